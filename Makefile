@@ -1,0 +1,59 @@
+# Formwick: thin wrapper around CMake. `make run` and `make test` install
+# what they need (Debian packages) before building.
+
+BUILD      ?= build
+SAN_BUILD  ?= build-san
+BENCH_BUILD ?= build-bench
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 30
+GENERATOR  := -G Ninja
+
+.PHONY: all build run test unit-test san-test fuzz bench clean format
+
+all: build
+
+build:
+	@tools/deps.sh build
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ ! -x $(BUILD)/fwkhttpd ]; then \
+	  echo "fwkhttpd is not built yet: the server program does not exist in this tree."; exit 1; fi
+	$(BUILD)/fwkhttpd --root $(CURDIR)/demo/ $(ARGS)
+
+# Every test: the unit and end-to-end tests in a normal build, then the same
+# tests under AddressSanitizer + UndefinedBehaviorSanitizer (clang), then each
+# fuzz target for FUZZ_SECONDS on its seed corpus.
+test:
+	@tools/deps.sh test
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	CXX=clang++ cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DFWK_SANITIZE=ON -DFWK_FUZZ=ON
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) tools/run-fuzz.sh $(SAN_BUILD)
+
+fuzz:
+	@tools/deps.sh test
+	CXX=clang++ cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DFWK_SANITIZE=ON -DFWK_FUZZ=ON
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) tools/run-fuzz.sh $(SAN_BUILD)
+
+bench:
+	@tools/deps.sh bench
+	cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DFWK_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for b in $(BENCH_BUILD)/bench/bench_*; do [ -x $$b ] && $$b || exit 1; done
+	@if [ -x bench/http/run.sh ]; then bench/http/run.sh $(BENCH_BUILD); fi
+
+format:
+	find core platform server script store cgi install tests bench fuzz -name '*.cpp' -o -name '*.hpp' \
+	  | xargs -r clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)

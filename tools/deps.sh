@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a target needs, only those that are missing.
+# Usage: tools/deps.sh build|test|bench
+set -euo pipefail
+want=(cmake g++ ninja-build make)
+case "${1:-build}" in
+  build) ;;
+  test) want+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev curl python3) ;;
+  bench) want+=(libbenchmark-dev curl apache2-utils nginx-light) ;;
+  *) echo "usage: $0 build|test|bench" >&2; exit 2 ;;
+esac
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
