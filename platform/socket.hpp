@@ -1,0 +1,64 @@
+// TCP sockets, readiness waits, name lookups and the network-presence test.
+// Sockets are plain integer handles; -1 means none. Addresses are IPv4 in
+// network byte order. Every function here is safe to call with a socket
+// of -1 (it then does nothing, or reports failure).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace fwk {
+
+// Why opening a listening socket failed.
+enum class ListenFailure { none, in_use, permission, other };
+
+// Creates an IPv4 stream socket bound to 0.0.0.0:port and listening with the
+// given backlog. Returns the socket, or -1 with the reason in *failure.
+int socket_listen_tcp(int port, int backlog, ListenFailure* failure);
+
+// Accepts one pending connection: the new socket (or -1) and the peer's
+// IPv4 address. The socket gets a send timeout of kSendTimeoutMs.
+int socket_accept(int listen_socket, uint32_t* peer_address);
+
+// A client that stops reading holds a send for at most this long.
+constexpr int kSendTimeoutMs = 5000;
+
+// Readiness wait for reading on one socket, with a timeout in microseconds
+// (0 polls). A failed wait counts as not ready.
+bool socket_wait_readable(int socket, long timeout_us);
+
+// Receives up to `size` bytes: the count, 0 when the peer has closed, -1 on
+// an error.
+long socket_receive(int socket, char* buffer, size_t size);
+
+// Sends all n bytes unless the peer has gone or the send timed out: the
+// count sent, or -1. Never raises SIGPIPE. After a timeout the sending side
+// is shut down so that later sends to the same client fail at once.
+long socket_send(int socket, const char* bytes, size_t n);
+
+// Shuts the socket down in both directions (no-op for -1).
+void socket_shutdown(int socket);
+
+// Closes the socket (no-op for -1).
+void socket_close(int socket);
+
+// Lingering close, first half: shuts down the sending side (the client sees
+// the end of the response) and reads and drops what the client still sends
+// until it closes or `max_ms` have passed. The caller then closes.
+void socket_drain(int socket, int max_ms);
+
+// This machine's host name; false (and "") when it cannot be had.
+bool host_name(std::string* name);
+
+// Reverse lookup of an IPv4 address: its official host name, or false.
+bool host_lookup_address(uint32_t address, std::string* name);
+
+// Forward lookup: the first IPv4 address of a host name, or false.
+bool host_lookup_name(const char* name, uint32_t* address);
+
+// True when an interface that is up has an IPv4 address outside
+// 127.0.0.0/8; FORMWICK_ONLINE=1 or =0 in the environment forces the answer.
+bool network_present();
+
+}  // namespace fwk
