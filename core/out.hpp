@@ -1,0 +1,45 @@
+// Writers on top of the output sink. Every writer accepts an absent sink and
+// then writes nothing.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdio>
+
+#include "core/plist.hpp"
+#include "core/sink.hpp"
+
+namespace fwk {
+
+// Work area of out_printf: one call writes at most kFormatArea - 1 bytes to
+// a connection or text buffer; a longer result is cut.
+constexpr size_t kFormatArea = 8196;
+
+// printf-style output. A sink with a file gets the text formatted straight
+// into the file (uncut). A conversion left incomplete at the end of the
+// format is written as it stands.
+void out_printf(OutputSink* sink, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void out_vprintf(OutputSink* sink, const char* format, va_list args);
+
+// Writes a text without its terminating zero (nothing when absent).
+void out_text(OutputSink* sink, const char* text);
+
+// Writes n bytes.
+void out_bytes(OutputSink* sink, const char* bytes, size_t n);
+
+// Writes a text with <, >, & and " replaced by their HTML entities.
+void out_html(OutputSink* sink, const char* text);
+
+// Copies an open stream to the sink in pieces of up to 1024 bytes until a
+// read yields nothing. The stream stays open.
+void out_copy_stream(OutputSink* sink, std::FILE* stream);
+
+// Copies a file (opened for text reading) to the sink. 1 when copied; 0
+// when the sink is absent or the file does not open.
+int out_copy_file(OutputSink* sink, const char* path);
+
+// Writes each used entry of the first block as "name=value\n" ("name\n"
+// for an absent value), skipping free slots.
+void out_param_lines(OutputSink* sink, const ParamList* list);
+
+}  // namespace fwk

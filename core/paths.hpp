@@ -1,0 +1,39 @@
+// File paths under the server root and opening files by name.
+//
+// Names may use "/" or "\" as separator; joined paths use "/". A name that
+// begins with "/" or "\" is absolute; any other name is joined to the
+// directory of its base path (or to the server root when the base has no
+// directory). Paths are limited to the 1024-byte path area.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+// The string helpers used together with paths everywhere.
+#include "core/file_token.hpp"
+#include "core/list_text.hpp"
+#include "core/text_util.hpp"
+
+namespace fwk {
+
+// Size of the path area: a path keeps at most kPathArea - 1 bytes.
+constexpr size_t kPathArea = 1024;
+
+// The server root, always ending in "/". Set once at start-up.
+extern std::string server_root;
+
+// Builds the path of `name` (plus `ext` when present) relative to the
+// directory of `base` (see above) into out. Returns false, leaving out
+// empty, when the path would not fit the path area.
+bool path_join(const char* base, std::string& out, const char* name, const char* ext = nullptr);
+
+// Opens the joined path for binary reading. nullptr when the name is absent
+// or "", the path does not fit, the file does not open or is a directory.
+// The caller closes the file.
+std::FILE* path_open_binary(const char* base, const char* name, const char* ext = nullptr);
+
+// Opens a file with fopen's mode, refusing directories (as the device does).
+std::FILE* file_open(const char* path, const char* mode);
+
+}  // namespace fwk

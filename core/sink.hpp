@@ -1,0 +1,25 @@
+// The output sink: where every byte of a response, a report file or a
+// captured text goes. The first present target receives the bytes; the sink
+// owns none of them. A sink with no target (or an absent sink) swallows
+// everything, so the same code can run without output.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "core/connection.hpp"
+#include "core/text_buffer.hpp"
+
+namespace fwk {
+
+struct OutputSink {
+  Connection* connection = nullptr;
+  std::FILE* file = nullptr;
+  TextBuffer* text = nullptr;
+};
+
+// Writes n bytes to the first present target; returns the count written
+// (0 when the sink, its targets or the bytes are absent).
+size_t sink_write(OutputSink* sink, const char* bytes, size_t n);
+
+}  // namespace fwk

@@ -1,0 +1,40 @@
+// Date/time stamps and unique identifiers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/clock.hpp"
+
+namespace fwk {
+
+// The program's registry key (machine hive: ServerRoot; user hive: the
+// identifier counter), the counter's value name and its cross-process lock.
+inline constexpr const char* kProgramKey = "SOFTWARE\\Veltrix\\Formwick";
+inline constexpr const char* kCounterValue = "RANDOM";
+inline constexpr const char* kCounterMutex = "FWK.CGI.RANDOM";
+
+// Current local date as 8 digits (yyyymmdd) and time as 6 (hhmmss), into
+// whichever of the two is present.
+void time_stamp(std::string* date, std::string* time);
+
+// The same for a given local time.
+std::string stamp_date_text(const DateTime& t);
+std::string stamp_time_text(const DateTime& t);
+
+// Base-32 digits of n (0-9, a-v), least significant first; "" for 0.
+std::string base32_text(uint32_t n);
+
+// Identifier text for the number n and a system time: "x", base-32 of
+// (year - 2000), base-32 of A, "Y", base-32 of B (at most 23 characters).
+std::string unique_id_format(uint32_t n, const DateTime& system_time);
+// The same with the current system time.
+std::string unique_id_format(uint32_t n);
+
+// A new identifier from the per-user counter, the characters of the mixing
+// text (may be absent) and the millisecond tick count. The counter update is
+// serialised across processes; it is stored only when the program's user
+// key exists.
+std::string unique_id(const char* mixing_text);
+
+}  // namespace fwk

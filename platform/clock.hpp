@@ -1,0 +1,24 @@
+// Clocks: local time for stamps, system time (UTC) for identifiers, and a
+// millisecond tick count from a monotonic clock.
+#pragma once
+
+#include <cstdint>
+
+namespace fwk {
+
+struct DateTime {
+  int year = 0;    // e.g. 2004
+  int month = 0;   // 1..12
+  int day = 0;     // 1..31
+  int hour = 0;    // 0..23
+  int minute = 0;  // 0..59
+  int second = 0;  // 0..59 (60 on a leap second)
+};
+
+DateTime clock_local_time();
+DateTime clock_system_time();
+
+// Milliseconds from a monotonic clock, wrapping at 32 bits.
+uint32_t clock_tick_ms();
+
+}  // namespace fwk
