@@ -1,0 +1,102 @@
+#include "platform/cmdline.hpp"
+
+#include <cstring>
+
+namespace fwk {
+
+namespace {
+
+// Accepts "--name value" and "--name=value". Returns 1 when `arg` is the
+// option (value stored, index advanced past it), 0 when it is not, -1 when the
+// value is missing.
+int take_value(const char* name, int argc, const char* const* argv, int& i, std::string& value) {
+  const char* arg = argv[i];
+  size_t n = std::strlen(name);
+  if (std::strncmp(arg, name, n) != 0) return 0;
+  if (arg[n] == '=') {
+    value = arg + n + 1;
+    return 1;
+  }
+  if (arg[n] != '\0') return 0;
+  if (i + 1 >= argc) return -1;
+  value = argv[++i];
+  return 1;
+}
+
+bool parse_port(const std::string& text, int& port) {
+  if (text.empty() || text.size() > 5) return false;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > kLastFirstPort) return false;
+  port = value;
+  return true;
+}
+
+}  // namespace
+
+bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    std::string value;
+    int taken = take_value("--root", argc, argv, i, value);
+    if (taken == 1) {
+      if (value.empty()) {
+        error = "--root needs a directory";
+        return false;
+      }
+      out.root = value;
+      continue;
+    }
+    if (taken == 0) taken = take_value("--port", argc, argv, i, value);
+    if (taken == 1) {
+      if (!parse_port(value, out.first_port)) {
+        error = "--port needs a number from 1 to " + std::to_string(kLastFirstPort) + ", not '" +
+                value + "'";
+        return false;
+      }
+      continue;
+    }
+    if (taken == -1) {
+      error = std::string(arg) + " needs a value";
+      return false;
+    }
+    if (std::strcmp(arg, "--headless") == 0) {
+      out.headless = true;
+    } else if (std::strcmp(arg, "--no-browser") == 0) {
+      out.no_browser = true;
+    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+      out.show_help = true;
+    } else if (std::strcmp(arg, "--version") == 0) {
+      out.show_version = true;
+    } else if (arg[0] == '-') {
+      error = std::string("unknown option '") + arg + "'";
+      return false;
+    } else {
+      error = std::string("unexpected argument '") + arg + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string cmdline_usage(const char* program) {
+  std::string text = "Usage: ";
+  text += program;
+  text +=
+      " [OPTION]...\n"
+      "Serves the surveys of a server root to the browser.\n"
+      "\n"
+      "  --root DIR     server root (default: the registry value ServerRoot, else the\n"
+      "                 sample root that ships with the program)\n"
+      "  --port N       first port to try; ten ports N..N+9 are tried (default 81)\n"
+      "  --headless     open no browser and do not read standard input\n"
+      "  --no-browser   open no browser at start; console commands still work\n"
+      "  --help         show this help and exit\n"
+      "  --version      show the version and exit\n";
+  return text;
+}
+
+}  // namespace fwk

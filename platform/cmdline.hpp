@@ -1,0 +1,26 @@
+// Command line of the device server program.
+#pragma once
+
+#include <string>
+
+namespace fwk {
+
+struct CommandLine {
+  std::string root;         // --root DIR; "" when not given
+  int first_port = 81;      // --port N: the first of ten ports tried
+  bool headless = false;    // --headless: no browser, standard input not read
+  bool no_browser = false;  // --no-browser: no browser at start, console still read
+  bool show_help = false;
+  bool show_version = false;
+};
+
+constexpr int kLastFirstPort = 65535 - 9;  // the ten ports N..N+9 must all exist
+
+// Parses argv into `out`. Returns false with a one-line reason in `error` for an
+// unknown option, a missing or malformed value, or a stray argument.
+bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::string& error);
+
+// The text printed for --help.
+std::string cmdline_usage(const char* program);
+
+}  // namespace fwk

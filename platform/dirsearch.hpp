@@ -1,0 +1,25 @@
+// Directory search: the files of a directory whose names match a pattern.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace fwk {
+
+// True when `pattern` matches the whole `name`: "*" stands for any run of
+// characters, "?" for one character, everything else for itself ignoring
+// ASCII case (as the device's search does: "*.ini" finds "SALES.INI").
+bool name_matches_pattern(const char* name, const char* pattern);
+
+// Names (without directory) of the files in `directory` that match `pattern`,
+// in byte order of their names. Directories are not listed. Empty when the
+// directory cannot be read.
+std::vector<std::string> dir_search(const std::string& directory, const char* pattern);
+
+// True when `path` names a directory.
+bool directory_exists(const std::string& path);
+
+// Directory of the running program, ending in "/" ("" when unknown).
+std::string program_directory();
+
+}  // namespace fwk
