@@ -1,0 +1,34 @@
+// The attributes of an HTML tag as a name/value list.
+//
+// Each attribute is one entry in the order written: the name as written and
+// the value (absent for an attribute written without "="). A double-quoted
+// value runs to the next double quote; any other value runs to ">" or
+// whitespace (single quotes are not special and stay part of the value).
+// An attribute removed later keeps its slot with the name "" and is not
+// written.
+#pragma once
+
+#include <cstddef>
+
+#include "core/plist.hpp"
+#include "core/sink.hpp"
+#include "script/template_input.hpp"
+
+namespace fwk {
+
+// At most this many attributes are read per tag; the rest are dropped.
+constexpr int kTagAttrsMax = 20;
+// Area of one attribute name or value: at most kTagAttrArea - 1 characters.
+constexpr std::size_t kTagAttrArea = 4096;
+
+// Reads attributes up to and including the tag's ">" (or the end of the
+// input). `capacity` is the room of the list; 0 or less means 16. Never
+// more than kTagAttrsMax (nor capacity) attributes are kept: after the last
+// one the rest of the tag is skipped through ">".
+ParamListPtr tag_read_attrs(TemplateInput& in, int capacity);
+
+// Writes each attribute with a non-empty name: a space, the name, and when
+// it has a value, ="value" with the value HTML-escaped.
+void attrs_write(OutputSink* sink, const ParamList* attrs);
+
+}  // namespace fwk
