@@ -18,10 +18,10 @@ enum class ListenFailure { none, in_use, permission, other };
 int socket_listen_tcp(int port, int backlog, ListenFailure* failure);
 
 // Accepts one pending connection: the new socket (or -1) and the peer's
-// IPv4 address. The socket gets a send timeout of kSendTimeoutMs.
+// IPv4 address. A client that stops reading holds a send for at most
+// kSendTimeoutMs (see socket_send).
 int socket_accept(int listen_socket, uint32_t* peer_address);
 
-// A client that stops reading holds a send for at most this long.
 constexpr int kSendTimeoutMs = 5000;
 
 // Readiness wait for reading on one socket, with a timeout in microseconds
@@ -32,9 +32,10 @@ bool socket_wait_readable(int socket, long timeout_us);
 // an error.
 long socket_receive(int socket, char* buffer, size_t size);
 
-// Sends all n bytes unless the peer has gone or the send timed out: the
-// count sent, or -1. Never raises SIGPIPE. After a timeout the sending side
-// is shut down so that later sends to the same client fail at once.
+// Sends n bytes (retrying partial sends): the count sent, or -1 when the
+// peer has gone or the send timed out. Never raises SIGPIPE. After a timeout
+// the sending side is shut down, so later sends to the same client fail at
+// once instead of each waiting kSendTimeoutMs.
 long socket_send(int socket, const char* bytes, size_t n);
 
 // Shuts the socket down in both directions (no-op for -1).

@@ -1,0 +1,194 @@
+#include "platform/socket.hpp"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+namespace fwk {
+
+namespace {
+
+long monotonic_ms() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+ListenFailure failure_from_errno(int error) {
+  if (error == EADDRINUSE) return ListenFailure::in_use;
+  if (error == EACCES || error == EPERM) return ListenFailure::permission;
+  return ListenFailure::other;
+}
+
+// Waits for readability; -1 error, 0 timeout, 1 ready. Retries on signals
+// with the time that is left.
+int wait_readable_ms(int socket, long timeout_ms) {
+  long deadline = monotonic_ms() + timeout_ms;
+  for (;;) {
+    pollfd entry{socket, POLLIN, 0};
+    long left = deadline - monotonic_ms();
+    if (left < 0) left = 0;
+    int result = poll(&entry, 1, static_cast<int>(left));
+    if (result >= 0) return result > 0 ? 1 : 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+}  // namespace
+
+int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
+  *failure = ListenFailure::none;
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) {
+    *failure = ListenFailure::other;
+    return -1;
+  }
+  // Lets a restarted server reuse its port while old connections linger in
+  // TIME_WAIT; a port another program listens on still counts as in use.
+  int on = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(s, backlog) != 0) {
+    *failure = failure_from_errno(errno);
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+int socket_accept(int listen_socket, uint32_t* peer_address) {
+  *peer_address = 0;
+  if (listen_socket < 0) return -1;
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  int s;
+  do {
+    s = accept4(listen_socket, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+  } while (s < 0 && errno == EINTR);
+  if (s < 0) return -1;
+  if (peer.sin_family == AF_INET) *peer_address = peer.sin_addr.s_addr;
+  timeval timeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
+  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  return s;
+}
+
+bool socket_wait_readable(int socket, long timeout_us) {
+  if (socket < 0) return false;
+  // poll counts in milliseconds: round a partial millisecond up.
+  return wait_readable_ms(socket, (timeout_us + 999) / 1000) > 0;
+}
+
+long socket_receive(int socket, char* buffer, size_t size) {
+  if (socket < 0) return -1;
+  for (;;) {
+    ssize_t got = recv(socket, buffer, size, 0);
+    if (got >= 0) return static_cast<long>(got);
+    if (errno != EINTR) return -1;
+  }
+}
+
+long socket_send(int socket, const char* bytes, size_t n) {
+  if (socket < 0 || bytes == nullptr) return -1;
+  size_t sent = 0;
+  while (sent < n) {
+    ssize_t put = send(socket, bytes + sent, n - sent, MSG_NOSIGNAL);
+    if (put > 0) {
+      sent += static_cast<size_t>(put);
+      continue;
+    }
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) shutdown(socket, SHUT_WR);
+    return -1;
+  }
+  return static_cast<long>(sent);
+}
+
+void socket_shutdown(int socket) {
+  if (socket >= 0) shutdown(socket, SHUT_RDWR);
+}
+
+void socket_close(int socket) {
+  if (socket >= 0) close(socket);
+}
+
+void socket_drain(int socket, int max_ms) {
+  if (socket < 0) return;
+  shutdown(socket, SHUT_WR);
+  long deadline = monotonic_ms() + max_ms;
+  std::array<char, 4096> scrap;
+  for (;;) {
+    long left = deadline - monotonic_ms();
+    if (left <= 0 || wait_readable_ms(socket, left) <= 0) return;
+    if (socket_receive(socket, scrap.data(), scrap.size()) <= 0) return;
+  }
+}
+
+bool host_name(std::string* name) {
+  name->clear();
+  std::string area(256, '\0');
+  if (gethostname(area.data(), area.size() - 1) != 0) return false;
+  name->assign(area.c_str());
+  return !name->empty();
+}
+
+bool host_lookup_address(uint32_t address, std::string* name) {
+  name->clear();
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_addr.s_addr = address;
+  std::string host(NI_MAXHOST, '\0');
+  if (getnameinfo(reinterpret_cast<sockaddr*>(&peer), sizeof peer, host.data(),
+                  static_cast<socklen_t>(host.size()), nullptr, 0, NI_NAMEREQD) != 0) {
+    return false;
+  }
+  name->assign(host.c_str());
+  return true;
+}
+
+bool host_lookup_name(const char* name, uint32_t* address) {
+  *address = 0;
+  if (name == nullptr || *name == '\0') return false;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  *address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  freeaddrinfo(found);
+  return true;
+}
+
+bool network_present() {
+  const char* forced = std::getenv("FORMWICK_ONLINE");
+  if (forced != nullptr && std::strcmp(forced, "1") == 0) return true;
+  if (forced != nullptr && std::strcmp(forced, "0") == 0) return false;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  bool present = false;
+  for (ifaddrs* entry = list; entry != nullptr && !present; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+    if ((entry->ifa_flags & IFF_UP) == 0) continue;
+    uint32_t host_order = ntohl(reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr);
+    present = (host_order >> 24) != 127;
+  }
+  freeifaddrs(list);
+  return present;
+}
+
+}  // namespace fwk
