@@ -1,0 +1,26 @@
+// Serving one request: read it, split it, decode its parameters, and hand it
+// to the forms engine, the record browser or the file server.
+#pragma once
+
+#include "core/connection.hpp"
+#include "core/plist.hpp"
+#include "core/sink.hpp"
+
+namespace fwk {
+
+// Serves one request on the connection completely. Returns 0 when the
+// response is complete, -1 when the handler found nothing to serve, 101 for
+// access denied, or another handler error number. A request that is too
+// large or whose body was cut short is answered with a 413 or 400 status
+// line, is not dispatched, and returns 0.
+int dispatch_request(Connection& connection);
+
+// The handler part: runs the handler chosen by `path` (already cut at "?")
+// with the request list (may be absent) and returns its status.
+int dispatch_path(const char* path, ParamList* request, OutputSink* sink);
+
+// Fills entries 0 to 2 of a request list: HOST (DEVICEID of the server
+// settings, else the given peer host name), DATE and TIME.
+void fill_request_header(ParamList& request, const char* peer_host);
+
+}  // namespace fwk

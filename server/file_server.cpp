@@ -1,0 +1,143 @@
+#include "server/file_server.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "core/headers.hpp"
+#include "core/out.hpp"
+#include "core/paths.hpp"
+#include "core/text_convert.hpp"
+#include "core/text_util.hpp"
+#include "script/template.hpp"
+#include "server/server_state.hpp"
+
+namespace fwk {
+
+namespace {
+
+struct ContentType {
+  const char* marker;
+  const char* header;
+};
+
+// Found anywhere in the path, in this order.
+constexpr ContentType kContainedTypes[] = {
+    {".gif", "Content-type: image/gif\n\n"},
+    {".jpg", "Content-type: image/jpeg\n\n"},
+    {".pdf", "Content-type: application/pdf\n\n"},
+};
+
+// Found at the end of the path.
+constexpr ContentType kExtensionTypes[] = {
+    {".htm", "Content-type: text/html; charset=utf-8\n\n"},
+    {".css", "Content-type: text/css\n\n"},
+    {".js", "Content-type: text/javascript\n\n"},
+    {".json", "Content-type: application/json\n\n"},
+    {".png", "Content-type: image/png\n\n"},
+    {".jpeg", "Content-type: image/jpeg\n\n"},
+    {".svg", "Content-type: image/svg+xml\n\n"},
+    {".ico", "Content-type: image/x-icon\n\n"},
+    {".xml", "Content-type: application/xml\n\n"},
+};
+
+constexpr const char* kPlainTextHeader = "Content-type: text/plain\n\n";
+
+// Each text of the index listing is converted into an area of this size.
+constexpr size_t kListingArea = 1024;
+constexpr int kListedSurveys = 15;
+
+bool contains_nocase(std::string_view text, std::string_view part) {
+  if (part.size() > text.size()) return false;
+  for (size_t i = 0; i + part.size() <= text.size(); ++i) {
+    if (text_compare_nocase_n(text.data() + i, part.data(), part.size()) == 0) return true;
+  }
+  return false;
+}
+
+bool ends_with_nocase(std::string_view text, std::string_view suffix) {
+  return suffix.size() <= text.size() &&
+         text_compare_nocase_n(text.data() + text.size() - suffix.size(), suffix.data(),
+                               suffix.size()) == 0;
+}
+
+void send_as_is(std::FILE* file, const char* path, OutputSink* sink) {
+  write_headers(sink, file_content_header(path));
+  out_copy_stream(sink, file);
+}
+
+void send_template(std::FILE* file, ParamList* request, OutputSink* sink) {
+  write_headers(sink, nullptr);
+  template_process_file(server_root.c_str(), sink, file, request, nullptr, nullptr, 0, nullptr);
+}
+
+// The configured ERROR page, sent unexpanded; false when there is none.
+bool send_error_page(OutputSink* sink) {
+  const char* error_page = plist_get(server_settings.get(), "ERROR", nullptr);
+  if (error_page == nullptr) return false;
+  std::FILE* file = path_open_binary(server_root.c_str(), error_page);
+  if (file == nullptr) return false;
+  out_copy_stream(sink, file);
+  std::fclose(file);
+  return true;
+}
+
+void write_ansi(OutputSink* sink, const std::u16string& text) {
+  std::string ansi = wide_to_ansi(text, kListingArea);
+  sink_write(sink, ansi.data(), ansi.size());
+}
+
+}  // namespace
+
+const char* file_content_header(const char* path) {
+  std::string_view name = path;
+  for (const ContentType& type : kContainedTypes) {
+    if (contains_nocase(name, type.marker)) return type.header;
+  }
+  for (const ContentType& type : kExtensionTypes) {
+    if (ends_with_nocase(name, type.marker)) return type.header;
+  }
+  return kPlainTextHeader;
+}
+
+bool path_inside_root(const char* path) {
+  if (*path == '/' || *path == '\\') return false;
+  std::string_view rest = path;
+  for (;;) {
+    size_t cut = rest.find_first_of("/\\");
+    if (rest.substr(0, cut) == "..") return false;
+    if (cut == std::string_view::npos) return true;
+    rest.remove_prefix(cut + 1);
+  }
+}
+
+void write_index_listing(OutputSink* sink) {
+  for (int i = 1; i <= kListedSurveys && survey_table[i].in_use; ++i) {
+    const SurveyEntry& entry = survey_table[i];
+    out_text(sink, "&nbsp;<a href=\"");
+    write_ansi(sink, entry.link);
+    out_text(sink, "\">");
+    write_ansi(sink, entry.title);
+    out_text(sink, "</a> ");
+    write_ansi(sink, entry.description);
+    out_text(sink, "<br>");
+  }
+}
+
+int file_serve(const char* path, ParamList* request, OutputSink* sink) {
+  std::FILE* file = path_inside_root(path) ? path_open_binary(server_root.c_str(), path) : nullptr;
+  if (file != nullptr) {
+    if (contains_nocase(path, ".html")) {
+      send_template(file, request, sink);
+    } else {
+      send_as_is(file, path, sink);
+    }
+    std::fclose(file);
+    return 0;
+  }
+  write_headers(sink, nullptr);
+  if (!send_error_page(sink)) write_index_listing(sink);
+  return 0;
+}
+
+}  // namespace fwk

@@ -1,0 +1,29 @@
+// Serving the files of the server root: ".html" pages through the template
+// processor, other files as they are with a content type chosen by name,
+// and for a missing file the configured ERROR page or the built-in index
+// listing of the installed surveys.
+#pragma once
+
+#include "core/plist.hpp"
+#include "core/sink.hpp"
+
+namespace fwk {
+
+// Serves `path` (relative to the server root) to the sink. A path that
+// would leave the server root counts as missing. Returns 0.
+int file_serve(const char* path, ParamList* request, OutputSink* sink);
+
+// The header text for a file that is sent as it is: the first of ".gif",
+// ".jpg", ".pdf" that the path contains (any case), else the content type of
+// its extension, else text/plain.
+const char* file_content_header(const char* path);
+
+// True when a requested path names a file inside the server root: it is not
+// absolute ("/" or "\" first) and has no ".." segment.
+bool path_inside_root(const char* path);
+
+// The built-in index: one line per installed survey (entries 1 to 15 of
+// survey_table that are in use), in the ANSI code page.
+void write_index_listing(OutputSink* sink);
+
+}  // namespace fwk

@@ -1,0 +1,89 @@
+// Reading a request from a connection, splitting it, and decoding its
+// url-form encoded parameters into the request list.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "core/connection.hpp"
+#include "core/plist.hpp"
+
+namespace fwk {
+
+// Leading entries of the request list (HOST, DATE, TIME) and the free slots
+// after them that the engines fill later.
+constexpr int kRequestReserved = 3;
+constexpr int kRequestFreeSlots = 64;
+
+// A request larger than this is refused (413) and not dispatched.
+constexpr size_t kRequestLimit = 1024 * 1024;
+// Silence that ends a request whose end cannot be told otherwise.
+constexpr int kRequestSilenceMs = 128;
+// Silence that ends a request whose announced body is still incomplete.
+constexpr int kBodyStallMs = 10000;
+
+// Where the header block ends and how long the body is said to be.
+struct RequestShape {
+  size_t body_start = std::string_view::npos;  // npos: the header block has not ended
+  long long content_length = -1;               // -1: no usable Content-Length
+};
+
+// The body starts after the first blank line ("\r\n\r\n" or "\n\n",
+// whichever comes first). Content-Length is read from the header lines
+// (name in any case); a value that is not a plain decimal number is ignored.
+RequestShape request_shape(std::string_view text);
+
+enum class RequestEnd {
+  complete,   // dispatch it
+  too_large,  // more than kRequestLimit bytes: answer 413
+  cut_short,  // body shorter than its Content-Length: answer 400
+};
+
+// Reads one request from the connection in blocks. It is complete when its
+// header block has ended and, with a Content-Length, that many body bytes
+// have arrived (a longer body is cut to it), or when the peer closes. A POST
+// without Content-Length, or a request whose header block has not ended,
+// ends after kRequestSilenceMs without data. A body cut short (the peer
+// closed, or kBodyStallMs without progress) is reported as such.
+RequestEnd read_request(Connection& connection, std::string* text);
+
+// The request line cut in place: method, path and rest are pieces of the
+// request text. The path has lost its first character; query is the text
+// after the path's first "?" (nullptr when it has none).
+struct RequestLine {
+  char* method = nullptr;
+  char* path = nullptr;
+  char* query = nullptr;
+  char* rest = nullptr;
+};
+
+// Splits the zero-terminated request text in place (see RequestLine). The
+// path is not yet cut at "?": that happens after the HOME document has
+// replaced an empty path (split_query).
+RequestLine split_request_line(char* text);
+
+// Cuts `path` at its first "?" and returns the text after it (or nullptr).
+char* split_query(char* path);
+
+// The parameter text: the query of a GET, the body of a POST (after the
+// first blank line of the rest), nothing for other methods.
+char* find_parameter_text(const RequestLine& line);
+
+// Decodes url-form encoded `text` (modified in place; text[length] must be
+// the terminating zero) into a new list: `reserved` empty leading entries,
+// `free_slots` free slots (name and value ""), then the decoded pairs in
+// order. Pairs with an empty name are dropped. None for an absent or empty
+// text.
+ParamListPtr parse_form_data(int reserved, char* text, size_t length, int free_slots);
+
+// Replaces each "%" and the two characters after it by one byte, in place;
+// returns the new length. A "%" with fewer than two characters after it is
+// kept as it stands.
+size_t url_decode(char* text);
+
+// The byte of a two-character hex escape. The characters are not
+// validated: the result is kept to its low 8 bits.
+int hex_pair_value(char c1, char c2);
+
+}  // namespace fwk
