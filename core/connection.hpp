@@ -13,11 +13,12 @@ namespace fwk {
 constexpr size_t kSendBufferSize = 260;
 
 struct Connection {
-  int socket = -1;                               // -1: none
-  uint32_t peer_address = 0;                     // IPv4, network byte order
-  std::string peer_host;                         // at most 259 characters
+  int socket = -1;                  // -1: none
+  uint32_t peer_address = 0;        // IPv4, network byte order
+  std::string peer_host;            // at most 259 characters
+  bool peer_host_resolved = false;  // the reverse lookup has been made
   std::array<char, kSendBufferSize> send_buffer{};
-  size_t pending = 0;                            // bytes waiting, 0..259 between calls
+  size_t pending = 0;  // bytes waiting, 0..259 between calls
 };
 
 // Buffered send: small writes collect in the send buffer and leave in

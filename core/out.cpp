@@ -1,0 +1,133 @@
+#include "core/out.hpp"
+
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "core/paths.hpp"
+
+namespace fwk {
+
+namespace {
+
+// Length of the part of a format whose conversions are complete: a "%"
+// (with its flags, width, precision and length) that runs into the end of
+// the format starts a tail that is written as it stands.
+size_t complete_format_length(const char* format) {
+  size_t i = 0;
+  while (format[i]) {
+    if (format[i] != '%') {
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    while (format[j] && std::strchr("-+ #0123456789.*'hlLqjzt", format[j])) ++j;
+    if (!format[j]) return i;
+    i = j + 1;
+  }
+  return i;
+}
+
+void write_cut(OutputSink* sink, const std::string& text) {
+  sink_write(sink, text.data(), std::min(text.size(), kFormatArea - 1));
+}
+
+}  // namespace
+
+void out_vprintf(OutputSink* sink, const char* format, va_list args) {
+  if (!sink || !format) return;
+  size_t complete = complete_format_length(format);
+  std::string head(format, complete);
+  const char* tail = format + complete;
+  if (sink->file) {
+    std::vfprintf(sink->file, head.c_str(), args);
+    std::fputs(tail, sink->file);
+    return;
+  }
+  std::string area(kFormatArea, '\0');
+  std::vsnprintf(area.data(), area.size(), head.c_str(), args);
+  area.resize(std::strlen(area.c_str()));
+  area += tail;
+  write_cut(sink, area);
+}
+
+void out_printf(OutputSink* sink, const char* format, ...) {
+  if (!sink) return;
+  va_list args;
+  va_start(args, format);
+  out_vprintf(sink, format, args);
+  va_end(args);
+}
+
+void out_text(OutputSink* sink, const char* text) {
+  if (!sink || !text) return;
+  sink_write(sink, text, std::strlen(text));
+}
+
+void out_bytes(OutputSink* sink, const char* bytes, size_t n) {
+  if (!sink || !bytes) return;
+  sink_write(sink, bytes, n);
+}
+
+void out_html(OutputSink* sink, const char* text) {
+  if (!sink || !text) return;
+  while (*text) {
+    size_t n = std::strcspn(text, "<>&\"");
+    sink_write(sink, text, n);
+    text += n;
+    const char* entity = nullptr;
+    switch (*text) {
+      case '"':
+        entity = "&quot;";
+        break;
+      case '&':
+        entity = "&amp;";
+        break;
+      case '<':
+        entity = "&lt;";
+        break;
+      case '>':
+        entity = "&gt;";
+        break;
+      default:
+        return;  // end of text
+    }
+    sink_write(sink, entity, std::strlen(entity));
+    ++text;
+  }
+}
+
+void out_copy_stream(OutputSink* sink, std::FILE* stream) {
+  if (!sink || !stream) return;
+  std::array<char, 1024> piece;
+  for (;;) {
+    size_t n = std::fread(piece.data(), 1, piece.size(), stream);
+    if (n == 0) break;
+    sink_write(sink, piece.data(), n);
+  }
+}
+
+int out_copy_file(OutputSink* sink, const char* path) {
+  if (!sink) return 0;
+  std::FILE* file = file_open(path, "rt");
+  if (!file) return 0;
+  out_copy_stream(sink, file);
+  std::fclose(file);
+  return 1;
+}
+
+void out_param_lines(OutputSink* sink, const ParamList* list) {
+  if (!sink || !list) return;
+  for (const Pair& entry : list->entries) {
+    if (!entry.name) break;
+    if (entry.name->empty()) continue;
+    out_text(sink, entry.name->c_str());
+    if (entry.value) {
+      sink_write(sink, "=", 1);
+      out_text(sink, entry.value->c_str());
+    }
+    sink_write(sink, "\n", 1);
+  }
+}
+
+}  // namespace fwk

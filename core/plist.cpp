@@ -1,0 +1,155 @@
+#include "core/plist.hpp"
+
+namespace fwk {
+
+namespace {
+
+// ASCII lower case; other bytes unchanged whatever the locale.
+int fold(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
+}
+
+// Number of used entries of one block: up to the first absent name.
+size_t used_entries(const ParamList& block) {
+  size_t n = 0;
+  while (n < block.entries.size() && block.entries[n].name) ++n;
+  return n;
+}
+
+Pair free_slot(bool with_value) {
+  Pair p;
+  p.name = std::string();
+  if (with_value) p.value = std::string();
+  return p;
+}
+
+// Replace `current` by `text` in place: an absent text empties it, a text
+// that is not longer reuses the buffer, a longer one replaces it.
+void replace_text(std::optional<std::string>& current, const char* text) {
+  if (!text) {
+    if (current) current->clear();
+    return;
+  }
+  if (!current) {
+    current = text_dup(text);
+    return;
+  }
+  current->assign(text);
+}
+
+}  // namespace
+
+std::string text_dup(const char* text) {
+  return text ? std::string(text) : std::string();
+}
+
+std::string text_dup_n(const char* text, size_t n) {
+  if (!text) return std::string();
+  size_t len = 0;
+  while (len < n && text[len] != '\0') ++len;
+  return std::string(text, len);
+}
+
+int text_compare_nocase(const char* a, const char* b) {
+  if (!a) a = "";
+  if (!b) b = "";
+  while (*a && *b) {
+    int ca = fold(*a), cb = fold(*b);
+    if (ca != cb) return ca - cb;
+    ++a;
+    ++b;
+  }
+  return static_cast<unsigned char>(*a) - static_cast<unsigned char>(*b);
+}
+
+ParamListPtr plist_alloc(size_t n) {
+  auto list = std::make_unique<ParamList>();
+  list->entries.resize(n);
+  return list;
+}
+
+size_t plist_used_count(const ParamList* list) {
+  return list ? used_entries(*list) : 0;
+}
+
+const Pair* plist_find(const ParamList* list, const char* name) {
+  if (!name) return nullptr;
+  for (const ParamList* block = list; block; block = block->next.get()) {
+    for (const Pair& entry : block->entries) {
+      if (!entry.name) break;
+      if (text_compare_nocase(name, entry.name->c_str()) == 0) return &entry;
+    }
+  }
+  return nullptr;
+}
+
+Pair* plist_find(ParamList* list, const char* name) {
+  return const_cast<Pair*>(plist_find(static_cast<const ParamList*>(list), name));
+}
+
+const char* plist_get(const ParamList* list, const char* name, const char* dflt) {
+  const Pair* entry = plist_find(list, name);
+  if (!entry || !entry->value || entry->value->empty()) return dflt;
+  return entry->value->c_str();
+}
+
+void pair_set_name(Pair& entry, const char* name) {
+  replace_text(entry.name, name);
+}
+
+void pair_set_value(Pair& entry, const char* value) {
+  replace_text(entry.value, value);
+}
+
+int plist_rename(ParamList* list, const char* name, const char* new_name) {
+  Pair* entry = plist_find(list, name);
+  if (!entry) return 0;
+  pair_set_name(*entry, new_name);
+  return 1;
+}
+
+int plist_set(ParamList* list, const char* name, const char* value) {
+  Pair* entry = plist_find(list, name);
+  if (!entry) {
+    if (Pair* slot = plist_find(list, "")) pair_set_name(*slot, name);
+    entry = plist_find(list, name);
+    if (!entry) return 0;
+  }
+  pair_set_value(*entry, value);
+  return 1;
+}
+
+void plist_extend(ParamList* list, size_t count) {
+  if (!list) return;
+  ParamList* last = list;
+  while (last->next) last = last->next.get();
+  last->next = plist_alloc(count);
+  for (Pair& entry : last->next->entries) entry.name = std::string();
+}
+
+ParamListPtr plist_copy(const ParamList* list, size_t spare) {
+  size_t n = plist_used_count(list);
+  ParamListPtr copy = plist_alloc(spare + n);
+  for (size_t i = 0; i < spare; ++i) copy->entries[i] = free_slot(true);
+  for (size_t i = 0; i < n; ++i) copy->entries[spare + i] = list->entries[i];
+  return copy;
+}
+
+ParamListPtr plist_merge(const ParamList& first, const ParamList* second, size_t spare) {
+  if (!second) return plist_copy(&first, spare);
+  size_t n = used_entries(first);
+  std::vector<const Pair*> extra;
+  for (size_t i = 0, m = used_entries(*second); i < m; ++i) {
+    const Pair& entry = second->entries[i];
+    if (!plist_find(&first, entry.name->c_str())) extra.push_back(&entry);
+  }
+  ParamListPtr merged = plist_alloc(spare + n + extra.size());
+  size_t at = 0;
+  for (; at < spare; ++at) merged->entries[at] = free_slot(false);
+  for (size_t i = 0; i < n; ++i) merged->entries[at++] = first.entries[i];
+  for (const Pair* entry : extra) merged->entries[at++] = *entry;
+  return merged;
+}
+
+}  // namespace fwk

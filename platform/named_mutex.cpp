@@ -1,0 +1,84 @@
+#include "platform/named_mutex.hpp"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace fwk {
+
+namespace {
+
+void sleep_ms(long ms) {
+  struct timespec ts {};
+  ts.tv_sec = ms / 1000;
+  ts.tv_nsec = (ms % 1000) * 1000000L;
+  nanosleep(&ts, nullptr);
+}
+
+// A mutex name becomes a file name: anything but letters, digits, "." and
+// "-" is written as "_".
+std::string lock_file_name(const char* name) {
+  std::string file;
+  for (const char* p = name ? name : ""; *p; ++p) {
+    char c = *p;
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 c == '.' || c == '-';
+    file += plain ? c : '_';
+  }
+  return file + ".lock";
+}
+
+}  // namespace
+
+std::string runtime_directory() {
+  std::string dir;
+  const char* xdg = getenv("XDG_RUNTIME_DIR");
+  if (xdg && *xdg) {
+    dir = xdg;
+    if (dir.back() != '/') dir += '/';
+    dir += "formwick/";
+  } else {
+    dir = "/tmp/formwick-" + std::to_string(getuid()) + "/";
+  }
+  mkdir(dir.c_str(), 0700);
+  return dir;
+}
+
+NamedMutex named_mutex_open(const char* name) {
+  NamedMutex mutex;
+  std::string path = runtime_directory() + lock_file_name(name);
+  mutex.fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  return mutex;
+}
+
+bool named_mutex_wait(NamedMutex& mutex, uint32_t timeout_ms) {
+  if (mutex.fd < 0) return false;
+  if (mutex.held) return true;
+  // flock has no timeout: poll without blocking, a millisecond apart.
+  for (uint32_t waited = 0;; ++waited) {
+    if (flock(mutex.fd, LOCK_EX | LOCK_NB) == 0) {
+      mutex.held = true;
+      return true;
+    }
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (waited >= timeout_ms) return false;
+    sleep_ms(1);
+  }
+}
+
+void named_mutex_release(NamedMutex& mutex) {
+  if (mutex.fd >= 0 && mutex.held) flock(mutex.fd, LOCK_UN);
+  mutex.held = false;
+}
+
+void named_mutex_close(NamedMutex& mutex) {
+  named_mutex_release(mutex);
+  if (mutex.fd >= 0) close(mutex.fd);
+  mutex.fd = -1;
+}
+
+}  // namespace fwk
