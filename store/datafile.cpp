@@ -1,0 +1,154 @@
+#include "store/datafile.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "core/file_token.hpp"
+#include "core/paths.hpp"
+
+namespace fwk {
+namespace {
+
+constexpr const char* kFieldDelimiters = "\t\n";
+constexpr size_t kFallbackPathLimit = 120;
+
+std::FILE* open_for_reading(const char* path) {
+  std::FILE* file = file_open(path, "rb");
+  if (file || std::strlen(path) > kFallbackPathLimit) return file;
+  std::string with_extension = std::string(path) + ".asc";
+  return file_open(with_extension.c_str(), "rb");
+}
+
+// Counts the fields of the header row; 0 when the row does not end with a
+// line feed or holds a single empty field.
+size_t count_header_columns(std::FILE* file) {
+  std::string field;
+  size_t columns = 0;
+  for (;;) {
+    int delimiter = file_read_token(file, &field, kHeaderFieldArea, kFieldDelimiters, '\r');
+    if (delimiter == -1) return 0;
+    ++columns;
+    if (delimiter == '\n') return columns == 1 && field.empty() ? 0 : columns;
+  }
+}
+
+void skip_rest_of_line(std::FILE* file) {
+  int c;
+  do {
+    c = std::fgetc(file);
+  } while (c != EOF && c != '\n');
+}
+
+}  // namespace
+
+int datafile_open(const char* path, std::FILE** file_out, ParamListPtr* header_out, size_t spare) {
+  if (file_out) *file_out = nullptr;
+  if (header_out) header_out->reset();
+  if (!path) return 0;
+  std::FILE* file = open_for_reading(path);
+  if (!file) return 0;
+  ParamListPtr header = datafile_read_header(file, spare);
+  if (!header) {
+    std::fclose(file);
+    return 0;
+  }
+  if (file_out) {
+    *file_out = file;
+  } else {
+    std::fclose(file);
+  }
+  if (header_out) *header_out = std::move(header);
+  return 1;
+}
+
+ParamListPtr datafile_read_header(std::FILE* file, size_t spare) {
+  if (!file) return nullptr;
+  size_t columns = count_header_columns(file);
+  if (columns == 0) return nullptr;
+  ParamListPtr header = plist_alloc(columns + spare);
+  for (size_t i = columns; i < columns + spare; ++i) {
+    header->entries[i].name = "";
+    header->entries[i].value = "";
+  }
+  std::rewind(file);
+  std::string field;
+  for (size_t i = 0; i < columns; ++i) {
+    file_read_token(file, &field, kHeaderFieldArea, kFieldDelimiters, '\r');
+    header->entries[i].name = field.empty() || field[0] != '#' ? field : field.substr(1);
+  }
+  return header;
+}
+
+std::string datafile_unquote(const std::string& field) {
+  if (field == "\"\"") return "";
+  std::string text;
+  text.reserve(field.size());
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '"') {
+      if (++i >= field.size()) break;
+    }
+    text.push_back(field[i]);
+  }
+  return text;
+}
+
+int datafile_read_record(std::FILE* file, ParamList* header, int* kind_out) {
+  if (kind_out) *kind_out = kRecordPlain;
+  if (!header) return 0;
+  datafile_clear_values(header);
+  int kind = kRecordPlain;
+  bool seen_value = false;
+  bool line_ended = false;
+  std::string field;
+  field.reserve(256);
+  for (Pair& entry : header->entries) {
+    if (!entry.name) break;
+    int delimiter = file_read_token(file, &field, kRecordFieldArea, kFieldDelimiters, '\r');
+    if (!seen_value) {
+      kind = field.empty() ? kRecordEmpty : field[0] == '#' ? kRecordMarked : kRecordPlain;
+    }
+    if (!field.empty()) {
+      seen_value = true;
+      entry.value = field[0] == '"' ? datafile_unquote(field) : field;
+    }
+    if (delimiter == '\n' || delimiter == -1) {
+      line_ended = true;
+      break;
+    }
+  }
+  if (!line_ended) skip_rest_of_line(file);
+  if (kind_out) *kind_out = kind;
+  return seen_value ? 1 : 0;
+}
+
+long datafile_skip_lines(std::FILE* file, long n) {
+  if (n <= 0 || !file) return 0;
+  long passed = 0;
+  for (;;) {
+    int c = std::fgetc(file);
+    if (c == EOF) return 0;
+    if (c == '\n' && ++passed == n) return n;
+  }
+}
+
+long datafile_seek_row(std::FILE* file, long n) {
+  if (!file) return 0;
+  if (n < 0) {
+    std::rewind(file);
+    return datafile_skip_lines(file, 1);
+  }
+  return datafile_skip_lines(file, n);
+}
+
+void datafile_clear_values(ParamList* header) {
+  if (!header) return;
+  for (Pair& entry : header->entries) entry.value.reset();
+}
+
+int datafile_close(std::FILE* file, ParamListPtr list) {
+  if (file) std::fclose(file);
+  list.reset();
+  return 1;
+}
+
+}  // namespace fwk

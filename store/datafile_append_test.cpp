@@ -1,0 +1,99 @@
+#include "store/datafile_append.hpp"
+
+#include <gtest/gtest.h>
+
+#include "store/datafile.hpp"
+#include "store/test_dir.hpp"
+
+namespace fwk {
+namespace {
+
+ParamListPtr make_record(std::initializer_list<std::pair<const char*, const char*>> entries) {
+  ParamListPtr list = plist_alloc(entries.size());
+  size_t i = 0;
+  for (const auto& [name, value] : entries) {
+    list->entries[i].name = name;
+    if (value) list->entries[i].value = value;
+    ++i;
+  }
+  return list;
+}
+
+TEST(DatafileAppend, WritesColumnsInHeaderOrderAndJoinsRepeatedNames) {
+  TestDir dir;
+  std::string path = dir.write("d.asc", "ID\tQ1\t\tQ2\tNONE\n");
+  ParamListPtr record = make_record(
+      {{"q2", "a"}, {"ID", "7"}, {"Q2", ""}, {"Q2", "b"}, {"EXTRA", "x"}, {"Q1", nullptr}});
+  int64_t position = -1;
+  ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), &position), kStoreOk);
+  EXPECT_EQ(position, 15);
+  EXPECT_EQ(dir.read("d.asc"), "ID\tQ1\t\tQ2\tNONE\n\"7\"\t\"\"\t\"a,b\"\t\"\"\t\r\n");
+}
+
+TEST(DatafileAppend, ValuesRoundTripAndStayOnOneLine) {
+  TestDir dir;
+  std::string path = dir.write("d.asc", "A\tB\tC\n");
+  ParamListPtr record =
+      make_record({{"A", "say \"hi\""}, {"B", "two\r\nlines"}, {"C", "tab\there"}});
+  int64_t first = 0;
+  int64_t second = 0;
+  ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), &first), kStoreOk);
+  ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), &second), kStoreOk);
+  EXPECT_EQ(first, 6);
+  EXPECT_GT(second, first);
+
+  std::FILE* file = nullptr;
+  ParamListPtr header;
+  ASSERT_EQ(datafile_open(path.c_str(), &file, &header, 0), 1);
+  for (int row = 0; row < 2; ++row) {
+    ASSERT_EQ(datafile_read_record(file, header.get(), nullptr), 1);
+    EXPECT_EQ(*header->entries[0].value, "say \"hi\"");
+    EXPECT_EQ(*header->entries[1].value, "twolines");
+    EXPECT_EQ(*header->entries[2].value, "tab here");
+  }
+  EXPECT_EQ(datafile_read_record(file, header.get(), nullptr), 0);
+  // The reported position is where the record's line starts.
+  std::fseek(file, static_cast<long>(second), SEEK_SET);
+  ASSERT_EQ(datafile_read_record(file, header.get(), nullptr), 1);
+  EXPECT_EQ(*header->entries[0].value, "say \"hi\"");
+  datafile_close(file, std::move(header));
+}
+
+TEST(DatafileAppend, ValuesInContinuationBlocksAreWritten) {
+  TestDir dir;
+  std::string path = dir.write("d.asc", "A\tLATE\n");
+  ParamListPtr record = make_record({{"A", "1"}});
+  plist_extend(record.get(), 4);
+  plist_set(record.get(), "late", "2");
+  ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), nullptr), kStoreOk);
+  EXPECT_EQ(dir.read("d.asc"), "A\tLATE\n\"1\"\t\"2\"\t\r\n");
+}
+
+TEST(DatafileAppend, ReportsMissingHeaderAndUnwritablePath) {
+  TestDir dir;
+  ParamListPtr record = make_record({{"A", "1"}});
+  int64_t position = 5;
+  EXPECT_EQ(datafile_append_record(dir.file("none.asc").c_str(), record.get(), &position),
+            kStoreHeaderUnreadable);
+  EXPECT_EQ(position, 0);
+  dir.write("bad.asc", "no line feed");
+  EXPECT_EQ(datafile_append_record(dir.file("bad.asc").c_str(), record.get(), nullptr),
+            kStoreHeaderUnreadable);
+  // The header is found through the ".asc" fallback, but the append uses the
+  // path as given, which does not exist.
+  dir.write("survey.asc", "A\n");
+  EXPECT_EQ(datafile_append_record(dir.file("survey").c_str(), record.get(), nullptr),
+            kStoreNotWritable);
+  EXPECT_EQ(dir.read("survey.asc"), "A\n");
+}
+
+TEST(DatafileAppend, IndexLinesAreAppendedToNewOrExistingFiles) {
+  TestDir dir;
+  EXPECT_EQ(datafile_append_line(dir.file("i.asc").c_str(), "\"a\"\t12\n"), kStoreOk);
+  EXPECT_EQ(datafile_append_line(dir.file("i.asc").c_str(), "\"b\"\t40\n"), kStoreOk);
+  EXPECT_EQ(dir.read("i.asc"), "\"a\"\t12\n\"b\"\t40\n");
+  EXPECT_EQ(datafile_append_line(dir.file("no/i.asc").c_str(), "x"), kStoreNotWritable);
+}
+
+}  // namespace
+}  // namespace fwk

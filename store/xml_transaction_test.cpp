@@ -1,0 +1,80 @@
+#include "store/xml_transaction.hpp"
+
+#include <gtest/gtest.h>
+
+#include "store/test_dir.hpp"
+
+namespace fwk {
+namespace {
+
+ParamListPtr make_record(std::initializer_list<std::pair<const char*, const char*>> entries) {
+  ParamListPtr list = plist_alloc(entries.size() + 1);
+  size_t i = 0;
+  for (const auto& [name, value] : entries) {
+    list->entries[i].name = name;
+    if (value) list->entries[i].value = value;
+    ++i;
+  }
+  return list;
+}
+
+TEST(XmlTransaction, GroupsConsecutiveEntriesOfOneGroup) {
+  ParamListPtr record = make_record({{"Q1", "yes"},
+                                     {"KID_1_NAME", "Ann"},
+                                     {"kid_1_AGE", "7"},
+                                     {"KID_2_NAME", "Bob"},
+                                     {"Q9", "no"}});
+  EXPECT_EQ(xml_transaction_text(record.get()),
+            "<TRANSACTION><Q1>yes</Q1>\n"
+            "<KID id=\"1\">\n<NAME>Ann</NAME>\n<AGE>7</AGE>\n</KID>\n"
+            "<KID id=\"2\">\n<NAME>Bob</NAME>\n</KID>\n"
+            "<Q9>no</Q9>\n"
+            "</TRANSACTION>\n");
+}
+
+TEST(XmlTransaction, OpenGroupClosesBeforeTheTransactionEnds) {
+  ParamListPtr record = make_record({{"A_B_C", "1"}, {"G_12x_F", "2"}, {"_SESSION", "s"}});
+  EXPECT_EQ(xml_transaction_text(record.get()),
+            "<TRANSACTION><A_B_C>1</A_B_C>\n<G id=\"12\">\n<F>2</F>\n</G>\n</TRANSACTION>\n");
+}
+
+TEST(XmlTransaction, EscapesValuesAndLeavesOutUnusableNames) {
+  ParamListPtr record = make_record({{"", "free"},
+                                     {"_PAGE", "p"},
+                                     {"1st", "x"},
+                                     {"a b", "x"},
+                                     {"ns:q", "x"},
+                                     {"a<b", "x"},
+                                     {"G_1_9", "x"},
+                                     {"Note", "a<b & c>d\x01\tok"},
+                                     {"Empty", nullptr}});
+  EXPECT_EQ(xml_transaction_text(record.get()),
+            "<TRANSACTION><Note>a&lt;b &amp; c&gt;d\tok</Note>\n<Empty></Empty>\n"
+            "</TRANSACTION>\n");
+}
+
+TEST(XmlTransaction, ElementNamesFollowXmlRules) {
+  EXPECT_TRUE(xml_is_element_name("Q1"));
+  EXPECT_TRUE(xml_is_element_name("_x.y-z"));
+  EXPECT_TRUE(xml_is_element_name("\xC3\xA9t\xC3\xA9"));  // été
+  EXPECT_FALSE(xml_is_element_name(""));
+  EXPECT_FALSE(xml_is_element_name("-a"));
+  EXPECT_FALSE(xml_is_element_name("\xC3\x97"));      // multiplication sign
+  EXPECT_FALSE(xml_is_element_name("a\xC3"));         // cut UTF-8 sequence
+  EXPECT_FALSE(xml_is_element_name("\xC0\x80"));      // overlong encoding
+  EXPECT_FALSE(xml_is_element_name("\xED\xA0\x80"));  // surrogate
+}
+
+TEST(XmlTransaction, AppendsTransactionsAndReportsUnwritableFiles) {
+  TestDir dir;
+  ParamListPtr record = make_record({{"Q", "1"}});
+  EXPECT_EQ(xml_append_transaction(record.get(), dir.file("t.xml").c_str()), 0);
+  EXPECT_EQ(xml_append_transaction(record.get(), dir.file("t.xml").c_str()), 0);
+  EXPECT_EQ(dir.read("t.xml"),
+            "<TRANSACTION><Q>1</Q>\n</TRANSACTION>\n<TRANSACTION><Q>1</Q>\n</TRANSACTION>\n");
+  EXPECT_EQ(xml_append_transaction(record.get(), dir.file("no/t.xml").c_str()), 6);
+  EXPECT_EQ(xml_append_transaction(record.get(), ""), 6);
+}
+
+}  // namespace
+}  // namespace fwk
