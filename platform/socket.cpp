@@ -46,6 +46,11 @@ int wait_readable_ms(int socket, long timeout_ms) {
   }
 }
 
+void set_send_timeout(int socket) {
+  timeval timeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
+  setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+}
+
 }  // namespace
 
 int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
@@ -83,8 +88,22 @@ int socket_accept(int listen_socket, uint32_t* peer_address) {
   } while (s < 0 && errno == EINTR);
   if (s < 0) return -1;
   if (peer.sin_family == AF_INET) *peer_address = peer.sin_addr.s_addr;
-  timeval timeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
-  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  set_send_timeout(s);
+  return s;
+}
+
+int socket_connect_tcp(uint32_t address, int port) {
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return -1;
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(static_cast<uint16_t>(port));
+  peer.sin_addr.s_addr = address;
+  if (connect(s, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+    close(s);
+    return -1;
+  }
+  set_send_timeout(s);
   return s;
 }
 

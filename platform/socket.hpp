@@ -24,6 +24,10 @@ int socket_accept(int listen_socket, uint32_t* peer_address);
 
 constexpr int kSendTimeoutMs = 5000;
 
+// Connects to an IPv4 address (network byte order) and port: the socket, or
+// -1. Sends on it get the same timeout as accepted sockets.
+int socket_connect_tcp(uint32_t address, int port);
+
 // Readiness wait for reading on one socket, with a timeout in microseconds
 // (0 polls). A failed wait counts as not ready.
 bool socket_wait_readable(int socket, long timeout_us);

@@ -95,7 +95,7 @@ RequestShape request_shape(std::string_view text) {
   return shape;
 }
 
-RequestEnd read_request(Connection& connection, std::string* text) {
+RequestEnd read_request(Connection& connection, std::string* text, int body_stall_ms) {
   text->clear();
   text->reserve(kInitialRequestArea);
   RequestShape shape;
@@ -119,7 +119,7 @@ RequestEnd read_request(Connection& connection, std::string* text) {
           conn_flush(connection);
           continue_sent = true;
         }
-        wait_ms = kBodyStallMs;
+        wait_ms = body_stall_ms;
         stall_cuts_short = true;
       } else if (!is_post(*text)) {
         return RequestEnd::complete;

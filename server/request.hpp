@@ -45,8 +45,9 @@ enum class RequestEnd {
 // have arrived (a longer body is cut to it), or when the peer closes. A POST
 // without Content-Length, or a request whose header block has not ended,
 // ends after kRequestSilenceMs without data. A body cut short (the peer
-// closed, or kBodyStallMs without progress) is reported as such.
-RequestEnd read_request(Connection& connection, std::string* text);
+// closed, or body_stall_ms without progress) is reported as such.
+RequestEnd read_request(Connection& connection, std::string* text,
+                        int body_stall_ms = kBodyStallMs);
 
 // The request line cut in place: method, path and rest are pieces of the
 // request text. The path has lost its first character; query is the text

@@ -1,0 +1,195 @@
+#include "server/file_server.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "core/paths.hpp"
+#include "core/text_buffer.hpp"
+#include "server/dispatch.hpp"
+#include "server/server_loop.hpp"
+#include "server/server_state.hpp"
+
+namespace fwk {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kHtmlHead =
+    "HTTP/1.1 200 OK\r\nclient:close\r\nExpires: 0\r\nCache-control: no-cache\r\n"
+    "Pragma: no-cache\r\nContent-type: text/html; charset=utf-8\n\n";
+
+ParamListPtr settings_of(std::initializer_list<std::pair<const char*, const char*>> pairs) {
+  ParamListPtr list = plist_alloc(pairs.size());
+  size_t i = 0;
+  for (const auto& [name, value] : pairs) {
+    list->entries[i].name = name;
+    list->entries[i].value = value;
+    ++i;
+  }
+  return list;
+}
+
+// A fresh server root with a few files, a secret next to it, and a clean
+// survey table and settings.
+class FileServerTest : public ::testing::Test {
+ protected:
+  fs::path base;
+  fs::path root;
+
+  void SetUp() override {
+    std::random_device seed;
+    base = fs::temp_directory_path() / ("fwk-files-" + std::to_string(seed()));
+    root = base / "root";
+    fs::create_directories(root / "sub");
+    write(root / "Pic.GIF", "GIF89a");
+    write(root / "style.css", "body{}");
+    write(root / "data.json", "{}");
+    write(root / "notes.txt", "plain");
+    write(root / "page.html", "<p>hello</p>");
+    write(root / "a.html.txt", "<p>as a page</p>");
+    write(root / "sub" / "inner.png", "PNG");
+    write(base / "secret.txt", "SECRET");
+    server_root = root.string() + "/";
+    server_settings.reset();
+    for (SurveyEntry& entry : survey_table) entry = SurveyEntry{};
+  }
+  void TearDown() override {
+    server_settings.reset();
+    fs::remove_all(base);
+  }
+  static void write(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+  }
+  static std::string serve(const char* path) {
+    TextBuffer text = tbuf_new(1024);
+    OutputSink sink;
+    sink.text = &text;
+    EXPECT_EQ(file_serve(path, nullptr, &sink), 0);
+    return tbuf_to_text(text);
+  }
+};
+
+TEST(FileContentHeader, KeepsTheOldRowsFirstThenGoesByExtension) {
+  EXPECT_STREQ(file_content_header("Pic.GIF"), "Content-type: image/gif\n\n");
+  EXPECT_STREQ(file_content_header("photo.jpg"), "Content-type: image/jpeg\n\n");
+  EXPECT_STREQ(file_content_header("a.pdf.css"), "Content-type: application/pdf\n\n");
+  EXPECT_STREQ(file_content_header("x.gif.jpg"), "Content-type: image/gif\n\n");
+  EXPECT_STREQ(file_content_header("s/Style.CSS"), "Content-type: text/css\n\n");
+  EXPECT_STREQ(file_content_header("app.js"), "Content-type: text/javascript\n\n");
+  EXPECT_STREQ(file_content_header("app.json"), "Content-type: application/json\n\n");
+  EXPECT_STREQ(file_content_header("i.png"), "Content-type: image/png\n\n");
+  EXPECT_STREQ(file_content_header("i.svg"), "Content-type: image/svg+xml\n\n");
+  EXPECT_STREQ(file_content_header("favicon.ico"), "Content-type: image/x-icon\n\n");
+  EXPECT_STREQ(file_content_header("feed.xml"), "Content-type: application/xml\n\n");
+  EXPECT_STREQ(file_content_header("old.htm"), "Content-type: text/html; charset=utf-8\n\n");
+  EXPECT_STREQ(file_content_header("x.css.bak"), "Content-type: text/plain\n\n");
+  EXPECT_STREQ(file_content_header("readme"), "Content-type: text/plain\n\n");
+}
+
+TEST(PathInsideRoot, RefusesAbsolutePathsAndParentSegments) {
+  EXPECT_TRUE(path_inside_root("page.html"));
+  EXPECT_TRUE(path_inside_root("sub/inner.png"));
+  EXPECT_TRUE(path_inside_root("a..b/..c/d.."));
+  EXPECT_TRUE(path_inside_root(""));
+  EXPECT_FALSE(path_inside_root("/etc/passwd"));
+  EXPECT_FALSE(path_inside_root("\\etc\\passwd"));
+  EXPECT_FALSE(path_inside_root(".."));
+  EXPECT_FALSE(path_inside_root("../secret.txt"));
+  EXPECT_FALSE(path_inside_root("sub/../../secret.txt"));
+  EXPECT_FALSE(path_inside_root("sub\\..\\..\\secret.txt"));
+  EXPECT_FALSE(path_inside_root("sub/.."));
+}
+
+TEST_F(FileServerTest, SendsFilesAsTheyAreWithTheirContentType) {
+  EXPECT_EQ(serve("Pic.GIF"),
+            "HTTP/1.1 200 OK\r\nclient:close\r\nExpires: 0\r\nCache-control: no-cache\r\n"
+            "Pragma: no-cache\r\nContent-type: image/gif\n\nGIF89a");
+  EXPECT_NE(serve("style.css").find("Content-type: text/css\n\nbody{}"), std::string::npos);
+  EXPECT_NE(serve("sub/inner.png").find("image/png\n\nPNG"), std::string::npos);
+  EXPECT_NE(serve("sub\\inner.png").find("image/png\n\nPNG"), std::string::npos);
+  EXPECT_NE(serve("notes.txt").find("text/plain\n\nplain"), std::string::npos);
+}
+
+TEST_F(FileServerTest, PagesGoThroughTheTemplateProcessorWheneverHtmlOccurs) {
+  EXPECT_EQ(serve("page.html"), std::string(kHtmlHead) + "<p>hello</p>");
+  EXPECT_EQ(serve("a.html.txt"), std::string(kHtmlHead) + "<p>as a page</p>");
+}
+
+TEST_F(FileServerTest, MissingFileGetsTheErrorPageUnexpanded) {
+  write(root / "err.html", "<p>missing: <%= 1 %></p>");
+  server_settings = settings_of({{"ERROR", "err.html"}});
+  EXPECT_EQ(serve("nothing.html"), std::string(kHtmlHead) + "<p>missing: <%= 1 %></p>");
+}
+
+TEST_F(FileServerTest, MissingFileWithoutErrorPageListsTheSurveys) {
+  survey_table[0].in_use = true;
+  survey_table[0].title = u"Formwick start page";
+  survey_table[1] =
+      SurveyEntry{true, 0, 0, 0, 0, u"Caf\u00e9 poll", u"Ten questions", u"fwk?database=poll"};
+  survey_table[2] = SurveyEntry{true, 0, 0, 0, 0, u"Demo", u"Description", u"fwk?database=demo"};
+  survey_table[4] = SurveyEntry{true, 0, 0, 0, 0, u"Unreached", u"", u"x"};
+  server_settings = settings_of({{"ERROR", "no-such-page.html"}});
+  EXPECT_EQ(serve("nothing"), std::string(kHtmlHead) +
+                                  "&nbsp;<a href=\"fwk?database=poll\">Caf\xc3\xa9 poll</a> "
+                                  "Ten questions<br>"
+                                  "&nbsp;<a href=\"fwk?database=demo\">Demo</a> Description<br>");
+}
+
+TEST_F(FileServerTest, NeverOpensAFileOutsideTheRoot) {
+  std::string listing = std::string(kHtmlHead);  // empty survey table
+  EXPECT_EQ(serve("../secret.txt"), listing);
+  EXPECT_EQ(serve("sub/../../secret.txt"), listing);
+  EXPECT_EQ(serve((base / "secret.txt").string().c_str()), listing);
+  EXPECT_EQ(serve("sub"), listing);  // a directory is a missing file
+  EXPECT_EQ(serve(""), listing);
+}
+
+TEST_F(FileServerTest, DispatchSendsEngineAndFilePathsApart) {
+  TextBuffer text = tbuf_new(1024);
+  OutputSink sink;
+  sink.text = &text;
+  // Until the engines are linked in, their paths have nothing to serve.
+  for (const char* path : {"fwk", "fwk.exe", "fwk.cgi", "list", "list.exe", "list.cgi"}) {
+    EXPECT_EQ(dispatch_path(path, nullptr, &sink), -1) << path;
+  }
+  EXPECT_EQ(tbuf_length(text), 0u);
+  // Paths are compared exactly: FWK is a file name.
+  EXPECT_EQ(dispatch_path("FWK", nullptr, &sink), 0);
+  EXPECT_EQ(tbuf_to_text(text), kHtmlHead);
+}
+
+TEST_F(FileServerTest, RequestHeaderEntriesComeFromTheDeviceIdOrThePeer) {
+  ParamListPtr request = plist_alloc(3);
+  fill_request_header(*request, "client.example");
+  EXPECT_EQ(request->entries[0].name, "HOST");
+  EXPECT_EQ(request->entries[0].value, "client.example");
+  EXPECT_EQ(request->entries[1].name, "DATE");
+  EXPECT_EQ(request->entries[1].value->size(), 8u);
+  EXPECT_EQ(request->entries[2].name, "TIME");
+  EXPECT_EQ(request->entries[2].value->size(), 6u);
+
+  server_settings = settings_of({{"DEVICEID", "unit-7"}});
+  fill_request_header(*request, "client.example");
+  EXPECT_EQ(request->entries[0].value, "unit-7");
+}
+
+TEST(ErrorNote, OneNotePerKindOfResult) {
+  EXPECT_EQ(error_note(0, nullptr), "");
+  EXPECT_EQ(error_note(-1, nullptr), "HTTP/1.1 404 NOT FOUND\r\n");
+  EXPECT_EQ(error_note(101, nullptr), "<P>Error: Access denied.\n");
+  EXPECT_EQ(error_note(7, nullptr), "<P><A href=/help.html#s7>Error 7</a>\n");
+  ParamListPtr settings = settings_of({{"HELPURL", "http://help.example/errors.html"}});
+  EXPECT_EQ(error_note(-3, settings.get()),
+            "<P><A href=http://help.example/errors.html#s-3>Error -3</a>\n");
+  ParamListPtr long_url = settings_of({{"HELPURL", ""}});
+  std::string very_long(2000, 'u');
+  long_url->entries[0].value = very_long;
+  EXPECT_EQ(error_note(12, long_url.get()).size(), 1023u);
+}
+
+}  // namespace
+}  // namespace fwk
