@@ -1,0 +1,24 @@
+// fwkhttpd: the survey server.
+#include <string>
+
+#include "platform/cmdline.hpp"
+#include "platform/console.hpp"
+#include "server/server_program.hpp"
+
+int main(int argc, char** argv) {
+  fwk::CommandLine options;
+  std::string error;
+  if (!fwk::cmdline_parse(argc, argv, options, error)) {
+    fwk::console_write_error("fwkhttpd: " + error + "\nTry 'fwkhttpd --help'.\n");
+    return 2;
+  }
+  if (options.show_help) {
+    fwk::console_write(fwk::cmdline_usage("fwkhttpd"));
+    return 0;
+  }
+  if (options.show_version) {
+    fwk::console_write(std::string("fwkhttpd (Formwick) ") + fwk::kProgramVersion + "\n");
+    return 0;
+  }
+  return fwk::server_main(options);
+}

@@ -1,0 +1,23 @@
+// The server program: start-up, the console window, shut down.
+#pragma once
+
+#include <string>
+
+#include "platform/cmdline.hpp"
+
+namespace fwk {
+
+constexpr const char* kProgramVersion = "0.1.0";
+
+// Runs the program: single-instance check, server root, settings, survey
+// table, listener, the "running" message, the browser, the server thread and
+// the console loop; then the stop order. Returns the exit code: 0 after an
+// ordinary shut down and when another instance runs; 1 when a headless
+// server could not listen on any port or the server root cannot be used.
+int server_main(const CommandLine& options);
+
+// Opens the local URL of `path` (UTF-16, may be "": the home document) in
+// the browser, or prints it when no browser can be started.
+void open_browser(const std::u16string& path);
+
+}  // namespace fwk

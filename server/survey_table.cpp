@@ -1,0 +1,60 @@
+#include "server/survey_table.hpp"
+
+#include <string>
+#include <vector>
+
+#include "core/ini.hpp"
+#include "core/paths.hpp"
+#include "core/text_convert.hpp"
+#include "platform/dirsearch.hpp"
+
+namespace fwk {
+
+namespace {
+
+void fill_start_page(SurveyEntry& entry) {
+  entry = SurveyEntry{};
+  entry.in_use = true;
+  entry.title = u"Formwick start page";
+}
+
+// The survey's name is the file name cut before its first ".ini" (exact
+// case: "SALES.INI" keeps its extension).
+void fill_survey(SurveyEntry& entry, const std::string& file_name) {
+  entry = SurveyEntry{};
+  entry.in_use = true;
+  std::string link = "fwk?database=" + file_name.substr(0, file_name.find(".ini"));
+  entry.link = utf8_to_wide(link, kSurveyLinkLimit);
+
+  // A path beyond the limit is not cut to a different name: the survey is
+  // then listed like one whose file cannot be read.
+  std::string path = server_root + file_name;
+  ParamListPtr section;
+  if (path.size() <= kSurveyPathLimit) section = ini_read_section(path.c_str(), "database", 0);
+  entry.title = utf8_to_wide(plist_get(section.get(), "Title", "Title"), kSurveyTextLimit);
+  entry.description =
+      utf8_to_wide(plist_get(section.get(), "Description", "Description"), kSurveyTextLimit);
+}
+
+}  // namespace
+
+void build_survey_table() {
+  std::vector<std::string> names = dir_search(server_root, "*.ini");
+  fill_start_page(survey_table[0]);
+  for (int i = 1; i < kSurveyTableSize; ++i) survey_table[i] = SurveyEntry{};
+
+  int next = 1;
+  for (const std::string& name : names) {
+    if (next >= kSurveyTableSize) break;
+    if (name == "cgi.ini") continue;  // the server's own settings
+    fill_survey(survey_table[next++], name);
+  }
+}
+
+int survey_table_count() {
+  int count = 0;
+  while (count < kSurveyTableSize && survey_table[count].in_use) ++count;
+  return count;
+}
+
+}  // namespace fwk

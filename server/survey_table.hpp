@@ -1,0 +1,25 @@
+// The table of installed surveys: the start page and one entry per survey
+// configuration file (a ".ini" file) in the server root.
+#pragma once
+
+#include <cstddef>
+
+#include "server/server_state.hpp"
+
+namespace fwk {
+
+constexpr size_t kSurveyTextLimit = 1023;  // units kept of a title or description
+constexpr size_t kSurveyLinkLimit = 259;   // units kept of a link
+constexpr size_t kSurveyPathLimit = 259;   // bytes of a survey file's path
+
+// Fills `survey_table` from the server root: entry 0 is the start page, then
+// one entry per "*.ini" file other than "cgi.ini", in name order, at most 15.
+// Each entry's title and description come from the file's section
+// "database" (keys Title and Description, defaulting to those words); its
+// link starts the survey in the forms engine.
+void build_survey_table();
+
+// Number of entries in use (the start page included).
+int survey_table_count();
+
+}  // namespace fwk

@@ -1,0 +1,86 @@
+#include "server/window_text.hpp"
+
+#include "core/text_convert.hpp"
+#include "server/server_state.hpp"
+
+namespace fwk {
+
+namespace {
+
+constexpr const char* kSeparator =
+    "----------------------------------------------------------------\n";
+
+std::string to_utf8(const std::u16string& text) {
+  return wide_to_ansi(text, 4 * text.size());
+}
+
+std::string trim_spaces(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  size_t last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string window_title(const ParamList* settings) {
+  std::u16string title = u"Formwick";
+  const char* device_id = plist_get(settings, "DEVICEID", "");
+  if (device_id[0] != '\0') {
+    title += u"/";
+    title += utf8_to_wide(device_id, kWindowTitleLimit - title.size());
+  }
+  // A cut that split a surrogate pair would leave half a character.
+  if (!title.empty() && title.back() >= 0xD800 && title.back() <= 0xDBFF) title.pop_back();
+  return to_utf8(title);
+}
+
+std::string local_url(int port, const std::string& path) {
+  return "http://127.0.0.1:" + std::to_string(port) + "/" + path;
+}
+
+std::string window_text(const std::string& title, int port, const std::string& status) {
+  std::string text = title + "\n";
+  for (int i = 0; i < kSurveyTableSize && survey_table[i].in_use; ++i) {
+    const SurveyEntry& entry = survey_table[i];
+    std::string number = std::to_string(i);
+    text +=
+        std::string(number.size() < 2 ? 1 : 0, ' ') + number + "  " + to_utf8(entry.title) + "\n";
+    if (!entry.description.empty()) text += "    " + to_utf8(entry.description) + "\n";
+    if (port != 0) text += "    " + local_url(port, to_utf8(entry.link)) + "\n";
+  }
+  text += kSeparator;
+  if (!status.empty()) text += status_message_for_console(status.c_str());
+  return text;
+}
+
+std::string status_message_for_console(const char* message) {
+  std::string text;
+  for (const char* p = message; p != nullptr && *p != '\0'; ++p) {
+    if (*p != '\r') text += *p;
+  }
+  size_t first = text.find_first_not_of('\n');
+  if (first == std::string::npos) return "";
+  size_t last = text.find_last_not_of('\n');
+  return text.substr(first, last - first + 1) + "\n";
+}
+
+ConsoleCommand console_command_parse(const std::string& line) {
+  std::string word = trim_spaces(line);
+  ConsoleCommand command;
+  if (word.empty()) return command;
+  if (word == "a" || word == "A") {
+    command.kind = ConsoleCommandKind::about;
+  } else if (word == "q" || word == "Q") {
+    command.kind = ConsoleCommandKind::shut_down;
+  } else if (word.size() <= 3 && word.find_first_not_of("0123456789") == std::string::npos) {
+    command.kind = ConsoleCommandKind::open_entry;
+    command.entry = 0;
+    for (char digit : word) command.entry = command.entry * 10 + (digit - '0');
+  } else {
+    command.kind = ConsoleCommandKind::unknown;
+  }
+  return command;
+}
+
+}  // namespace fwk

@@ -1,0 +1,46 @@
+// What the main window shows, as terminal text: the title line, the survey
+// list with each entry's full URL, a separator and the status text; and how
+// a logged status message is printed.
+#pragma once
+
+#include <string>
+
+#include "core/plist.hpp"
+
+namespace fwk {
+
+constexpr size_t kWindowTitleLimit = 63;  // UTF-16 units
+
+// "Formwick", or "Formwick/" and the DEVICEID of the settings, cut to 63
+// units (never inside a character). UTF-8.
+std::string window_title(const ParamList* settings);
+
+// The full URL of a path on the local server: "http://127.0.0.1:<port>/" and
+// the path.
+std::string local_url(int port, const std::string& path);
+
+// The window text: title line, every entry of `survey_table` in use with its
+// number, title, description (when not empty) and URL (only when `port` is
+// not 0, that is, a listener runs), a separator line, and the status text
+// (when not empty). Ends with a line break.
+std::string window_text(const std::string& title, int port, const std::string& status);
+
+// A logged message as printed on the terminal: carriage returns dropped,
+// leading and trailing line breaks trimmed, one line break added. "" when
+// nothing is left to show.
+std::string status_message_for_console(const char* message);
+
+// The console commands: a survey's number opens it, "a" shows About, "q"
+// shuts the server down (letters in any case, spaces around ignored).
+enum class ConsoleCommandKind { none, open_entry, about, shut_down, unknown };
+struct ConsoleCommand {
+  ConsoleCommandKind kind = ConsoleCommandKind::none;
+  int entry = -1;  // for open_entry
+};
+ConsoleCommand console_command_parse(const std::string& line);
+
+// The line printed for input that is no command.
+constexpr const char* kConsoleHint =
+    "Type a survey's number and Enter to open it in the browser, a for About, q to shut down.\n";
+
+}  // namespace fwk
