@@ -49,6 +49,9 @@ size_t plist_used_count(const ParamList* list);
 // free slot. Absent list or name: nullptr.
 Pair* plist_find(ParamList* list, const char* name);
 const Pair* plist_find(const ParamList* list, const char* name);
+inline const Pair* plist_find(std::nullptr_t, const char*) {
+  return nullptr;
+}
 
 // Value of `name`, or `dflt` itself when the name is missing or its value is
 // absent or "". The result points into the list (or is dflt).

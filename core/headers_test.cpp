@@ -1,0 +1,44 @@
+#include "core/headers.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace fwk {
+namespace {
+
+std::string headers_for(const char* header_text) {
+  TextBuffer text = tbuf_new(1024);
+  OutputSink sink;
+  sink.text = &text;
+  EXPECT_EQ(write_headers(&sink, header_text), 1);
+  return tbuf_to_text(text);
+}
+
+const char* kFixedBlock =
+    "client:close\r\nExpires: 0\r\nCache-control: no-cache\r\nPragma: no-cache\r\n";
+
+TEST(WriteHeaders, DefaultTextIsValidHtmlUtf8Header) {
+  std::string expected = std::string("HTTP/1.1 200 OK\r\n") + kFixedBlock +
+                         "Content-type: text/html; charset=utf-8\n\n";
+  EXPECT_EQ(headers_for(nullptr), expected);
+  EXPECT_EQ(headers_for(""), expected);
+}
+
+TEST(WriteHeaders, LocationInAnyCaseIsARedirect) {
+  std::string text = "location: /fwk?x=1\r\n\r\n";
+  EXPECT_EQ(headers_for(text.c_str()), "HTTP/1.1 302 Found\r\n" + std::string(kFixedBlock) + text);
+  EXPECT_EQ(headers_for("Location:x\r\n\r\n").rfind("HTTP/1.1 302 Found\r\n", 0), 0u);
+  // All nine characters must agree.
+  EXPECT_EQ(headers_for("Locatio").rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_EQ(headers_for("Locations: x\n\n").rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_EQ(headers_for("Content-type: image/gif\n\n"),
+            "HTTP/1.1 200 OK\r\n" + std::string(kFixedBlock) + "Content-type: image/gif\n\n");
+}
+
+TEST(WriteHeaders, AbsentSinkWritesNothing) {
+  EXPECT_EQ(write_headers(nullptr, nullptr), 1);
+}
+
+}  // namespace
+}  // namespace fwk

@@ -1,0 +1,99 @@
+#include "core/out.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/test_temp_dir.hpp"
+
+namespace fwk {
+namespace {
+
+struct OutTest : ::testing::Test {
+  TextBuffer text = tbuf_new(64);
+  OutputSink sink;
+  void SetUp() override { sink.text = &text; }
+  std::string written() const { return tbuf_to_text(text); }
+};
+
+TEST_F(OutTest, HtmlEscapesTheFourCharactersOnly) {
+  out_html(&sink, "a<b \"q\" & 'c' >\xC3\xA9\t");
+  EXPECT_EQ(written(), "a&lt;b &quot;q&quot; &amp; 'c' &gt;\xC3\xA9\t");
+  out_html(&sink, "");
+  out_html(&sink, nullptr);
+  EXPECT_EQ(written(), "a&lt;b &quot;q&quot; &amp; 'c' &gt;\xC3\xA9\t");
+}
+
+TEST_F(OutTest, PrintfFormatsAndCutsToItsWorkArea) {
+  out_printf(&sink, "%d-%s-%.2f|", 42, "x", 1.5);
+  EXPECT_EQ(written(), "42-x-1.50|");
+
+  TextBuffer big = tbuf_new(16);
+  OutputSink big_sink;
+  big_sink.text = &big;
+  std::string long_text(10000, 'y');
+  out_printf(&big_sink, "%s", long_text.c_str());
+  EXPECT_EQ(tbuf_length(big), kFormatArea - 1);
+}
+
+TEST_F(OutTest, PrintfWritesAnIncompleteTrailingConversionAsItStands) {
+  std::string format = "100%";
+  out_printf(&sink, format.c_str());
+  format = "a%d b %5";
+  out_printf(&sink, format.c_str(), 7);
+  EXPECT_EQ(written(), "100%a7 b %5");
+}
+
+TEST_F(OutTest, PrintfGoesStraightIntoAFileEvenWhenAConnectionIsPresent) {
+  std::FILE* file = std::tmpfile();
+  Connection connection;  // not connected: nothing may reach it
+  OutputSink both;
+  both.connection = &connection;
+  both.file = file;
+  std::string long_text(9000, 'z');
+  out_printf(&both, "%s!", long_text.c_str());
+  EXPECT_EQ(connection.pending, 0u);
+  EXPECT_EQ(std::ftell(file), 9001);  // the file is not cut
+  std::fclose(file);
+}
+
+TEST_F(OutTest, ParamLinesSkipFreeSlotsAndStopAtTheFirstAbsentName) {
+  ParamListPtr list = plist_alloc(5);
+  list->entries[0].name = "a";
+  list->entries[0].value = "1";
+  list->entries[1].name = "";
+  list->entries[1].value = "stale";
+  list->entries[2].name = "novalue";
+  list->entries[3].name = "empty";
+  list->entries[3].value = "";
+  plist_extend(list.get(), 1);
+  pair_set_name(list->next->entries[0], "later");  // continuation blocks are not written
+  out_param_lines(&sink, list.get());
+  EXPECT_EQ(written(), "a=1\nnovalue\nempty=\n");
+}
+
+TEST_F(OutTest, CopyFileAndStream) {
+  TempDir dir;
+  std::string content(3000, 'c');
+  std::string path = dir.write("f.txt", content);
+  EXPECT_EQ(out_copy_file(&sink, path.c_str()), 1);
+  EXPECT_EQ(written(), content);
+  EXPECT_EQ(out_copy_file(&sink, dir.at("missing").c_str()), 0);
+  EXPECT_EQ(out_copy_file(nullptr, path.c_str()), 0);
+  EXPECT_EQ(tbuf_length(text), 3000u);
+}
+
+TEST(OutAbsentSink, EveryWriterWritesNothing) {
+  out_printf(nullptr, "%s", "x");
+  out_text(nullptr, "x");
+  out_bytes(nullptr, "x", 1);
+  out_html(nullptr, "<");
+  out_copy_stream(nullptr, nullptr);
+  out_param_lines(nullptr, nullptr);
+  OutputSink empty;
+  out_text(&empty, "nothing happens");
+  SUCCEED();
+}
+
+}  // namespace
+}  // namespace fwk

@@ -1,0 +1,82 @@
+#include "core/stamp.hpp"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "core/test_temp_dir.hpp"
+#include "platform/environment.hpp"
+#include "platform/registry.hpp"
+
+namespace fwk {
+namespace {
+
+DateTime at(int y, int mo, int d, int h, int mi, int s) {
+  return DateTime{y, mo, d, h, mi, s};
+}
+
+TEST(Stamp, FixedWidthDateAndTimeTexts) {
+  DateTime t = at(2004, 3, 7, 9, 5, 3);
+  EXPECT_EQ(stamp_date_text(t), "20040307");
+  EXPECT_EQ(stamp_time_text(t), "090503");
+  std::string date, time;
+  time_stamp(&date, &time);
+  EXPECT_EQ(date.size(), 8u);
+  EXPECT_EQ(time.size(), 6u);
+  time_stamp(nullptr, &time);
+}
+
+TEST(Base32, LeastSignificantDigitFirstAndNothingForZero) {
+  EXPECT_EQ(base32_text(0), "");
+  EXPECT_EQ(base32_text(31), "v");
+  EXPECT_EQ(base32_text(32), "01");
+  EXPECT_EQ(base32_text(0xFFFFFFFFu), "vvvvvv3");
+}
+
+TEST(UniqueIdFormat, MixesTheCounterWithThePackedTime) {
+  // In 2000 no year digits follow the "x".
+  DateTime t = at(2000, 3, 7, 9, 5, 3);
+  uint32_t packed = (2u << 20) | (6u << 16) | (((9u << 5) | 5u) << 6) | 3u;
+  uint32_t n = 0x12345678u;
+  uint32_t m = (n ^ packed) & 0x55AA55AAu;
+  EXPECT_EQ(unique_id_format(n, t), "x" + base32_text(n ^ m) + "Y" + base32_text(packed ^ m));
+  EXPECT_EQ(unique_id_format(0, at(2004, 1, 1, 0, 0, 0)), "x4Y");
+  std::string longest = unique_id_format(0xFFFFFFFFu, at(1999, 12, 31, 23, 59, 59));
+  EXPECT_LE(longest.size(), 23u);
+}
+
+// The user hive and the runtime directory live in a temporary directory.
+struct UniqueIdTest : ::testing::Test {
+  TempDir dir;
+  ScopedEnv config{"XDG_CONFIG_HOME", dir.at("config").c_str()};
+  ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.at("run").c_str()};
+  void SetUp() override { std::filesystem::create_directories(dir.at("run")); }
+};
+
+TEST_F(UniqueIdTest, WithoutTheKeyIdentifiersDifferAndNothingIsStored) {
+  std::string first = unique_id(nullptr);
+  std::string second;
+  for (int i = 0; i < 1000 && (second.empty() || second == first); ++i) second = unique_id(nullptr);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first[0], 'x');
+  EXPECT_NE(first.find('Y'), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(reg_hive_file(Hive::user)));
+}
+
+TEST_F(UniqueIdTest, CounterIsStoredKeepingItsLowBits) {
+  ASSERT_TRUE(reg_create_key(Hive::user, kProgramKey));
+  std::optional<RegistryKey> key = reg_open_key(Hive::user, kProgramKey);
+  ASSERT_TRUE(key);
+  ASSERT_TRUE(reg_write_dword(*key, kCounterValue, 0x0001BEEFu));
+  std::set<std::string> ids;
+  for (int i = 0; i < 20; ++i) ids.insert(unique_id("mix"));
+  std::optional<uint32_t> counter = reg_read_dword(*key, kCounterValue);
+  ASSERT_TRUE(counter);
+  EXPECT_EQ(*counter & 0xFFFFu, 0xBEEFu);
+  EXPECT_NE(*counter >> 16, 1u);
+  EXPECT_GE(ids.size(), 2u);
+}
+
+}  // namespace
+}  // namespace fwk

@@ -1,0 +1,45 @@
+#include "core/text_util.hpp"
+
+#include <gtest/gtest.h>
+
+namespace fwk {
+namespace {
+
+TEST(TextIsNumberStart, SignThenOptionalPointThenDigit) {
+  for (const char* yes : {"-.5", "7x", "+3", ".5", "0"})
+    EXPECT_EQ(text_is_number_start(yes), 1) << yes;
+  for (const char* no : {".", "-", "a1", "", "+-1", "..5", "- 1"}) {
+    EXPECT_EQ(text_is_number_start(no), 0) << no;
+  }
+  EXPECT_EQ(text_is_number_start(nullptr), 0);
+}
+
+TEST(TextCompareNocaseN, KeywordTestsMatchPrefixesInAnyCase) {
+  EXPECT_EQ(text_compare_nocase_n("%INCLUDE file", "%include", 8), 0);
+  EXPECT_EQ(text_compare_nocase_n("gte 5", "GTE ", 4), 0);
+  EXPECT_NE(text_compare_nocase_n("%inc", "%include", 8), 0);  // text too short
+  EXPECT_EQ(text_compare_nocase_n("abc", "abd", 2), 0);
+  EXPECT_NE(text_compare_nocase_n("abc", "abd", 3), 0);
+  EXPECT_EQ(text_compare_nocase_n("abc", "abc", 10), 0);
+  EXPECT_EQ(text_compare_nocase_n("", "x", 0), 0);
+  EXPECT_LT(text_compare_nocase_n("ab", "abc", 3), 0);
+}
+
+TEST(TextHelpers, ReplaceRemoveAndConcat) {
+  std::string text = "a+b+c";
+  text_replace_char(text, '+', ' ');
+  EXPECT_EQ(text, "a b c");
+  std::string buffer = "x/y/z";
+  text_replace_char(buffer.data(), '/', '\\');
+  EXPECT_EQ(buffer, "x\\y\\z");
+  text_replace_char(static_cast<char*>(nullptr), 'a', 'b');
+
+  std::string body = "a=1\r\nb=2\r\n";
+  EXPECT_EQ(text_remove_char(body, '\r'), "a=1\nb=2\n");
+
+  EXPECT_EQ(text_concat3("Q1", ".SUM", ""), "Q1.SUM");
+  EXPECT_EQ(text_concat3(nullptr, "b", nullptr), "b");
+}
+
+}  // namespace
+}  // namespace fwk

@@ -1,0 +1,56 @@
+#include "platform/named_mutex.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/clock.hpp"
+#include "platform/environment.hpp"
+
+namespace fwk {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(NamedMutex, TwoHandlesExcludeEachOtherUntilReleased) {
+  fs::path dir = fs::temp_directory_path() / "fwk-named-mutex-test";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.c_str()};
+  EXPECT_EQ(runtime_directory(), dir.string() + "/formwick/");
+
+  NamedMutex a = named_mutex_open("FWK.CGI.RANDOM");
+  NamedMutex b = named_mutex_open("FWK.CGI.RANDOM");
+  ASSERT_GE(a.fd, 0);
+  ASSERT_GE(b.fd, 0);
+  EXPECT_TRUE(fs::exists(dir / "formwick" / "FWK.CGI.RANDOM.lock"));
+
+  EXPECT_TRUE(named_mutex_wait(a, 0));
+  uint32_t start = clock_tick_ms();
+  EXPECT_FALSE(named_mutex_wait(b, 30));
+  EXPECT_GE(clock_tick_ms() - start, 30u);
+  named_mutex_release(a);
+  EXPECT_TRUE(named_mutex_wait(b, 0));
+  named_mutex_close(b);
+  EXPECT_TRUE(named_mutex_wait(a, 0));
+  named_mutex_close(a);
+  EXPECT_EQ(a.fd, -1);
+  EXPECT_FALSE(named_mutex_wait(a, 0));
+  fs::remove_all(dir);
+}
+
+TEST(Clock, TimesAreInRangeAndTheTickAdvances) {
+  DateTime local = clock_local_time();
+  DateTime utc = clock_system_time();
+  EXPECT_GE(utc.year, 2020);
+  EXPECT_GE(local.month, 1);
+  EXPECT_LE(local.month, 12);
+  EXPECT_LE(utc.hour, 23);
+  uint32_t t0 = clock_tick_ms();
+  while (clock_tick_ms() == t0) {
+  }
+  EXPECT_LE(clock_tick_ms() - t0, 1000u);
+}
+
+}  // namespace
+}  // namespace fwk

@@ -1,0 +1,15 @@
+#include "platform/socket_pair.hpp"
+
+#include <sys/socket.h>
+
+namespace fwk {
+
+bool socket_pair_packets(int* a, int* b) {
+  int fds[2];
+  if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return false;
+  *a = fds[0];
+  *b = fds[1];
+  return true;
+}
+
+}  // namespace fwk
