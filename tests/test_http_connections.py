@@ -1,0 +1,148 @@
+"""How requests are read and connections handled: when a request is complete,
+requests that are refused, clients that go away or stop reading, the port
+fallback and shutting down with a request in progress."""
+
+import os
+import socket
+import struct
+import tempfile
+import time
+import unittest
+
+from fwktest import Server, read_all
+
+HOME = b"<p>home</p>"
+FILES = {
+    "cgi.ini": "[server]\nERROR=\n",
+    "index.html": HOME.decode(),
+    "notes.txt": "plain text",
+}
+
+
+def big_file(server, name, megabytes):
+    with open(os.path.join(server.root, name), "wb") as f:
+        f.write(os.urandom(1024) * (1024 * megabytes))
+
+
+class ReadingTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server(FILES).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+
+    def test_client_that_sends_nothing_gets_the_home_document(self):
+        data = self.server.raw(b"", close_write=False)
+        self.assertTrue(data.endswith(b"\n\n" + HOME), data)
+
+    def test_get_is_answered_while_the_client_keeps_its_side_open(self):
+        data = self.server.raw(b"GET /notes.txt HTTP/1.1\r\nHost: x\r\n\r\n", close_write=False)
+        self.assertTrue(data.endswith(b"text/plain\n\nplain text"), data)
+
+    def test_request_over_one_mebibyte_is_refused_with_413(self):
+        body = b"a=" + b"x" * (1024 * 1024)
+        announced = b"POST /notes.txt HTTP/1.1\r\nContent-Length: %d\r\n\r\n" % len(body)
+        # Refused on the announcement, while the client is still sending;
+        # the lingering close lets the client see the answer, not a reset.
+        data = self.server.raw(announced + body)
+        self.assertTrue(data.startswith(b"HTTP/1.1 413"), data[:80])
+        self.assertNotIn(b"plain text", data)
+        # Refused by size when nothing announces it.
+        data = self.server.raw(b"POST /notes.txt HTTP/1.0\r\n\r\n" + body)
+        self.assertTrue(data.startswith(b"HTTP/1.1 413"), data[:80])
+        # curl sees the status too.
+        with tempfile.NamedTemporaryFile() as f:
+            f.write(body)
+            f.flush()
+            status, _, _ = self.server.curl("/notes.txt", "--data-binary", "@" + f.name)
+        self.assertEqual(status, 413)
+
+    def test_body_cut_short_is_refused_with_400(self):
+        data = self.server.raw(
+            b"POST /notes.txt HTTP/1.1\r\nContent-Length: 100\r\n\r\nonly=part")
+        self.assertTrue(data.startswith(b"HTTP/1.1 400"), data)
+        self.assertNotIn(b"plain text", data)
+
+    def test_slow_body_is_waited_for(self):
+        data = self.server.raw([b"POST /notes.txt HTTP/1.1\r\nContent-Length: 7\r\n\r\n",
+                                b"a=1", b"&b=2"], pause=0.4, close_write=False)
+        self.assertTrue(data.endswith(b"text/plain\n\nplain text"), data)
+
+    def test_large_request_within_the_limit_is_served(self):
+        body = b"a=" + b"y" * (900 * 1024)
+        data = self.server.raw(
+            b"POST /notes.txt HTTP/1.1\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
+        self.assertTrue(data.startswith(b"HTTP/1.1 200 OK"), data[:80])
+
+
+class MisbehavingClientTest(unittest.TestCase):
+    def test_client_gone_before_the_answer_does_not_end_the_server(self):
+        with Server(FILES) as server:
+            big_file(server, "big.txt", 8)
+            for _ in range(3):
+                s = server.connect()
+                s.sendall(b"GET /big.txt HTTP/1.1\r\n\r\n")
+                s.recv(1000)
+                # Close with a reset while the server is still sending.
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                s.close()
+            time.sleep(0.3)
+            self.assertIsNone(server.process.poll())
+            data = server.raw(b"GET /notes.txt HTTP/1.0\r\n\r\n")
+            self.assertTrue(data.endswith(b"plain text"))
+
+    def test_client_that_stops_reading_does_not_hold_the_server(self):
+        with Server(FILES) as server:
+            big_file(server, "big.txt", 16)
+            stalled = socket.socket()
+            stalled.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            stalled.connect(("127.0.0.1", server.port))
+            stalled.sendall(b"GET /big.txt HTTP/1.1\r\n\r\n")
+            try:
+                started = time.monotonic()
+                data = server.raw(b"GET /notes.txt HTTP/1.0\r\n\r\n", timeout=30)
+                self.assertTrue(data.endswith(b"plain text"))
+                self.assertLess(time.monotonic() - started, 20)
+            finally:
+                stalled.close()
+
+
+class PortTest(unittest.TestCase):
+    def test_taken_first_port_moves_the_server_to_the_next(self):
+        server = Server(FILES)
+        blocker = socket.socket()
+        blocker.bind(("0.0.0.0", server.first_port))
+        blocker.listen(1)
+        try:
+            server.start()
+            self.assertEqual(server.port, server.first_port + 1)
+            self.assertIn("port", server.stdout())
+            data = server.raw(b"GET /notes.txt HTTP/1.0\r\n\r\n")
+            self.assertTrue(data.endswith(b"plain text"))
+        finally:
+            server.close()
+            blocker.close()
+
+
+class ShutdownTest(unittest.TestCase):
+    def test_sigterm_finishes_the_request_in_progress_and_exits_0(self):
+        server = Server(FILES).start()
+        try:
+            s = server.connect()
+            s.sendall(b"POST /notes.txt HTTP/1.1\r\nContent-Length: 7\r\n\r\na=1")
+            time.sleep(0.3)
+            server.process.send_signal(15)
+            time.sleep(0.3)
+            s.sendall(b"&b=2")
+            data = read_all(s)
+            s.close()
+            self.assertTrue(data.endswith(b"plain text"), data)
+            self.assertEqual(server.process.wait(15), 0)
+        finally:
+            server.close()
+
+
+if __name__ == "__main__":
+    unittest.main()
