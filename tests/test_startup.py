@@ -1,0 +1,322 @@
+"""Start-up, the console window, single instance, signals and shut down of
+fwkhttpd, driven as a user or a service manager would."""
+
+import os
+import pty
+import re
+import signal
+import socket
+import subprocess
+import sys
+import time
+import unittest
+
+from fwktest import FWKHTTPD, RUNNING, Server, free_port_block, port_is_free
+
+SURVEYS = {
+    "cgi.ini": "[server]\nDEVICEID=pda7\n",
+    "demo.ini": "[database]\nTitle=Customer poll\nDescription=Three short questions\n",
+    "zeta.ini": "[database]\nTitle=Staff survey\n",
+    "page.txt": "plain text page\n",
+}
+
+FAKE_BROWSER = "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/opened\"\n"
+
+
+def wait_for(predicate, timeout=10, step=0.02):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return predicate()
+
+
+def launch(server, args, stdin=subprocess.DEVNULL, wait_running=True, prefix=()):
+    """Starts fwkhttpd with exactly `args` (after the program name) in the
+    server's environment; waits for the running message unless told not to."""
+    with open(server.out_path, "wb") as out, open(server.err_path, "wb") as err:
+        server.process = subprocess.Popen(list(prefix) + [FWKHTTPD] + list(args), stdout=out,
+                                          stderr=err, stdin=stdin, env=server.env)
+    if not wait_running:
+        return server
+    found = wait_for(lambda: RUNNING.search(server.stdout()) or server.process.poll() is not None)
+    if not found or server.process.poll() is not None:
+        raise AssertionError("fwkhttpd did not start: %s %s" % (server.stdout(), server.stderr()))
+    server.port = int(RUNNING.search(server.stdout()).group(1))
+    wait_for(server.accepts)
+    return server
+
+
+def install_fake_browser(server):
+    path = os.path.join(server.work, "fake-browser")
+    with open(path, "w") as f:
+        f.write(FAKE_BROWSER)
+    os.chmod(path, 0o755)
+    server.env["BROWSER"] = path
+    return os.path.join(server.work, "opened")
+
+
+def read_lines(path):
+    try:
+        with open(path) as f:
+            return f.read().splitlines()
+    except FileNotFoundError:
+        return []
+
+
+class WindowTextTest(unittest.TestCase):
+    def test_window_lists_surveys_with_urls_then_status_and_logged_messages(self):
+        with Server(SURVEYS) as server:
+            out = server.stdout()
+            base = "http://127.0.0.1:%d/" % server.port
+            self.assertTrue(out.startswith("Formwick/pda7\n"), out)
+            expected = ("Formwick/pda7\n"
+                        " 0  Formwick start page\n"
+                        "    %s\n"
+                        " 1  Customer poll\n"
+                        "    Three short questions\n"
+                        "    %sfwk?database=demo\n"
+                        " 2  Staff survey\n"
+                        "    Description\n"
+                        "    %sfwk?database=zeta\n" % (base, base, base))
+            self.assertIn(expected, out)
+            self.assertRegex(out, r"\n-{64}\nThe server is running on port (\S+:)?%d\n"
+                             % server.port)
+
+            # A request that fails is reported on the console as it is logged.
+            before = len(server.stdout())
+            server.curl("/fwk?DATABASE=nosuch")
+            logged = wait_for(lambda: server.stdout()[before:], timeout=5)
+            self.assertRegex(logged, r"404 NOT FOUND|Error \d+")
+            self.assertNotIn("\r", logged)
+            self.assertEqual(server.stop(), 0)
+
+
+class PortTest(unittest.TestCase):
+    def test_taken_first_port_moves_to_the_next(self):
+        server = Server(SURVEYS)
+        try:
+            with socket.socket() as taken:
+                taken.bind(("0.0.0.0", server.first_port))
+                taken.listen(1)
+                server.start()
+                self.assertEqual(server.port, server.first_port + 1)
+                out = server.stdout()
+                self.assertIn("http://127.0.0.1:%d/fwk?database=demo" % server.port, out)
+                status, _, body = server.curl("/page.txt")
+                self.assertEqual((status, body), (200, b"plain text page\n"))
+        finally:
+            server.close()
+
+    def test_all_ports_taken_headless_exits_with_a_message(self):
+        server = Server(SURVEYS)
+        holders = []
+        try:
+            for port in range(server.first_port, server.first_port + 10):
+                s = socket.socket()
+                s.bind(("0.0.0.0", port))
+                s.listen(1)
+                holders.append(s)
+            launch(server, ["--headless", "--root", server.root, "--port",
+                            str(server.first_port)], wait_running=False)
+            self.assertEqual(server.process.wait(10), 1)
+            self.assertIn("could not listen on any port from %d to %d"
+                          % (server.first_port, server.first_port + 9), server.stderr())
+            # The window still shows the surveys, without URLs or status.
+            out = server.stdout()
+            self.assertIn(" 1  Customer poll\n", out)
+            self.assertNotIn("http://", out)
+            self.assertNotIn("running", out)
+        finally:
+            for s in holders:
+                s.close()
+            server.close()
+
+    def test_privileged_ports_fall_back_to_8081(self):
+        with open("/proc/sys/net/ipv4/ip_unprivileged_port_start") as f:
+            if int(f.read()) <= 90:
+                self.skipTest("ports 81 to 90 need no privileges here")
+        if not all(port_is_free(p) for p in range(8081, 8083)):
+            self.skipTest("port 8081 or 8082 is in use")
+        server = Server(SURVEYS)
+        prefix = []
+        try:
+            if os.geteuid() == 0:
+                # Run as nobody: it may bind no port below 1024.
+                for d in (server.work, server.root):
+                    os.chmod(d, 0o755)
+                for d in ("runtime", "config"):
+                    os.chown(os.path.join(server.work, d), 65534, 65534)
+                prefix = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+            launch(server, ["--headless", "--root", server.root, "--port", "81"], prefix=prefix)
+            self.assertEqual(server.port, 8081)
+            self.assertIn("Ports 81 to 90 need privileges this user does not have; ports from "
+                          "8081 were tried instead.\nThe server is running on port",
+                          server.stdout())
+            self.assertEqual(server.curl("/page.txt")[0], 200)
+            self.assertEqual(server.stop(), 0)
+        finally:
+            server.close()
+
+
+class SingleInstanceTest(unittest.TestCase):
+    def test_second_start_prints_and_opens_the_running_url_and_exits_0(self):
+        with Server(SURVEYS) as first:
+            url = "http://127.0.0.1:%d/" % first.port
+            second = Server(SURVEYS, first_port=first.first_port)
+            try:
+                second.env["XDG_RUNTIME_DIR"] = first.env["XDG_RUNTIME_DIR"]
+                opened = install_fake_browser(second)
+                launch(second, ["--headless", "--root", second.root], wait_running=False)
+                self.assertEqual(second.process.wait(10), 0)
+                self.assertEqual(second.stdout(), "Formwick is already running at %s\n" % url)
+                self.assertEqual(read_lines(opened), [])  # headless: no browser
+
+                launch(second, ["--root", second.root], wait_running=False)
+                self.assertEqual(second.process.wait(10), 0)
+                self.assertEqual(wait_for(lambda: read_lines(opened)), [url])
+            finally:
+                second.close()
+            # The first is untouched.
+            self.assertEqual(first.curl("/page.txt")[0], 200)
+
+    def test_lock_is_released_at_exit_so_a_new_start_runs(self):
+        server = Server(SURVEYS)
+        try:
+            server.start()
+            lock = os.path.join(server.env["XDG_RUNTIME_DIR"], "formwick", "fwkhttpd.lock")
+            with open(lock) as f:
+                self.assertEqual(f.read(), "http://127.0.0.1:%d/\n" % server.port)
+            self.assertEqual(server.stop(), 0)
+            self.assertFalse(os.path.exists(lock))
+            server.start()
+            self.assertEqual(server.stop(), 0)
+        finally:
+            server.close()
+
+
+class ShutdownTest(unittest.TestCase):
+    def test_sigterm_finishes_the_request_in_progress_then_exits_0(self):
+        with Server(SURVEYS) as server:
+            with server.connect() as s:
+                s.sendall(b"POST /page.txt HTTP/1.0\r\nContent-Length: 10\r\n\r\nabcde")
+                time.sleep(0.3)  # the server is now reading this request
+                server.process.send_signal(signal.SIGTERM)
+                time.sleep(0.5)
+                self.assertIsNone(server.process.poll(), "ended with a request in progress")
+                s.sendall(b"fghij")
+                response = b""
+                while True:
+                    chunk = s.recv(65536)
+                    if not chunk:
+                        break
+                    response += chunk
+            self.assertTrue(response.startswith(b"HTTP/1.1 200 OK\r\n"), response)
+            self.assertTrue(response.endswith(b"plain text page\n"), response)
+            self.assertEqual(server.process.wait(10), 0)
+
+    def test_sigint_and_idle_shutdown_tidy_the_registry(self):
+        key = "[SOFTWARE\\Veltrix\\Formwick]\n"
+        for values, kept in (("RANDOM=305419896\n", False),
+                             ("RANDOM=305419896\nOther=1\n", True)):
+            server = Server(SURVEYS)
+            try:
+                hive = os.path.join(server.env["XDG_CONFIG_HOME"], "formwick", "registry.ini")
+                os.makedirs(os.path.dirname(hive))
+                with open(hive, "w") as f:
+                    f.write(key + values)
+                server.start()
+                server.process.send_signal(signal.SIGINT)
+                self.assertEqual(server.process.wait(10), 0)
+                with open(hive) as f:
+                    text = f.read()
+                self.assertNotIn("RANDOM", text)
+                self.assertEqual("Other=1" in text and "Formwick]" in text, kept, text)
+            finally:
+                server.close()
+
+
+class CommandLineTest(unittest.TestCase):
+    def run_program(self, *args):
+        server = Server()
+        try:
+            return subprocess.run([FWKHTTPD] + list(args), capture_output=True, text=True,
+                                  env=server.env, timeout=10)
+        finally:
+            server.close()
+
+    def test_help_version_and_bad_options(self):
+        done = self.run_program("--help")
+        self.assertEqual(done.returncode, 0)
+        for option in ("--root", "--port", "--headless", "--no-browser", "--version"):
+            self.assertIn(option, done.stdout)
+        done = self.run_program("--version")
+        self.assertEqual((done.returncode, done.stdout), (0, "fwkhttpd (Formwick) 0.1.0\n"))
+        for bad in (["--bogus"], ["--port", "x"], ["--port"], ["stray"]):
+            done = self.run_program(*bad)
+            self.assertEqual(done.returncode, 2, bad)
+            self.assertEqual(done.stdout, "")
+            self.assertIn("fwkhttpd: ", done.stderr)
+            self.assertIn("--help", done.stderr)
+
+    def test_server_root_from_the_machine_registry_else_the_demo_root(self):
+        server = Server({"page.txt": "from the registry root\n"})
+        try:
+            with open(os.path.join(server.env["FORMWICK_ETC"], "registry.ini"), "w") as f:
+                f.write("[SOFTWARE\\Veltrix\\Formwick]\nServerRoot=%s\n" % server.root)
+            launch(server, ["--headless", "--port", str(server.first_port)])
+            self.assertEqual(server.curl("/page.txt")[2], b"from the registry root\n")
+            self.assertEqual(server.stop(), 0)
+
+            os.remove(os.path.join(server.env["FORMWICK_ETC"], "registry.ini"))
+            launch(server, ["--headless", "--port", str(server.first_port)])
+            # The sample root of the source tree lists its survey.
+            self.assertIn("fwk?database=demo", server.stdout())
+            self.assertEqual(server.stop(), 0)
+        finally:
+            server.close()
+
+
+class ConsoleTest(unittest.TestCase):
+    def test_terminal_commands_open_surveys_show_about_and_shut_down(self):
+        server = Server(SURVEYS)
+        master, slave = pty.openpty()
+        try:
+            opened = install_fake_browser(server)
+            launch(server, ["--root", server.root, "--port", str(server.first_port)], stdin=slave)
+            base = "http://127.0.0.1:%d/" % server.port
+            # At start the browser shows the home page.
+            self.assertEqual(wait_for(lambda: read_lines(opened)), [base])
+            self.assertIn("Type a survey's number", server.stdout())
+
+            os.write(master, b"2\n")
+            self.assertEqual(wait_for(lambda: len(read_lines(opened)) == 2 and read_lines(opened)),
+                             [base, base + "fwk?database=zeta"])
+            os.write(master, b"a\n")
+            self.assertTrue(wait_for(lambda: "About this program" in server.stdout()))
+            os.write(master, b"7\n")
+            self.assertTrue(wait_for(lambda: "There is no entry 7." in server.stdout()))
+            os.write(master, b"q\n")
+            self.assertEqual(server.process.wait(10), 0)
+        finally:
+            os.close(master)
+            os.close(slave)
+            server.close()
+
+    def test_without_display_or_browser_the_url_is_printed(self):
+        server = Server(SURVEYS)
+        try:
+            for name in ("BROWSER", "DISPLAY", "WAYLAND_DISPLAY"):
+                server.env.pop(name, None)
+            launch(server, ["--root", server.root, "--port", str(server.first_port)])
+            self.assertTrue(wait_for(lambda: "Open http://127.0.0.1:%d/ in a browser\n"
+                                     % server.port in server.stdout()))
+            self.assertEqual(server.stop(), 0)
+        finally:
+            server.close()
+
+
+if __name__ == "__main__":
+    unittest.main()
