@@ -1,0 +1,79 @@
+#include "script/template_input.hpp"
+
+namespace fwk {
+
+namespace {
+
+void set_window(TemplateInput& in, const unsigned char* data, std::size_t n, long pos) {
+  in.start = data;
+  in.cur = data;
+  in.end = data + n;
+  in.start_pos = pos;
+}
+
+}  // namespace
+
+TemplateInput input_from_memory(const char* data, std::size_t n) {
+  TemplateInput in;
+  set_window(in, reinterpret_cast<const unsigned char*>(data), data ? n : 0, 0);
+  return in;
+}
+
+TemplateInput input_from_memory(std::string_view text) {
+  return input_from_memory(text.data(), text.size());
+}
+
+TemplateInput input_from_file(std::FILE* file) {
+  TemplateInput in;
+  in.file = file;
+  long pos = file ? std::ftell(file) : 0;
+  set_window(in, nullptr, 0, pos < 0 ? 0 : pos);
+  return in;
+}
+
+int input_refill_getc(TemplateInput& in) {
+  if (!in.file) return kInputEnd;
+  long pos = input_tell(in);
+  if (in.window.size() != kInputWindow) in.window.resize(kInputWindow);
+  std::size_t n = std::fread(in.window.data(), 1, in.window.size(), in.file);
+  set_window(in, in.window.data(), n, pos);
+  if (n == 0) return kInputEnd;
+  return *in.cur++;
+}
+
+bool input_seek(TemplateInput& in, long pos) {
+  if (pos < 0) return false;
+  long window_end = in.start_pos + static_cast<long>(in.end - in.start);
+  if (pos >= in.start_pos && pos <= window_end) {
+    in.cur = in.start + (pos - in.start_pos);
+    return true;
+  }
+  if (!in.file) {
+    in.cur = in.end;  // beyond the text: at its end
+    return true;
+  }
+  if (std::fseek(in.file, pos, SEEK_SET) != 0) return false;
+  set_window(in, in.window.data(), 0, pos);
+  return true;
+}
+
+void input_sync(TemplateInput& in) {
+  if (in.file) std::fseek(in.file, input_tell(in), SEEK_SET);
+}
+
+int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
+                    int skip) {
+  if (buf) buf->clear();
+  std::size_t room = size > 0 ? size - 1 : 0;
+  while (true) {
+    int c = input_getc(in);
+    if (c == kInputEnd) return kInputEnd;
+    if (skip != 0 && c == skip) continue;
+    if (c == 0) return 0;
+    for (const char* d = delims; *d; ++d)
+      if (static_cast<unsigned char>(*d) == c) return c;
+    if (buf && buf->size() < room) buf->push_back(static_cast<char>(c));
+  }
+}
+
+}  // namespace fwk
