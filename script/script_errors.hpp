@@ -1,0 +1,24 @@
+// Turning a script error code into a message in the page.
+#pragma once
+
+#include "core/sink.hpp"
+#include "script/script_context.hpp"
+#include "script/template_input.hpp"
+
+namespace fwk {
+
+// The message for an error code of script_run ("Unknown scripting error"
+// for a code without one).
+const char* script_error_message(int code);
+
+// Longest source excerpt shown by the report.
+constexpr long kScriptErrorExcerpt = 1024;
+
+// Writes "Script error <code>: <message>:" followed by the source of the
+// failing statement (from the context's statement start to its run end, at
+// most kScriptErrorExcerpt bytes, read again from the input, which is left
+// after those bytes). Returns 0.
+int script_error_report(OutputSink* sink, const ScriptContext& context, TemplateInput& in,
+                        int code);
+
+}  // namespace fwk

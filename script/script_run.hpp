@@ -1,0 +1,47 @@
+// The script interpreter: runs statements straight from the input, token by
+// token, as it reads them (there is no parse tree).
+//
+// Statements: assignments "x = ..." and "x += ..." (number mode when the
+// right-hand side starts like a number or a variable holding one, string
+// mode otherwise: operands joined by "+" or written one after another),
+// calls "f(a, b)" of the functions in the context's table, object access
+// "data[key]", "if (cond) {...} elif (cond) {...} else {...}" chains,
+// "{...}" blocks, "delete x", "var" (ignored), comments ("#", "//", "/* */")
+// and the terminators "exit", "&exit", "&end", "&return", "</script>" and
+// "%>". Variables are the entries of the caller's list; what a script sets
+// stays there for everything that runs after it.
+#pragma once
+
+#include "core/plist.hpp"
+#include "script/script_context.hpp"
+#include "script/template_input.hpp"
+
+namespace fwk {
+
+// Error codes returned by script_run (messages: script_errors.hpp).
+enum ScriptError : int {
+  kScriptOk = 0,
+  kScriptNeedQuote = 40,        // a string literal is not closed
+  kScriptNeedIfParen = 41,      // no "(" after if / elif / elsif / else if
+  kScriptNeedCloseParen = 42,   // no ")" closes a condition or an argument list
+  kScriptNeedBrace = 43,        // no "{" after a condition or else
+  kScriptElseWithoutIf = 44,    // else / elif / elsif without an open if chain
+  kScriptNoObject = 45,         // unknown object, no object table, or an empty key
+  kScriptBadStatement = 46,     // a statement word not followed by =, += or (
+  kScriptWrongArgCount = 47,    // (has a message; no statement raises it)
+  kScriptNoFunction = 48,       // unknown function, no function table, unclosed (...)
+  kScriptNeedValue = 49,        // nothing after = or +=
+  kScriptNestedTooDeeply = 50,  // blocks or nested calls deeper than kScriptMaxNesting
+};
+
+// Deepest nesting of blocks and of calls inside argument lists.
+constexpr int kScriptMaxNesting = 64;
+
+// Runs statements from the input's current position until a terminator,
+// the "}" that closes the block being run, the end of the input, or the
+// first error. Returns 0 or an error code. On return the context holds the
+// status (lookahead, -1 after a terminator or the end) and the run end; the
+// input is where reading stopped.
+int script_run(ScriptContext& context, TemplateInput& in, ParamList* variables);
+
+}  // namespace fwk
