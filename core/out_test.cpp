@@ -38,7 +38,7 @@ TEST_F(OutTest, PrintfFormatsAndCutsToItsWorkArea) {
 
 TEST_F(OutTest, PrintfWritesAnIncompleteTrailingConversionAsItStands) {
   std::string format = "100%";
-  out_printf(&sink, format.c_str());
+  out_printf(&sink, format.c_str(), 0);
   format = "a%d b %5";
   out_printf(&sink, format.c_str(), 7);
   EXPECT_EQ(written(), "100%a7 b %5");
