@@ -35,24 +35,30 @@ void print_logged_message(const char* message) {
   if (!text.empty()) console_write(text);
 }
 
+std::string port_range_text(int first_port) {
+  return "from " + std::to_string(first_port) + " to " +
+         std::to_string(first_port + kListenAttempts - 1);
+}
+
 void open_url(const std::string& url) {
   if (!browser_open(url)) console_write("Open " + url + " in a browser\n");
 }
 
 // A second start: say where the running server is, and open it.
-int report_other_instance(const CommandLine& options, const std::string& url) {
+void report_other_instance(const CommandLine& options, const std::string& url) {
   if (url.empty()) {
     console_write("Formwick is already running.\n");
-    return 0;
+    return;
   }
   console_write("Formwick is already running at " + url + "\n");
   if (!options.headless && !options.no_browser) open_url(url);
-  return 0;
 }
 
-void show_about(const std::string& title, int port) {
+void show_about(int port) {
   std::string text = "About this program\n";
-  text += title + " web server, version " + kProgramVersion + "\n";
+  text += std::string("Formwick web server, version ") + kProgramVersion + "\n";
+  const char* device_id = plist_get(server_settings.get(), "DEVICEID", "");
+  if (device_id[0] != '\0') text += std::string("Device: ") + device_id + "\n";
   text += "Server root: " + server_root + "\n";
   if (port != 0) text += "Address: " + local_url(port, "") + "\n";
   console_write(text);
@@ -60,7 +66,7 @@ void show_about(const std::string& title, int port) {
 
 // The console stands in for the window's message loop: it ends on "q" or a
 // shut-down signal.
-void run_console(const CommandLine& options, const std::string& title, int shown_port) {
+void run_console(const CommandLine& options, int shown_port) {
   bool read_input = !options.headless && console_input_is_terminal();
   if (read_input) console_write(kConsoleHint);
   std::string line;
@@ -79,7 +85,7 @@ void run_console(const CommandLine& options, const std::string& title, int shown
       case ConsoleCommandKind::shut_down:
         return;
       case ConsoleCommandKind::about:
-        show_about(title, shown_port);
+        show_about(shown_port);
         break;
       case ConsoleCommandKind::open_entry:
         if (command.entry < survey_table_count()) {
@@ -96,12 +102,17 @@ void run_console(const CommandLine& options, const std::string& title, int shown
 }
 
 // Opens the listener (with the unprivileged fallback) and sets the status
-// text. False when no port could be opened.
+// text. False, with a message on standard error, when no port could be opened.
 bool start_listening(Listener& listener, int first_port) {
   bool fell_back = listener_open_with_fallback(listener, first_port);
   server_port = listener.port;
   server_address = "127.0.0.1:" + std::to_string(server_port);
-  if (listener.socket < 0) return false;
+  if (listener.socket < 0) {
+    std::string ports = port_range_text(first_port);
+    if (fell_back) ports += " nor " + port_range_text(kUnprivilegedFirstPort);
+    console_write_error("fwkhttpd: could not listen on any port " + ports + "\n");
+    return false;
+  }
   std::string host;
   if (!host_name(&host)) host.clear();
   if (host.size() > kHostNameLimit) host.resize(kHostNameLimit);
@@ -110,6 +121,57 @@ bool start_listening(Listener& listener, int first_port) {
   status += running_message(host, server_port);
   status_text_set(status.c_str());
   return true;
+}
+
+// Takes the single-instance lock. False when another instance runs (it has
+// been reported then).
+bool become_single_instance(const CommandLine& options, InstanceLock& instance) {
+  std::string running_url;
+  switch (instance_acquire(instance, running_url, kInstanceUrlWaitMs)) {
+    case InstanceState::other_running:
+      report_other_instance(options, running_url);
+      return false;
+    case InstanceState::unavailable:
+      console_write_error(
+          "fwkhttpd: warning: the single-instance lock file cannot be made; a second server "
+          "will not be detected\n");
+      return true;
+    case InstanceState::acquired:
+      return true;
+  }
+  return true;
+}
+
+// Sets server_root, server_root_wide and server_settings. False, with a
+// message, when the root cannot be used.
+bool set_up_server_root(const CommandLine& options) {
+  std::string root = find_server_root(options.root);
+  if (root.size() > kServerRootLimit) {
+    console_write_error("fwkhttpd: the server root path is longer than " +
+                        std::to_string(kServerRootLimit) + " bytes: " + root + "\n");
+    return false;
+  }
+  if (!directory_exists(root)) {
+    console_write_error("fwkhttpd: warning: the server root " + root + " is not a directory\n");
+  }
+  server_root = root;
+  server_root_wide = utf8_to_wide(root, kServerRootLimit);
+  if (!server_settings) server_settings = load_server_settings(server_root);
+  return true;
+}
+
+// The stop order: the server thread first (a request or transmission in
+// progress is finished), then the network, the settings and the program's
+// registry value.
+void stop_server(Thread* server_thread, Listener& listener) {
+  if (server_thread != nullptr) {
+    if (thread_running(*server_thread)) stop_flag = 1;
+    thread_wait(*server_thread);
+  }
+  listener_close(listener);
+  status_log_set_observer(nullptr);
+  server_settings.reset();
+  tidy_user_registry();
 }
 
 }  // namespace
@@ -125,33 +187,11 @@ int server_main(const CommandLine& options) {
   signals_install();
 
   InstanceLock instance;
-  std::string running_url;
-  switch (instance_acquire(instance, running_url, kInstanceUrlWaitMs)) {
-    case InstanceState::other_running:
-      return report_other_instance(options, running_url);
-    case InstanceState::unavailable:
-      console_write_error(
-          "fwkhttpd: no lock file in the runtime directory; not checking for another running "
-          "server\n");
-      break;
-    case InstanceState::acquired:
-      break;
-  }
-
-  std::string root = find_server_root(options.root);
-  if (root.size() > kServerRootLimit) {
-    console_write_error("fwkhttpd: the server root path is longer than " +
-                        std::to_string(kServerRootLimit) + " bytes: " + root + "\n");
+  if (!become_single_instance(options, instance)) return 0;
+  if (!set_up_server_root(options)) {
     instance_release(instance);
     return 1;
   }
-  if (!directory_exists(root)) {
-    console_write_error("fwkhttpd: warning: the server root " + root + " is not a directory\n");
-  }
-  server_root = root;
-  server_root_wide = utf8_to_wide(root, kServerRootLimit);
-  if (!server_settings) server_settings = load_server_settings(server_root);
-
   outbox_pending = 1;
   server_port = options.first_port;
   survey_table[0].in_use = false;
@@ -165,34 +205,25 @@ int server_main(const CommandLine& options) {
   if (listening) {
     instance_publish_url(instance, local_url(server_port, ""));
     if (!options.headless && !options.no_browser) open_browser(u"");
-  } else {
-    console_write_error("fwkhttpd: could not listen on any port from " +
-                        std::to_string(options.first_port) + " to " +
-                        std::to_string(options.first_port + kListenAttempts - 1) + "\n");
   }
 
   status_log_set_observer(print_logged_message);
   std::unique_ptr<Thread> server_thread;
-  if (listening) server_thread = thread_start([&listener] { return server_loop(listener); });
-  if (listening && !server_thread) {
-    console_write_error("fwkhttpd: the server thread could not be started\n");
+  if (listening) {
+    server_thread = thread_start([&listener] { return server_loop(listener); });
+    if (!server_thread) console_write_error("fwkhttpd: the server thread could not be started\n");
   }
 
-  // A headless server that cannot serve has nothing to wait for.
+  // Without a terminal to read, a server that cannot serve has nothing to
+  // wait for: it stops at once and says so in its exit code.
   bool serving = server_thread != nullptr;
-  if (serving || !options.headless) run_console(options, title, shown_port);
-  int exit_code = serving || !options.headless ? 0 : 1;
-
-  // Stop order: the thread first (a request in progress is finished), then
-  // the network, the settings and the program's registry value.
-  if (server_thread) {
-    if (thread_running(*server_thread)) stop_flag = 1;
-    thread_wait(*server_thread);
+  int exit_code = 0;
+  if (serving || !options.headless) {
+    run_console(options, shown_port);
+  } else {
+    exit_code = 1;
   }
-  listener_close(listener);
-  status_log_set_observer(nullptr);
-  server_settings.reset();
-  tidy_user_registry();
+  stop_server(server_thread.get(), listener);
   instance_release(instance);
   return exit_code;
 }
