@@ -1,0 +1,83 @@
+// Fuzzes the template processor: the first byte chooses form filling, a
+// record list, an unplaced list, a silent pass and a stop tag; the rest is
+// the template, processed from memory into a text buffer.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/plist.hpp"
+#include "core/sink.hpp"
+#include "core/text_buffer.hpp"
+#include "script/expr.hpp"
+#include "script/template.hpp"
+
+namespace {
+
+fwk::ParamListPtr make_list(std::initializer_list<std::pair<const char*, const char*>> entries,
+                            size_t spare) {
+  auto list = fwk::plist_alloc(0);
+  for (auto [name, value] : entries) {
+    fwk::Pair p;
+    p.name = std::string(name);
+    if (value) p.value = std::string(value);
+    list->entries.push_back(std::move(p));
+  }
+  for (size_t i = 0; i < spare; ++i) {
+    fwk::Pair p;
+    p.name = std::string();
+    list->entries.push_back(std::move(p));
+  }
+  return list;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const uint8_t flags = data[0];
+  std::string source(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+  auto vars = make_list({{"a", "1"},
+                         {"b", "2"},
+                         {"Q1", "x, y"},
+                         {"Q1_other", "z"},
+                         {"name", "Ann <b>"},
+                         {"n", "3.14159"},
+                         {"big", "1e300"},
+                         {"self", "1*self*self"},
+                         {"novalue", nullptr}},
+                        4);
+  auto record = make_list({{"#", "1"}, {"f", "x"}, {"g", "y z"}}, 0);
+  auto unplaced = make_list({{"Q1", "x"}, {"a", "1"}, {"T", ""}}, 0);
+
+  fwk::TextBuffer buffer = fwk::tbuf_new(1024);
+  fwk::OutputSink sink;
+  sink.text = &buffer;
+  fwk::TemplateInput input = fwk::input_from_memory(source);
+  fwk::TemplateArgs args;
+  args.base_path = "/nonexistent/formwick-fuzz/page.html";
+  args.sink = (flags & 8) ? nullptr : &sink;
+  args.input = &input;
+  args.variables = vars.get();
+  args.record = (flags & 2) ? record.get() : nullptr;
+  args.unplaced = (flags & 4) ? unplaced.get() : nullptr;
+  args.fill_fields = flags & 1;
+  args.depth = (flags & 32) ? fwk::kTemplateMaxDepth : 0;
+  const char* stop = (flags & 16) ? "/report" : nullptr;
+
+  // Run until the input is used up, as a caller after a %break would.
+  for (int round = 0; round < 64; ++round) {
+    long before = fwk::input_tell(input);
+    int result = fwk::template_process(args, stop);
+    if (result != 0 && result != -1) std::abort();
+    if (fwk::input_tell(input) < before) std::abort();
+    if (fwk::input_tell(input) > static_cast<long>(source.size())) std::abort();
+    if (fwk::input_getc(input) == fwk::kInputEnd) break;
+    fwk::input_ungetc(input);
+  }
+  if (std::strlen(fwk::expr_result_text()) >= fwk::kExprResultArea) std::abort();
+  if (!args.sink && fwk::tbuf_length(buffer) != 0) std::abort();
+  return 0;
+}
