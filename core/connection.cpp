@@ -7,6 +7,7 @@
 namespace fwk {
 
 size_t conn_send(Connection& c, const char* bytes, size_t n) {
+  if (c.pending >= kSendBufferSize) conn_flush(c);  // never between calls; keeps the copy in bounds
   if (c.pending + n < kSendBufferSize) {
     std::memcpy(c.send_buffer.data() + c.pending, bytes, n);
     c.pending += n;

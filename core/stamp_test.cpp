@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "core/test_temp_dir.hpp"
+#include "platform/test_temp_dir.hpp"
 #include "platform/environment.hpp"
 #include "platform/registry.hpp"
 

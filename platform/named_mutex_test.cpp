@@ -6,6 +6,7 @@
 
 #include "platform/clock.hpp"
 #include "platform/environment.hpp"
+#include "platform/test_temp_dir.hpp"
 
 namespace fwk {
 namespace {
@@ -13,9 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(NamedMutex, TwoHandlesExcludeEachOtherUntilReleased) {
-  fs::path dir = fs::temp_directory_path() / "fwk-named-mutex-test";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  TempDir temp;
+  fs::path dir = temp.path;
   ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.c_str()};
   EXPECT_EQ(runtime_directory(), dir.string() + "/formwick/");
 
@@ -36,7 +36,6 @@ TEST(NamedMutex, TwoHandlesExcludeEachOtherUntilReleased) {
   named_mutex_close(a);
   EXPECT_EQ(a.fd, -1);
   EXPECT_FALSE(named_mutex_wait(a, 0));
-  fs::remove_all(dir);
 }
 
 TEST(Clock, TimesAreInRangeAndTheTickAdvances) {

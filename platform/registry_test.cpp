@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/environment.hpp"
+#include "platform/test_temp_dir.hpp"
 
 namespace fwk {
 namespace {
@@ -19,18 +20,12 @@ const char* kKey = "SOFTWARE\\Veltrix\\Formwick";
 
 // Both hives in a fresh temporary directory.
 struct RegistryTest : ::testing::Test {
-  fs::path dir =
-      fs::temp_directory_path() /
-      ("fwk-registry-" + std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id())) +
-       "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  TempDir temp;
+  fs::path dir = temp.path;
   ScopedEnv etc{"FORMWICK_ETC", (dir / "etc").c_str()};
   ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
 
-  void SetUp() override {
-    fs::remove_all(dir);
-    fs::create_directories(dir / "etc");
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { fs::create_directories(dir / "etc"); }
 
   void write_machine(const std::string& text) {
     std::ofstream(dir / "etc" / "registry.ini") << text;
