@@ -40,9 +40,16 @@ void append_column(std::string& line, const std::string& column, const ParamList
 
 std::string datafile_record_line(const ParamList& header, const ParamList* record) {
   std::string line;
+  // A column without a name gets no value, but it still takes its place
+  // when a named column follows, so that later columns stay aligned.
+  size_t pending_empty = 0;
   for (const Pair& column : header.entries) {
     if (!column.name) break;
-    if (column.name->empty()) continue;
+    if (column.name->empty()) {
+      ++pending_empty;
+      continue;
+    }
+    for (; pending_empty > 0; --pending_empty) line += "\"\"\t";
     append_column(line, *column.name, record);
   }
   line += "\r\n";

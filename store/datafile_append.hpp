@@ -6,7 +6,9 @@
 // doubled, carriage returns and line feeds are left out and a TAB becomes a
 // space, so every record stays on one line with its columns in place. When
 // the record holds several non-empty values for one column (check boxes),
-// they are joined with ",". Columns without a name are not written.
+// they are joined with ",". Columns without a name get an empty field when
+// a named column follows them (so the columns stay aligned) and nothing at
+// the end of the line.
 //
 // The whole line is written at once and flushed to stable storage before
 // success is reported; a failed write leaves the file as it was.

@@ -27,7 +27,23 @@ TEST(DatafileAppend, WritesColumnsInHeaderOrderAndJoinsRepeatedNames) {
   int64_t position = -1;
   ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), &position), kStoreOk);
   EXPECT_EQ(position, 15);
-  EXPECT_EQ(dir.read("d.asc"), "ID\tQ1\t\tQ2\tNONE\n\"7\"\t\"\"\t\"a,b\"\t\"\"\t\r\n");
+  EXPECT_EQ(dir.read("d.asc"),
+            "ID\tQ1\t\tQ2\tNONE\n\"7\"\t\"\"\t\"\"\t\"a,b\"\t\"\"\t\r\n");
+}
+
+TEST(DatafileAppend, UnnamedColumnsKeepLaterColumnsInPlace) {
+  TestDir dir;
+  std::string path = dir.write("d.asc", "A\t\tB\t\n");
+  ParamListPtr record = make_record({{"A", "1"}, {"B", "2"}});
+  ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), nullptr), kStoreOk);
+  // Nothing is written for the trailing unnamed column.
+  EXPECT_EQ(dir.read("d.asc"), "A\t\tB\t\n\"1\"\t\"\"\t\"2\"\t\r\n");
+  std::FILE* file = nullptr;
+  ParamListPtr header;
+  ASSERT_EQ(datafile_open(path.c_str(), &file, &header, 0), 1);
+  ASSERT_EQ(datafile_read_record(file, header.get(), nullptr), 1);
+  EXPECT_STREQ(plist_get(header.get(), "B", "?"), "2");
+  datafile_close(file, std::move(header));
 }
 
 TEST(DatafileAppend, ValuesRoundTripAndStayOnOneLine) {
