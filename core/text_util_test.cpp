@@ -25,21 +25,5 @@ TEST(TextCompareNocaseN, KeywordTestsMatchPrefixesInAnyCase) {
   EXPECT_LT(text_compare_nocase_n("ab", "abc", 3), 0);
 }
 
-TEST(TextHelpers, ReplaceRemoveAndConcat) {
-  std::string text = "a+b+c";
-  text_replace_char(text, '+', ' ');
-  EXPECT_EQ(text, "a b c");
-  std::string buffer = "x/y/z";
-  text_replace_char(buffer.data(), '/', '\\');
-  EXPECT_EQ(buffer, "x\\y\\z");
-  text_replace_char(static_cast<char*>(nullptr), 'a', 'b');
-
-  std::string body = "a=1\r\nb=2\r\n";
-  EXPECT_EQ(text_remove_char(body, '\r'), "a=1\nb=2\n");
-
-  EXPECT_EQ(text_concat3("Q1", ".SUM", ""), "Q1.SUM");
-  EXPECT_EQ(text_concat3(nullptr, "b", nullptr), "b");
-}
-
 }  // namespace
 }  // namespace fwk
