@@ -51,7 +51,17 @@ void set_send_timeout(int socket) {
   setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
 }
 
+void set_cork(int socket, int on) {
+  setsockopt(socket, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+}
+
 }  // namespace
+
+void socket_push(int socket) {
+  if (socket < 0) return;
+  set_cork(socket, 0);
+  set_cork(socket, 1);
+}
 
 int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
   *failure = ListenFailure::none;
@@ -64,6 +74,12 @@ int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
   // TIME_WAIT; a port another program listens on still counts as in use.
   int on = 1;
   setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  // Accepted sockets inherit these two, which saves two calls per
+  // connection. A response is written in many small sends; gathering them
+  // into full packets saves the client a wake-up per send, and closing
+  // sends the rest.
+  set_send_timeout(s);
+  set_cork(s, 1);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
@@ -88,7 +104,6 @@ int socket_accept(int listen_socket, uint32_t* peer_address) {
   } while (s < 0 && errno == EINTR);
   if (s < 0) return -1;
   if (peer.sin_family == AF_INET) *peer_address = peer.sin_addr.s_addr;
-  set_send_timeout(s);
   return s;
 }
 
@@ -136,6 +151,16 @@ long socket_send(int socket, const char* bytes, size_t n) {
     return -1;
   }
   return static_cast<long>(sent);
+}
+
+long socket_receive_waiting(int socket, char* buffer, size_t size) {
+  if (socket < 0) return -1;
+  for (;;) {
+    ssize_t got = recv(socket, buffer, size, MSG_DONTWAIT);
+    if (got >= 0) return static_cast<long>(got);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kNothingWaiting;
+    if (errno != EINTR) return -1;
+  }
 }
 
 void socket_shutdown(int socket) {

@@ -15,12 +15,20 @@ enum class ListenFailure { none, in_use, permission, other };
 
 // Creates an IPv4 stream socket bound to 0.0.0.0:port and listening with the
 // given backlog. Returns the socket, or -1 with the reason in *failure.
+// Sockets accepted on it get the send timeout and packet gathering
+// described at socket_accept.
 int socket_listen_tcp(int port, int backlog, ListenFailure* failure);
 
 // Accepts one pending connection: the new socket (or -1) and the peer's
 // IPv4 address. A client that stops reading holds a send for at most
-// kSendTimeoutMs (see socket_send).
+// kSendTimeoutMs (see socket_send). What is sent on the socket is gathered
+// into full packets; it leaves when a packet is full, at socket_push, or
+// when the sending side is shut down.
 int socket_accept(int listen_socket, uint32_t* peer_address);
+
+// Sends what an accepted socket has gathered now (an interim answer the
+// client waits for).
+void socket_push(int socket);
 
 constexpr int kSendTimeoutMs = 5000;
 
@@ -35,6 +43,10 @@ bool socket_wait_readable(int socket, long timeout_us);
 // Receives up to `size` bytes: the count, 0 when the peer has closed, -1 on
 // an error.
 long socket_receive(int socket, char* buffer, size_t size);
+
+// The same without waiting: kNothingWaiting when no byte has arrived yet.
+constexpr long kNothingWaiting = -2;
+long socket_receive_waiting(int socket, char* buffer, size_t size);
 
 // Sends n bytes (retrying partial sends): the count sent, or -1 when the
 // peer has gone or the send timed out. Never raises SIGPIPE. After a timeout

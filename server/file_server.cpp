@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "core/headers.hpp"
@@ -46,6 +47,7 @@ constexpr const char* kPlainTextHeader = "Content-type: text/plain\n\n";
 // Each text of the index listing is converted into an area of this size.
 constexpr size_t kListingArea = 1024;
 constexpr int kListedSurveys = 15;
+constexpr size_t kCopyBlock = 65536;
 
 bool contains_nocase(std::string_view text, std::string_view part) {
   if (part.size() > text.size()) return false;
@@ -61,9 +63,20 @@ bool ends_with_nocase(std::string_view text, std::string_view suffix) {
                                suffix.size()) == 0;
 }
 
+// Copies the whole file in large blocks, so that a small file leaves in
+// one send after the headers.
+void copy_file(std::FILE* file, OutputSink* sink) {
+  auto block = std::make_unique_for_overwrite<char[]>(kCopyBlock);
+  for (;;) {
+    size_t got = std::fread(block.get(), 1, kCopyBlock, file);
+    if (got > 0) sink_write(sink, block.get(), got);
+    if (got < kCopyBlock) return;
+  }
+}
+
 void send_as_is(std::FILE* file, const char* path, OutputSink* sink) {
   write_headers(sink, file_content_header(path));
-  out_copy_stream(sink, file);
+  copy_file(file, sink);
 }
 
 void send_template(std::FILE* file, ParamList* request, OutputSink* sink) {
@@ -77,7 +90,7 @@ bool send_error_page(OutputSink* sink) {
   if (error_page == nullptr) return false;
   std::FILE* file = path_open_binary(server_root.c_str(), error_page);
   if (file == nullptr) return false;
-  out_copy_stream(sink, file);
+  copy_file(file, sink);
   std::fclose(file);
   return true;
 }

@@ -83,6 +83,24 @@ bool expects_continue(std::string_view head) {
   return equals_nocase(header_value(head, "Expect"), "100-continue");
 }
 
+constexpr long kSilent = -3;
+
+// Appends the next block of the request: the byte count, 0 when the peer has
+// closed (or the receive failed), kSilent when nothing came within wait_ms.
+long receive_block(Connection& connection, std::string* text, int wait_ms) {
+  size_t old_size = text->size();
+  text->resize(old_size + kReadBlock);
+  char* area = text->data() + old_size;
+  long got = socket_receive_waiting(connection.socket, area, kReadBlock);
+  if (got == kNothingWaiting) {
+    got = conn_wait_readable(connection, wait_ms)
+              ? socket_receive(connection.socket, area, kReadBlock)
+              : kSilent;
+  }
+  text->resize(old_size + (got > 0 ? static_cast<size_t>(got) : 0));
+  return got;
+}
+
 }  // namespace
 
 RequestShape request_shape(std::string_view text) {
@@ -117,6 +135,7 @@ RequestEnd read_request(Connection& connection, std::string* text, int body_stal
             expects_continue(std::string_view(*text).substr(0, shape.body_start))) {
           conn_send(connection, kContinue.data(), kContinue.size());
           conn_flush(connection);
+          socket_push(connection.socket);
           continue_sent = true;
         }
         wait_ms = body_stall_ms;
@@ -125,16 +144,13 @@ RequestEnd read_request(Connection& connection, std::string* text, int body_stal
         return RequestEnd::complete;
       }
     }
-    if (!conn_wait_readable(connection, wait_ms)) {
+    long got = receive_block(connection, text, wait_ms);
+    if (got <= 0) {  // closed, failed, or silent
       return stall_cuts_short ? RequestEnd::cut_short : RequestEnd::complete;
     }
-    size_t old_size = text->size();
-    text->resize(old_size + kReadBlock);
-    long got = socket_receive(connection.socket, text->data() + old_size, kReadBlock);
-    text->resize(old_size + (got > 0 ? static_cast<size_t>(got) : 0));
-    if (got <= 0) return stall_cuts_short ? RequestEnd::cut_short : RequestEnd::complete;
     if (text->size() > kRequestLimit) return RequestEnd::too_large;
     if (shape.body_start == std::string_view::npos) {
+      size_t old_size = text->size() - static_cast<size_t>(got);
       size_t from = old_size >= 3 ? old_size - 3 : 0;
       size_t body_start = find_body_start(*text, from);
       if (body_start != std::string_view::npos) shape = request_shape(*text);
