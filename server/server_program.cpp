@@ -30,6 +30,9 @@ constexpr size_t kHostNameLimit = 79;
 // The port the server listens on; the first port tried until it listens.
 int server_port = 81;
 
+// False with --no-browser or --headless: URLs are printed, never opened.
+bool browser_allowed = true;
+
 void print_logged_message(const char* message) {
   std::string text = status_message_for_console(message);
   if (!text.empty()) console_write(text);
@@ -41,17 +44,17 @@ std::string port_range_text(int first_port) {
 }
 
 void open_url(const std::string& url) {
-  if (!browser_open(url)) console_write("Open " + url + " in a browser\n");
+  if (!browser_allowed || !browser_open(url)) console_write("Open " + url + " in a browser\n");
 }
 
 // A second start: say where the running server is, and open it.
-void report_other_instance(const CommandLine& options, const std::string& url) {
+void report_other_instance(const std::string& url) {
   if (url.empty()) {
     console_write("Formwick is already running.\n");
     return;
   }
   console_write("Formwick is already running at " + url + "\n");
-  if (!options.headless && !options.no_browser) open_url(url);
+  if (browser_allowed) open_url(url);
 }
 
 void show_about(int port) {
@@ -125,11 +128,11 @@ bool start_listening(Listener& listener, int first_port) {
 
 // Takes the single-instance lock. False when another instance runs (it has
 // been reported then).
-bool become_single_instance(const CommandLine& options, InstanceLock& instance) {
+bool become_single_instance(InstanceLock& instance) {
   std::string running_url;
   switch (instance_acquire(instance, running_url, kInstanceUrlWaitMs)) {
     case InstanceState::other_running:
-      report_other_instance(options, running_url);
+      report_other_instance(running_url);
       return false;
     case InstanceState::unavailable:
       console_write_error(
@@ -185,9 +188,10 @@ int server_main(const CommandLine& options) {
   status_log_clear_next();
   status_text_clear();
   signals_install();
+  browser_allowed = !options.headless && !options.no_browser;
 
   InstanceLock instance;
-  if (!become_single_instance(options, instance)) return 0;
+  if (!become_single_instance(instance)) return 0;
   if (!set_up_server_root(options)) {
     instance_release(instance);
     return 1;
@@ -204,7 +208,7 @@ int server_main(const CommandLine& options) {
   console_write(window_text(title, shown_port, status_text_utf8()));
   if (listening) {
     instance_publish_url(instance, local_url(server_port, ""));
-    if (!options.headless && !options.no_browser) open_browser(u"");
+    if (browser_allowed) open_browser(u"");
   }
 
   status_log_set_observer(print_logged_message);
