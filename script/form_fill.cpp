@@ -1,10 +1,12 @@
 #include "script/form_fill.hpp"
 
+#include <cstring>
 #include <string>
 
 #include "core/list_text.hpp"
 #include "core/out.hpp"
 #include "script/expr.hpp"
+#include "script/expr_scan.hpp"
 #include "script/tag_attrs.hpp"
 #include "script/template.hpp"
 
@@ -42,10 +44,22 @@ void remove_attr(Element& e, const char* attr) {
 }
 
 // Strikes the element's name from the unplaced list: every entry of that
-// name, or only the first.
+// name (in one pass over the blocks), or only the first.
 void strike_unplaced(ParamList* unplaced, const std::string& name, bool every) {
   if (!unplaced || name.empty()) return;
-  while (plist_rename(unplaced, name.c_str(), nullptr) && every) {
+  if (!every) {
+    plist_rename(unplaced, name.c_str(), nullptr);
+    return;
+  }
+  const int first = scan_fold(static_cast<unsigned char>(name[0]));
+  for (ParamList* block = unplaced; block; block = block->next.get()) {
+    for (Pair& entry : block->entries) {
+      if (!entry.name) break;
+      if (entry.name->empty() || scan_fold(static_cast<unsigned char>((*entry.name)[0])) != first)
+        continue;
+      if (text_compare_nocase(entry.name->c_str(), name.c_str()) == 0)
+        pair_set_name(entry, nullptr);
+    }
   }
 }
 
@@ -121,8 +135,20 @@ void fill_textarea(Element& e, TemplateInput& in, OutputSink* sink, ParamList* u
 }  // namespace
 
 int form_element_is_fillable(const char* name) {
-  return is(name, "INPUT") || is(name, "SELECT") || is(name, "OPTION") || is(name, "TEXTAREA") ||
-         is(name, "/TEXTAREA");
+  const std::size_t n = std::strlen(name);
+  switch (scan_fold(static_cast<unsigned char>(name[0]))) {
+    case 'i':
+      return n == 5 && is(name, "INPUT");
+    case 'o':
+      return n == 6 && is(name, "OPTION");
+    case 's':
+      return n == 6 && is(name, "SELECT");
+    case 't':
+      return n == 8 && is(name, "TEXTAREA");
+    case '/':
+      return n == 9 && is(name, "/TEXTAREA");
+  }
+  return 0;
 }
 
 void form_element_fill(const char* name, int delimiter, TemplateInput& in, OutputSink* sink,

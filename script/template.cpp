@@ -18,7 +18,8 @@ TemplateSeams template_seams;
 
 namespace {
 
-constexpr const char* kNameDelims = "> \t\r\n";
+constexpr ByteSet kNameDelims("> \t\r\n");
+constexpr ByteSet kBraceEnd("}");
 constexpr const char* kTrim = " \t\r\n";
 constexpr std::size_t kBraceLimit = 8193;
 constexpr std::size_t kElseNameLimit = 8191;
@@ -30,11 +31,15 @@ struct Call {
   TemplateInput& in;
   std::string tag;          // the tag area
   std::string select_name;  // current SELECT name, for its OPTIONs
+  std::string out;          // an ordinary tag's opening, when it cannot be held
   bool in_script = false;   // between SCRIPT and /SCRIPT
+  // Start of bytes already read that come out exactly as they stand (an
+  // ordinary tag's "<name" and delimiter); written with the text after them.
+  const unsigned char* held = nullptr;
 };
 
 bool begins(const std::string& name, const char* keyword) {
-  return text_compare_nocase_n(name.c_str(), keyword, std::strlen(keyword)) == 0;
+  return scan_starts_nocase(name.c_str(), keyword, std::strlen(keyword));
 }
 
 bool equals(const std::string& name, const char* word) {
@@ -53,20 +58,25 @@ void finish_tag(TemplateInput& in, int delimiter) {
 }
 
 // Copies the bytes up to the next one the loop must look at ("<", a zero
-// byte, and "{" when braces are live) in one write.
-void copy_plain_run(TemplateInput& in, OutputSink* sink, bool braces) {
+// byte, and "{" when braces are live), together with the held bytes before
+// them, in one write.
+void copy_plain_run(Call& call, OutputSink* sink, bool braces) {
+  TemplateInput& in = call.in;
   const unsigned char* p = in.cur;
-  const unsigned char* q = p;
-  const unsigned char* end = in.end;
+  const std::size_t n = static_cast<std::size_t>(in.end - p);
+  const void* lt = std::memchr(p, '<', n);
+  const unsigned char* q = lt ? static_cast<const unsigned char*>(lt) : in.end;
+  if (const void* zero = std::memchr(p, 0, static_cast<std::size_t>(q - p)))
+    q = static_cast<const unsigned char*>(zero);
   if (braces) {
-    while (q < end && *q != '<' && *q != '{' && *q != 0) ++q;
-  } else {
-    while (q < end && *q != '<' && *q != 0) ++q;
+    if (const void* brace = std::memchr(p, '{', static_cast<std::size_t>(q - p)))
+      q = static_cast<const unsigned char*>(brace);
   }
-  if (q > p) {
-    sink_write(sink, reinterpret_cast<const char*>(p), static_cast<std::size_t>(q - p));
-    in.cur = q;
-  }
+  const unsigned char* from = call.held ? call.held : p;
+  call.held = nullptr;
+  if (q > from)
+    sink_write(sink, reinterpret_cast<const char*>(from), static_cast<std::size_t>(q - from));
+  in.cur = q;
 }
 
 // "{name}" with a record list. Returns 0 when the text is the stop tag,
@@ -84,7 +94,7 @@ int brace(Call& call) {
     return 1;
   }
   std::string rest;
-  file_read_token(call.in, &rest, kBraceLimit, "}", 0);
+  file_read_token(call.in, &rest, kBraceLimit, kBraceEnd);
   call.tag.assign(1, static_cast<char>(c));
   call.tag += rest;
   if (call.stop && text_compare_nocase(call.tag.c_str(), call.stop) == 0) return 0;
@@ -115,12 +125,12 @@ void conditional(Call& call, int delimiter, std::size_t keyword_length) {
       return;
     }
     std::string rest;
-    delimiter = file_read_token(in, &rest, kElseNameLimit, kNameDelims, 0);
+    delimiter = file_read_token(in, &rest, kElseNameLimit, kNameDelims);
     tag = "%el" + rest;
     if (equals(tag, "%else") && scan_is_space(delimiter)) {
       // "<%else if cond%>" is an elif.
       std::string word;
-      delimiter = file_read_token(in, &word, kElseNameLimit, kNameDelims, 0);
+      delimiter = file_read_token(in, &word, kElseNameLimit, kNameDelims);
       tag = (equals(word, "if") && delimiter != '>') ? "%elif" : "%else";
     }
     if (begins(tag, "%elsif")) {
@@ -154,46 +164,55 @@ TemplateHandler handler_for(const Call& call) {
   return nullptr;
 }
 
-// An ordinary tag, or a form element when filling is on.
-void ordinary_tag(Call& call, int delimiter) {
+// An ordinary tag, or a form element when filling is on. `raw` is where
+// the tag's "<" stands in the bytes at hand, or null when those bytes have
+// changed since (a refill while the name was read).
+void ordinary_tag(Call& call, int delimiter, const unsigned char* raw) {
   const std::string& name = call.tag;
-  if (equals(name, "SCRIPT")) call.in_script = true;
-  if (equals(name, "/SCRIPT")) call.in_script = false;
+  const char first = name.empty() ? '\0' : name[0];
+  if (first == 'S' || first == 's' || first == '/') {
+    if (equals(name, "SCRIPT")) call.in_script = true;
+    if (equals(name, "/SCRIPT")) call.in_script = false;
+  }
   const TemplateArgs& args = call.args;
   if (args.fill_fields && !call.in_script && form_element_is_fillable(name.c_str())) {
     form_element_fill(name.c_str(), delimiter, call.in, args.sink, args.variables, args.unplaced,
                       call.select_name);
     return;
   }
-  OutputSink* sink = args.sink;
-  if (!sink) return;
-  write_byte(sink, '<');
-  out_text(sink, name.c_str());
-  if (delimiter > 0) write_byte(sink, delimiter);
+  if (!args.sink) return;
+  // The output is "<", the name and its delimiter: when that is exactly
+  // what was read (the name was not cut and held no zero byte), the bytes
+  // are held and go out with the text that follows.
+  if (raw && delimiter > 0 && static_cast<std::size_t>(call.in.cur - raw) == name.size() + 2) {
+    call.held = raw;
+    return;
+  }
+  std::string& out = call.out;
+  out.assign(1, '<');
+  out.append(name.c_str());  // up to a zero byte, as the name is a text
+  if (delimiter > 0) out.push_back(static_cast<char>(delimiter));
+  sink_write(args.sink, out.data(), out.size());
 }
 
-// Reads and acts on one tag after its "<". Returns 0 (stop tag), -1 (end
-// of input or %break) or 1 to go on.
-int tag(Call& call) {
+// The template-language tags: expression output, conditionals, break,
+// directives and script blocks. False when the name is none of them.
+bool language_tag(Call& call, int delimiter, int& result) {
+  const TemplateArgs& args = call.args;
   TemplateInput& in = call.in;
   std::string& name = call.tag;
-  int delimiter = file_read_token(in, &name, kTagNameLimit, kNameDelims, 0);
-  if (delimiter == kInputEnd) return -1;
-  if (call.stop && text_compare_nocase(name.c_str(), call.stop) == 0) {
-    finish_tag(in, delimiter);
-    return 0;
-  }
-  const TemplateArgs& args = call.args;
   if (begins(name, "!--$")) {
     tag_read_rest(in, name, kTagArea, delimiter, "-->", kTrim);
     template_substitute(after_keyword(name, 4), args.sink, args.variables);
-  } else if (name.size() >= 2 && name[0] == '%' && name[1] == '=') {
+  } else if (name[0] != '%') {
+    return false;
+  } else if (name.size() >= 2 && name[1] == '=') {
     tag_read_rest(in, name, kTagArea, delimiter, "%>", kTrim);
     template_substitute(after_keyword(name, 2), args.sink, args.variables);
   } else if (begins(name, "%end")) {
     finish_tag(in, delimiter);
   } else if (equals(name, "%break")) {
-    return -1;
+    result = -1;
   } else if (begins(name, "%if")) {
     conditional(call, delimiter, 3);
   } else if (begins(name, "%elsif") || begins(name, "%elif") || begins(name, "%else")) {
@@ -201,8 +220,29 @@ int tag(Call& call) {
   } else if (TemplateHandler handler = handler_for(call)) {
     handler(args);
   } else {
-    ordinary_tag(call, delimiter);
+    return false;
   }
+  return true;
+}
+
+// Reads and acts on one tag after its "<". Returns 0 (stop tag), -1 (end
+// of input or %break) or 1 to go on.
+int tag(Call& call) {
+  TemplateInput& in = call.in;
+  std::string& name = call.tag;
+  const unsigned char* window = in.start;
+  const unsigned char* raw = in.cur - 1;  // the "<" just read
+  int delimiter = file_read_token(in, &name, kTagNameLimit, kNameDelims);
+  if (delimiter == kInputEnd) return -1;
+  if (call.stop && text_compare_nocase(name.c_str(), call.stop) == 0) {
+    finish_tag(in, delimiter);
+    return 0;
+  }
+  int result = 1;
+  const char first = name.empty() ? '\0' : name[0];
+  if ((first == '%' || first == '!') && language_tag(call, delimiter, result)) return result;
+  bool unchanged = in.start == window && raw >= in.start;
+  ordinary_tag(call, delimiter, unchanged ? raw : nullptr);
   return 1;
 }
 
@@ -211,7 +251,7 @@ int run(Call& call) {
   OutputSink* sink = call.args.sink;
   const bool braces = call.args.record != nullptr;
   while (true) {
-    copy_plain_run(in, sink, braces);
+    copy_plain_run(call, sink, braces);
     int c = input_getc(in);
     if (c == kInputEnd) return -1;
     int result = 1;
@@ -234,7 +274,7 @@ int template_process(const TemplateArgs& args, const char* stop_tag) {
     out_text(args.sink, kTemplateDepthMessage);
     return -1;
   }
-  Call call{args, stop_tag, *args.input, {}, {}, false};
+  Call call{args, stop_tag, *args.input, {}, {}, {}, false};
   call.tag.reserve(256);
   return run(call);
 }

@@ -1,5 +1,8 @@
 #include "script/template_input.hpp"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace fwk {
 
 namespace {
@@ -61,19 +64,47 @@ void input_sync(TemplateInput& in) {
   if (in.file) std::fseek(in.file, input_tell(in), SEEK_SET);
 }
 
+namespace {
+
+// Reads a token up to a byte of `stops`; a stop byte equal to `skip` (when
+// not 0) is dropped and the read goes on.
+int read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& stops,
+               int skip) {
+  if (buf) buf->clear();
+  const std::size_t room = size > 0 ? size - 1 : 0;
+  while (true) {
+    if (in.cur == in.end) {
+      if (input_refill_getc(in) == kInputEnd) return kInputEnd;
+      input_ungetc(in);
+    }
+    const unsigned char* p = in.cur;
+    while (p < in.end && !stops.has(*p)) ++p;
+    if (buf && buf->size() < room) {
+      std::size_t n = std::min(static_cast<std::size_t>(p - in.cur), room - buf->size());
+      buf->append(reinterpret_cast<const char*>(in.cur), n);
+    }
+    in.cur = p;
+    if (p == in.end) continue;
+    int c = *in.cur++;
+    if (skip != 0 && c == skip) continue;
+    return c;
+  }
+}
+
+}  // namespace
+
 int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
                     int skip) {
-  if (buf) buf->clear();
-  std::size_t room = size > 0 ? size - 1 : 0;
-  while (true) {
-    int c = input_getc(in);
-    if (c == kInputEnd) return kInputEnd;
-    if (skip != 0 && c == skip) continue;
-    if (c == 0) return 0;
-    for (const char* d = delims; *d; ++d)
-      if (static_cast<unsigned char>(*d) == c) return c;
-    if (buf && buf->size() < room) buf->push_back(static_cast<char>(c));
+  ByteSet stops(delims);
+  if (skip > 0 && skip < 256) {
+    unsigned char c = static_cast<unsigned char>(skip);
+    stops.bits[c >> 6] |= std::uint64_t{1} << (c & 63);
   }
+  return read_token(in, buf, size, stops, skip);
+}
+
+int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims) {
+  return read_token(in, buf, size, delims, 0);
 }
 
 }  // namespace fwk

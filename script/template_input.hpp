@@ -13,7 +13,9 @@
 // input is, for a caller that goes on with the FILE* itself.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -82,5 +84,21 @@ void input_sync(TemplateInput& in);
 // holds what was read).
 int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
                     int skip);
+
+// A set of delimiter bytes made once (a zero byte always belongs to it),
+// for the token reads of the hot loops.
+struct ByteSet {
+  std::array<std::uint64_t, 4> bits{1, 0, 0, 0};
+  constexpr explicit ByteSet(const char* bytes) {
+    for (; *bytes; ++bytes) {
+      unsigned char c = static_cast<unsigned char>(*bytes);
+      bits[c >> 6] |= std::uint64_t{1} << (c & 63);
+    }
+  }
+  constexpr bool has(unsigned char c) const { return (bits[c >> 6] >> (c & 63)) & 1; }
+};
+
+// file_read_token with a prepared delimiter set and no skip byte.
+int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims);
 
 }  // namespace fwk
