@@ -13,7 +13,8 @@ void console_write(const std::string& text);
 // The same for standard error.
 void console_write_error(const std::string& text);
 
-// True when standard input is a terminal.
+// True when standard input is a terminal and this program runs in its
+// foreground.
 bool console_input_is_terminal();
 
 enum class ConsoleEvent {
