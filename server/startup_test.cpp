@@ -53,12 +53,6 @@ TEST_F(StartupTest, RootOptionWinsAndIsMadeAbsoluteWithFinalSlash) {
   EXPECT_EQ(relative, fs::current_path().string() + "/demo/");
 }
 
-TEST_F(StartupTest, MachineHiveServerRootGetsAFinalSlash) {
-  reg_create_key(Hive::machine, kProgramKey);
-  reg_write_string(*reg_open_key(Hive::machine, kProgramKey), "ServerRoot", "/srv/surveys");
-  EXPECT_EQ(find_server_root(""), "/srv/surveys/");
-}
-
 TEST_F(StartupTest, WithoutConfigurationTheSampleRootIsUsed) {
   std::string root = find_server_root("");
   EXPECT_EQ(root, sample_server_root());
@@ -68,16 +62,6 @@ TEST_F(StartupTest, WithoutConfigurationTheSampleRootIsUsed) {
   reg_create_key(Hive::machine, kProgramKey);
   reg_write_string(*reg_open_key(Hive::machine, kProgramKey), "ServerRoot", "");
   EXPECT_EQ(find_server_root(""), root);
-}
-
-TEST_F(StartupTest, ServerSettingsComeFromCgiIni) {
-  fs::path root = dir / "root";
-  fs::create_directories(root);
-  EXPECT_EQ(load_server_settings(root.string() + "/"), nullptr);
-  std::ofstream(root / "cgi.ini") << "[other]\nHOME=no.html\n[server]\nHOME=start.html\n";
-  ParamListPtr settings = load_server_settings(root.string() + "/");
-  ASSERT_NE(settings, nullptr);
-  EXPECT_STREQ(plist_get(settings.get(), "HOME", ""), "start.html");
 }
 
 TEST_F(StartupTest, RunningMessageWithAndWithoutHostName) {

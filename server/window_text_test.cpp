@@ -61,13 +61,6 @@ TEST_F(WindowTextTest, ListsEntriesWithTheirUrlsThenSeparatorAndStatus) {
             "The server is running on port box:82\n");
 }
 
-TEST_F(WindowTextTest, WithoutListenerNoUrlsAndNoStatus) {
-  std::string text = window_text("Formwick", 0, "");
-  EXPECT_EQ(text.find("http://"), std::string::npos);
-  EXPECT_NE(text.find(" 1  Customer poll\n"), std::string::npos);
-  EXPECT_EQ(text.substr(text.size() - 65), std::string(64, '-') + "\n");
-}
-
 TEST(StatusConsoleTest, MessagesAreTrimmedToWholeLines) {
   EXPECT_EQ(status_message_for_console("HTTP/1.1 404 NOT FOUND\r\n"), "HTTP/1.1 404 NOT FOUND\n");
   EXPECT_EQ(status_message_for_console("\nCGI_DATA: Unable to open the database: /x"),
