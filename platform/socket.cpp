@@ -139,16 +139,20 @@ long socket_receive(int socket, char* buffer, size_t size) {
 
 long socket_send(int socket, const char* bytes, size_t n) {
   if (socket < 0 || bytes == nullptr) return -1;
+  // A blocking send returns early only when its timeout ran out (or a signal
+  // came): the whole call gets no more than one timeout.
+  long started = monotonic_ms();
   size_t sent = 0;
   while (sent < n) {
     ssize_t put = send(socket, bytes + sent, n - sent, MSG_NOSIGNAL);
-    if (put > 0) {
-      sent += static_cast<size_t>(put);
-      continue;
+    if (put > 0) sent += static_cast<size_t>(put);
+    bool stalled = put < 0 ? (errno == EAGAIN || errno == EWOULDBLOCK)
+                           : monotonic_ms() - started >= kSendTimeoutMs;
+    if (stalled && sent < n) {
+      shutdown(socket, SHUT_WR);
+      return -1;
     }
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) shutdown(socket, SHUT_WR);
-    return -1;
+    if (put < 0 && errno != EINTR) return -1;
   }
   return static_cast<long>(sent);
 }
