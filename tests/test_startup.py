@@ -87,7 +87,7 @@ class WindowTextTest(unittest.TestCase):
 
             # A request that fails is reported on the console as it is logged.
             before = len(server.stdout())
-            server.curl("/fwk?DATABASE=nosuch")
+            server.raw(b"GET /fwk?DATABASE=nosuch HTTP/1.0\r\n\r\n")
             logged = wait_for(lambda: server.stdout()[before:], timeout=5)
             self.assertRegex(logged, r"404 NOT FOUND|Error \d+")
             self.assertNotIn("\r", logged)
