@@ -10,11 +10,10 @@
 #include "script/expr.hpp"
 #include "script/expr_scan.hpp"
 #include "script/form_fill.hpp"
-#include "script/template_seams.hpp"
+#include "script/directives.hpp"
+#include "script/script_block.hpp"
 
 namespace fwk {
-
-TemplateSeams template_seams;
 
 namespace {
 
@@ -63,14 +62,16 @@ void finish_tag(TemplateInput& in, int delimiter) {
 void copy_plain_run(Call& call, OutputSink* sink, bool braces) {
   TemplateInput& in = call.in;
   const unsigned char* p = in.cur;
-  const std::size_t n = static_cast<std::size_t>(in.end - p);
-  const void* lt = std::memchr(p, '<', n);
-  const unsigned char* q = lt ? static_cast<const unsigned char*>(lt) : in.end;
-  if (const void* zero = std::memchr(p, 0, static_cast<std::size_t>(q - p)))
-    q = static_cast<const unsigned char*>(zero);
-  if (braces) {
-    if (const void* brace = std::memchr(p, '{', static_cast<std::size_t>(q - p)))
-      q = static_cast<const unsigned char*>(brace);
+  const unsigned char* q = p;
+  if (p != in.end) {
+    const void* lt = std::memchr(p, '<', static_cast<std::size_t>(in.end - p));
+    q = lt ? static_cast<const unsigned char*>(lt) : in.end;
+    if (const void* zero = std::memchr(p, 0, static_cast<std::size_t>(q - p)))
+      q = static_cast<const unsigned char*>(zero);
+    if (braces && q != p) {
+      if (const void* brace = std::memchr(p, '{', static_cast<std::size_t>(q - p)))
+        q = static_cast<const unsigned char*>(brace);
+    }
   }
   const unsigned char* from = call.held ? call.held : p;
   call.held = nullptr;
@@ -152,15 +153,17 @@ void end_of_branch(Call& call, int delimiter) {
 }
 
 // The handler bound for a directive or script-block name, or null.
+using TemplateHandler = int (*)(const TemplateArgs& args);
+
 TemplateHandler handler_for(const Call& call) {
   const std::string& name = call.tag;
-  if (begins(name, "%fwk")) return template_seams.fwk_list;
-  if (equals(name, "%include")) return template_seams.include;
-  if (equals(name, "%source")) return template_seams.source;
-  if (equals(name, "%report")) return template_seams.report;
-  if (begins(name, "%random")) return template_seams.random;
-  if (equals(name, "%stats")) return template_seams.stats;
-  if (call.args.sink && name == "%") return template_seams.script_block;
+  if (begins(name, "%fwk")) return directive_fwk_list;
+  if (equals(name, "%include")) return directive_include;
+  if (equals(name, "%source")) return directive_source;
+  if (equals(name, "%report")) return directive_report;
+  if (begins(name, "%random")) return directive_random;
+  if (equals(name, "%stats")) return directive_stats;
+  if (call.args.sink && name == "%") return script_block_run;
   return nullptr;
 }
 

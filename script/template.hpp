@@ -10,8 +10,8 @@
 //  - "{name}" inside report and statistics bodies (when a record list is
 //    given): the record's value of name.
 //  - "<%include ...%>", "<%source ...%>", "<%report ...%>", "<%stats ...%>",
-//    "<%random ...%>", "<%fwk ...%>": directives; "<% ... %>": script
-//    blocks. Both are reached through template_seams (template_seams.hpp).
+//    "<%random ...%>", "<%fwk ...%>": directives (directives.hpp);
+//    "<% ... %>": script blocks (script_block.hpp).
 //  - "<%break>": ends the current call; "<%end...>" outside a conditional
 //    is dropped.
 //  - With form filling on, INPUT, SELECT, OPTION and TEXTAREA elements are

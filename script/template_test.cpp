@@ -6,8 +6,8 @@
 #include <string>
 
 #include "core/out.hpp"
-#include "script/template_seams.hpp"
 #include "script/template_test_util.hpp"
+#include "store/test_dir.hpp"
 
 namespace fwk {
 namespace {
@@ -16,12 +16,6 @@ using testing::list_of;
 using testing::render;
 using testing::render_text;
 using testing::RenderOptions;
-
-// Restores the seams a test binds.
-struct SeamGuard {
-  TemplateSeams saved = template_seams;
-  ~SeamGuard() { template_seams = saved; }
-};
 
 TEST(Template, PlainTextAndOrdinaryTags) {
   auto vars = list_of({{"a", "1"}});
@@ -183,63 +177,32 @@ TEST(Template, SilentPassWritesNothingButDecides) {
   EXPECT_EQ(r.position, 51);
 }
 
-TEST(Template, DirectivesFallThroughWhileUnbound) {
-  SeamGuard guard;
-  template_seams = TemplateSeams{};
+TEST(Template, DirectivesAndScriptBlocksReadAfterTheNameDelimiter) {
   auto vars = list_of({{"a", "1"}});
-  const std::string source = "<%include x.html%><%fwk include y%><%random a b %><% x = 1 %>";
-  EXPECT_EQ(render_text(source, vars.get()), source);
-}
-
-int seen_position = -1;
-int include_calls = 0;
-
-// A directive handler as the seam expects it: reads its tag through "%>".
-int fake_include(const TemplateArgs& args) {
-  ++include_calls;
-  seen_position = static_cast<int>(input_tell(*args.input));
-  file_read_until(*args.input, nullptr, 0, "%>");
-  out_text(args.sink, "[inc]");
-  return 1;
-}
-
-TEST(Template, BoundSeamsAreCalledAfterTheNameDelimiter) {
-  SeamGuard guard;
-  template_seams.include = fake_include;
-  template_seams.script_block = fake_include;
-  auto vars = list_of({{"a", "1"}});
-  EXPECT_EQ(render_text("ab<%include x.html%>cd", vars.get()), "ab[inc]cd");
-  EXPECT_EQ(seen_position, 12);
-  // The script block needs a sink: in a silent pass its text is template
-  // text (and nothing is written).
-  include_calls = 0;
-  EXPECT_EQ(render_text("<% x %>", vars.get()), "[inc]");
+  EXPECT_EQ(render_text("ab<% print('[', a, ']') %>cd", vars.get()), "ab[1]cd");
+  // The directive reads its parameter right after the name: there is none.
+  EXPECT_EQ(render_text("ab<%include %>cd", vars.get()),
+            "ab<HR>Error in (include)[14]: parameter missing<HR>cd");
+  // In a silent pass a script block is template text: nothing runs.
   RenderOptions o{vars.get()};
   o.silent = true;
-  render("<% x %>", o);
-  EXPECT_EQ(include_calls, 1);
-}
-
-// An include that processes the same template again, as a template that
-// includes itself would.
-const char* self_source = "A<%include self%>B";
-
-int include_self(const TemplateArgs& args) {
-  file_read_until(*args.input, nullptr, 0, "%>");
-  TemplateInput again = input_from_memory(self_source);
-  TemplateArgs nested = args;
-  nested.input = &again;
-  nested.depth = args.depth + 1;
-  template_process(nested, nullptr);
-  return 1;
+  render("<% a = 2 %>", o);
+  EXPECT_STREQ(plist_get(vars.get(), "a", ""), "1");
 }
 
 TEST(Template, NestingIsBounded) {
-  SeamGuard guard;
-  template_seams.include = include_self;
-  auto out = render_text(self_source, nullptr);
+  TestDir dir;
+  std::string self = dir.write("self.html", "A<%include self.html%>B");
+  std::FILE* file = std::fopen(self.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  TextBuffer buffer = tbuf_new(1024);
+  OutputSink sink;
+  sink.text = &buffer;
+  template_process_file(self.c_str(), &sink, file, nullptr, nullptr, nullptr, 0, nullptr);
+  std::fclose(file);
   const int levels = kTemplateMaxDepth + 1;
-  EXPECT_EQ(out, std::string(levels, 'A') + kTemplateDepthMessage + std::string(levels, 'B'));
+  EXPECT_EQ(tbuf_to_text(buffer),
+            std::string(levels, 'A') + kTemplateDepthMessage + std::string(levels, 'B'));
 
   RenderOptions o;
   o.depth = kTemplateMaxDepth + 1;
