@@ -104,6 +104,8 @@ class FilesTest(unittest.TestCase):
             with self.subTest(path=path):
                 data = self.server.raw(("GET %s HTTP/1.1\r\n\r\n" % path).encode())
                 self.assertEqual(data, ENGINE_NOT_FOUND)
+        # The note also goes to the status log, which the console prints.
+        self.assertIn("HTTP/1.1 404 NOT FOUND", self.server.stdout())
         data = self.server.raw(b"GET /FWK?DATABASE=x HTTP/1.1\r\n\r\n")
         self.assertTrue(data.startswith(HEAD_200.encode()))
         self.assertIn(b"Quick poll", data)

@@ -97,7 +97,8 @@ http {
   }
 }
 CONF
-"$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" 2>"$work/nginx/stderr" &
+"$nginx" -p "$work/nginx" -e "$work/nginx/logs/error.log" -c "$work/nginx/nginx.conf" \
+  2>"$work/nginx/stderr" &
 nginx_pid=$!
 wait_port "$nginx_port"
 nginx_worker=$(pgrep -P "$nginx_pid" | head -n 1)
