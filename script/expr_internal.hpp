@@ -11,8 +11,8 @@
 
 namespace fwk {
 
-constexpr int kExprMaxNesting = 200;
-constexpr long kExprMaxSteps = 100000;
+constexpr int kExprMaxNesting = 1000;
+constexpr long kExprMaxSteps = 10000;
 
 struct ExprBudget {
   int depth = 0;

@@ -102,6 +102,22 @@ TEST(ExprValue, ValuesReferringToThemselvesEnd) {
   EXPECT_FALSE(value(vars.get(), ("1+" + deep).c_str()).empty());
 }
 
+TEST(ExprValue, LongSumsOfNamesAreNotCutShort) {
+  // Each name operand nests one level; a score over a few hundred answers
+  // must still add up.
+  auto vars = vars_of({});
+  std::string sum;
+  for (int i = 1; i <= 300; ++i) {
+    std::string name = "q" + std::to_string(i);
+    Pair p;
+    p.name = name;
+    p.value = "1";
+    vars->entries.push_back(std::move(p));
+    sum += (i > 1 ? "+" : "") + name;
+  }
+  EXPECT_EQ(value(vars.get(), sum.c_str()), "300");
+}
+
 TEST(ExprValue, EmptyNameNeverFindsAFreeSlot) {
   // A deleted entry keeps its value in a free slot (name "").
   auto vars = vars_of({{"", "42"}, {"x", "1"}});

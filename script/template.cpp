@@ -7,10 +7,10 @@
 #include "core/out.hpp"
 #include "core/plist.hpp"
 #include "core/text_util.hpp"
+#include "script/directives.hpp"
 #include "script/expr.hpp"
 #include "script/expr_scan.hpp"
 #include "script/form_fill.hpp"
-#include "script/directives.hpp"
 #include "script/script_block.hpp"
 
 namespace fwk {
