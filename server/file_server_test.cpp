@@ -9,7 +9,6 @@
 
 #include "core/paths.hpp"
 #include "core/text_buffer.hpp"
-#include "server/dispatch.hpp"
 #include "server/server_loop.hpp"
 #include "server/server_state.hpp"
 
@@ -52,7 +51,6 @@ class FileServerTest : public ::testing::Test {
     write(root / "page.html", "<p>hello</p>");
     write(root / "a.html.txt", "<p>as a page</p>");
     write(root / "sub" / "inner.png", "PNG");
-    write(base / "secret.txt", "SECRET");
     server_root = root.string() + "/";
     server_settings.reset();
     for (SurveyEntry& entry : survey_table) entry = SurveyEntry{};
@@ -137,44 +135,6 @@ TEST_F(FileServerTest, MissingFileWithoutErrorPageListsTheSurveys) {
                                   "&nbsp;<a href=\"fwk?database=poll\">Caf\xc3\xa9 poll</a> "
                                   "Ten questions<br>"
                                   "&nbsp;<a href=\"fwk?database=demo\">Demo</a> Description<br>");
-}
-
-TEST_F(FileServerTest, NeverOpensAFileOutsideTheRoot) {
-  std::string listing = std::string(kHtmlHead);  // empty survey table
-  EXPECT_EQ(serve("../secret.txt"), listing);
-  EXPECT_EQ(serve("sub/../../secret.txt"), listing);
-  EXPECT_EQ(serve((base / "secret.txt").string().c_str()), listing);
-  EXPECT_EQ(serve("sub"), listing);  // a directory is a missing file
-  EXPECT_EQ(serve(""), listing);
-}
-
-TEST_F(FileServerTest, DispatchSendsEngineAndFilePathsApart) {
-  TextBuffer text = tbuf_new(1024);
-  OutputSink sink;
-  sink.text = &text;
-  // Until the engines are linked in, their paths have nothing to serve.
-  for (const char* path : {"fwk", "fwk.exe", "fwk.cgi", "list", "list.exe", "list.cgi"}) {
-    EXPECT_EQ(dispatch_path(path, nullptr, &sink), -1) << path;
-  }
-  EXPECT_EQ(tbuf_length(text), 0u);
-  // Paths are compared exactly: FWK is a file name.
-  EXPECT_EQ(dispatch_path("FWK", nullptr, &sink), 0);
-  EXPECT_EQ(tbuf_to_text(text), kHtmlHead);
-}
-
-TEST_F(FileServerTest, RequestHeaderEntriesComeFromTheDeviceIdOrThePeer) {
-  ParamListPtr request = plist_alloc(3);
-  fill_request_header(*request, "client.example");
-  EXPECT_EQ(request->entries[0].name, "HOST");
-  EXPECT_EQ(request->entries[0].value, "client.example");
-  EXPECT_EQ(request->entries[1].name, "DATE");
-  EXPECT_EQ(request->entries[1].value->size(), 8u);
-  EXPECT_EQ(request->entries[2].name, "TIME");
-  EXPECT_EQ(request->entries[2].value->size(), 6u);
-
-  server_settings = settings_of({{"DEVICEID", "unit-7"}});
-  fill_request_header(*request, "client.example");
-  EXPECT_EQ(request->entries[0].value, "unit-7");
 }
 
 TEST(ErrorNote, OneNotePerKindOfResult) {
