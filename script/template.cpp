@@ -152,8 +152,9 @@ void end_of_branch(Call& call, int delimiter) {
   if (file_skip_until(call.in, nullptr, "<%end")) file_read_until(call.in, nullptr, 0, ">");
 }
 
-// The handler bound for a directive or script-block name, or null.
 using TemplateHandler = int (*)(const TemplateArgs& args);
+
+// The handler of a directive or script-block name, or null.
 
 TemplateHandler handler_for(const Call& call) {
   const std::string& name = call.tag;
