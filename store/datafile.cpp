@@ -81,11 +81,15 @@ ParamListPtr datafile_read_header(std::FILE* file, size_t spare) {
 
 std::string datafile_unquote(const std::string& field) {
   if (field == "\"\"") return "";
+  // The closing quote is left out of the walk: otherwise, for a value made
+  // of quotes only, the walk would take it for the character after a
+  // doubled quote and keep it.
+  size_t end = field.size() >= 2 && field.back() == '"' ? field.size() - 1 : field.size();
   std::string text;
-  text.reserve(field.size());
-  for (size_t i = 0; i < field.size(); ++i) {
+  text.reserve(end);
+  for (size_t i = 0; i < end; ++i) {
     if (field[i] == '"') {
-      if (++i >= field.size()) break;
+      if (++i >= end) break;
     }
     text.push_back(field[i]);
   }

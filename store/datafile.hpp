@@ -63,8 +63,9 @@ void datafile_clear_values(ParamList* header);
 int datafile_close(std::FILE* file, ParamListPtr list);
 
 // Undoes the quoting of a field that begins with a double quote: exactly two
-// quotes give ""; otherwise each quote is dropped and the character after it
-// is kept as it is (so "" inside gives one quote).
+// quotes give ""; otherwise the closing quote is dropped, and in the rest
+// each quote is dropped and the character after it kept as it is (so ""
+// inside gives one quote).
 std::string datafile_unquote(const std::string& field);
 
 }  // namespace fwk

@@ -127,6 +127,10 @@ TEST(DatafileUnquote, HandlesDoubledAndStrayQuotes) {
   EXPECT_EQ(datafile_unquote("\"open"), "open");
   EXPECT_EQ(datafile_unquote("\"x\"y\""), "xy");
   EXPECT_EQ(datafile_unquote("\""), "");
+  // Values made of quotes only, as the writer quotes them.
+  EXPECT_EQ(datafile_unquote("\"\"\"\""), "\"");
+  EXPECT_EQ(datafile_unquote("\"\"\"\"\"\""), "\"\"");
+  EXPECT_EQ(datafile_unquote("\"x\"\"\""), "x\"");
 }
 
 TEST(DatafileRows, SeekCountsLineFeedsFromTheCurrentPlace) {
