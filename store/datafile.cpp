@@ -5,6 +5,7 @@
 
 #include "core/file_token.hpp"
 #include "core/paths.hpp"
+#include "platform/file_bytes.hpp"
 
 namespace fwk {
 namespace {
@@ -35,7 +36,7 @@ size_t count_header_columns(std::FILE* file) {
 void skip_rest_of_line(std::FILE* file) {
   int c;
   do {
-    c = std::fgetc(file);
+    c = file_getc(file);
   } while (c != EOF && c != '\n');
 }
 
@@ -79,46 +80,80 @@ ParamListPtr datafile_read_header(std::FILE* file, size_t spare) {
   return header;
 }
 
-std::string datafile_unquote(const std::string& field) {
-  if (field == "\"\"") return "";
+void datafile_unquote_into(const std::string& field, std::string& text) {
+  text.clear();
+  if (field == "\"\"") return;
   // The closing quote is left out of the walk: otherwise, for a value made
   // of quotes only, the walk would take it for the character after a
   // doubled quote and keep it.
   size_t end = field.size() >= 2 && field.back() == '"' ? field.size() - 1 : field.size();
-  std::string text;
-  text.reserve(end);
   for (size_t i = 0; i < end; ++i) {
     if (field[i] == '"') {
       if (++i >= end) break;
     }
     text.push_back(field[i]);
   }
+}
+
+std::string datafile_unquote(const std::string& field) {
+  std::string text;
+  datafile_unquote_into(field, text);
   return text;
 }
+
+namespace {
+
+// Reads the next field of a record line into `field` (at most
+// kRecordFieldArea - 1 characters; carriage returns dropped). Returns the
+// byte that ended it: TAB, a zero byte, LF, or EOF.
+int read_record_field(std::FILE* file, std::string& field) {
+  field.clear();
+  for (;;) {
+    int c = file_getc(file);
+    if (c == '\t' || c == '\n' || c == 0 || c == EOF) return c;
+    if (c == '\r') continue;
+    if (field.size() < kRecordFieldArea - 1) field.push_back(static_cast<char>(c));
+  }
+}
+
+// Stores a non-empty field as an entry's value, reusing the value's storage.
+void store_field(Pair& entry, const std::string& field) {
+  if (!entry.value) entry.value.emplace();
+  if (field[0] == '"') {
+    datafile_unquote_into(field, *entry.value);
+  } else {
+    entry.value->assign(field);
+  }
+}
+
+}  // namespace
 
 int datafile_read_record(std::FILE* file, ParamList* header, int* kind_out) {
   if (kind_out) *kind_out = kRecordPlain;
   if (!header) return 0;
-  datafile_clear_values(header);
   int kind = kRecordPlain;
   bool seen_value = false;
   bool line_ended = false;
   std::string field;
   field.reserve(256);
   for (Pair& entry : header->entries) {
-    if (!entry.name) break;
-    int delimiter = file_read_token(file, &field, kRecordFieldArea, kFieldDelimiters, '\r');
+    // Every value is cleared: the entries after the line's end (or after
+    // the columns) stay absent.
+    if (line_ended || !entry.name) {
+      entry.value.reset();
+      continue;
+    }
+    int delimiter = read_record_field(file, field);
     if (!seen_value) {
       kind = field.empty() ? kRecordEmpty : field[0] == '#' ? kRecordMarked : kRecordPlain;
     }
-    if (!field.empty()) {
+    if (field.empty()) {
+      entry.value.reset();
+    } else {
       seen_value = true;
-      entry.value = field[0] == '"' ? datafile_unquote(field) : field;
+      store_field(entry, field);
     }
-    if (delimiter == '\n' || delimiter == -1) {
-      line_ended = true;
-      break;
-    }
+    if (delimiter == '\n' || delimiter == EOF) line_ended = true;
   }
   if (!line_ended) skip_rest_of_line(file);
   if (kind_out) *kind_out = kind;
@@ -129,7 +164,7 @@ long datafile_skip_lines(std::FILE* file, long n) {
   if (n <= 0 || !file) return 0;
   long passed = 0;
   for (;;) {
-    int c = std::fgetc(file);
+    int c = file_getc(file);
     if (c == EOF) return 0;
     if (c == '\n' && ++passed == n) return n;
   }

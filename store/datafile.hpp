@@ -67,5 +67,7 @@ int datafile_close(std::FILE* file, ParamListPtr list);
 // each quote is dropped and the character after it kept as it is (so ""
 // inside gives one quote).
 std::string datafile_unquote(const std::string& field);
+// The same, into `text` (replacing its contents).
+void datafile_unquote_into(const std::string& field, std::string& text);
 
 }  // namespace fwk
