@@ -27,8 +27,7 @@ TEST(DatafileAppend, WritesColumnsInHeaderOrderAndJoinsRepeatedNames) {
   int64_t position = -1;
   ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), &position), kStoreOk);
   EXPECT_EQ(position, 15);
-  EXPECT_EQ(dir.read("d.asc"),
-            "ID\tQ1\t\tQ2\tNONE\n\"7\"\t\"\"\t\"\"\t\"a,b\"\t\"\"\t\r\n");
+  EXPECT_EQ(dir.read("d.asc"), "ID\tQ1\t\tQ2\tNONE\n\"7\"\t\"\"\t\"\"\t\"a,b\"\t\"\"\t\r\n");
 }
 
 TEST(DatafileAppend, UnnamedColumnsKeepLaterColumnsInPlace) {
