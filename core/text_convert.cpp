@@ -78,7 +78,7 @@ bool is_low_surrogate(char16_t u) {
 size_t convert_utf8(const unsigned char* s, size_t n, char16_t* dst, size_t size) {
   size_t k = 0;
   for (size_t i = 0; i < n;) {
-    char32_t cp;
+    char32_t cp = 0;
     size_t len = decode_utf8(s + i, n - i, &cp);
     if (cp >= 0x10000) {
       if (k + 2 > size) break;
