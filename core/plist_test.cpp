@@ -119,13 +119,16 @@ TEST(PlistSet, ReusesFreeSlotsAndFailsOnlyWhenFull) {
   EXPECT_EQ(*list->entries[1].value, "4");
 }
 
-TEST(PlistSet, AbsentValueEmptiesAndEmptyNameIsNotAddedTwice) {
+TEST(PlistSet, AbsentValueEmptiesAnExistingValueOnly) {
   ParamListPtr list = make_list({{"a", "1"}}, 2);
   list->entries[1].name = "";
   EXPECT_EQ(plist_set(list.get(), "a", nullptr), 1);
+  ASSERT_TRUE(list->entries[0].value.has_value());
   EXPECT_EQ(*list->entries[0].value, "");
+  // A claimed slot that never had a value keeps none ("b" alone, not "b=").
   EXPECT_EQ(plist_set(list.get(), "b", nullptr), 1);
-  EXPECT_EQ(*list->entries[1].value, "");
+  EXPECT_EQ(plist_find(list.get(), "b"), &list->entries[1]);
+  EXPECT_FALSE(list->entries[1].value.has_value());
 }
 
 TEST(PairSet, ShorterTextReusesTheBufferLongerReplacesIt) {
