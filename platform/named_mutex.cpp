@@ -8,6 +8,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/clock.hpp"
+
 namespace fwk {
 
 namespace {
@@ -32,7 +34,27 @@ std::string lock_file_name(const char* name) {
   return file + ".lock";
 }
 
+// $HOME/.cache/formwick/run/, created level by level (mode 0700).
+std::string home_runtime_directory() {
+  const char* home = getenv("HOME");
+  std::string dir = home && *home ? home : "/";
+  if (dir.back() != '/') dir += '/';
+  for (const char* part : {".cache/", "formwick/", "run/"}) {
+    dir += part;
+    mkdir(dir.c_str(), 0700);
+  }
+  return dir;
+}
+
 }  // namespace
+
+// /tmp is shared: another user may have made the name first and planted
+// lock files (or an instance URL for a second start to open) in it.
+bool is_private_directory(const std::string& dir) {
+  struct stat st {};
+  return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
 
 std::string runtime_directory() {
   std::string dir;
@@ -41,31 +63,34 @@ std::string runtime_directory() {
     dir = xdg;
     if (dir.back() != '/') dir += '/';
     dir += "formwick/";
-  } else {
-    dir = "/tmp/formwick-" + std::to_string(getuid()) + "/";
+    mkdir(dir.c_str(), 0700);
+    return dir;
   }
+  dir = "/tmp/formwick-" + std::to_string(getuid()) + "/";
   mkdir(dir.c_str(), 0700);
-  return dir;
+  return is_private_directory(dir) ? dir : home_runtime_directory();
 }
 
 NamedMutex named_mutex_open(const char* name) {
   NamedMutex mutex;
   std::string path = runtime_directory() + lock_file_name(name);
-  mutex.fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  mutex.fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   return mutex;
 }
 
 bool named_mutex_wait(NamedMutex& mutex, uint32_t timeout_ms) {
   if (mutex.fd < 0) return false;
   if (mutex.held) return true;
-  // flock has no timeout: poll without blocking, a millisecond apart.
-  for (uint32_t waited = 0;; ++waited) {
+  // flock has no timeout: poll without blocking, a millisecond apart, and
+  // measure the wait on the tick clock (each sleep lasts a little longer).
+  uint32_t start = clock_tick_ms();
+  for (;;) {
     if (flock(mutex.fd, LOCK_EX | LOCK_NB) == 0) {
       mutex.held = true;
       return true;
     }
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    if (waited >= timeout_ms) return false;
+    if (clock_tick_ms() - start >= timeout_ms) return false;
     sleep_ms(1);
   }
 }

@@ -8,8 +8,14 @@
 namespace fwk {
 
 // $XDG_RUNTIME_DIR/formwick/ when set, else /tmp/formwick-<uid>/; created
-// (mode 0700) when missing. Always ends in "/".
+// (mode 0700) when missing. When the /tmp name is taken by something that is
+// not our own private directory, $HOME/.cache/formwick/run/ instead. Always
+// ends in "/".
 std::string runtime_directory();
+
+// True when dir is a real directory (not a link) owned by us that no one
+// else may write to.
+bool is_private_directory(const std::string& dir);
 
 // One handle on a named mutex; each handle locks independently, so two
 // handles in one process exclude each other too.

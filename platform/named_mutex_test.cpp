@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/clock.hpp"
 #include "platform/environment.hpp"
@@ -36,6 +37,22 @@ TEST(NamedMutex, TwoHandlesExcludeEachOtherUntilReleased) {
   named_mutex_close(a);
   EXPECT_EQ(a.fd, -1);
   EXPECT_FALSE(named_mutex_wait(a, 0));
+}
+
+TEST(NamedMutex, OnlyAPrivateDirectoryOfOursIsTrustedForLockFiles) {
+  TempDir temp;
+  fs::path dir = temp.path / "run";
+  fs::create_directory(dir);
+  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace);
+  EXPECT_TRUE(is_private_directory(dir.string()));
+  fs::permissions(dir, fs::perms::others_write, fs::perm_options::add);
+  EXPECT_FALSE(is_private_directory(dir.string()));
+  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace);
+  fs::create_directory_symlink(dir, temp.path / "link");
+  EXPECT_FALSE(is_private_directory((temp.path / "link").string()));
+  EXPECT_FALSE(is_private_directory((temp.path / "missing").string()));
+  std::ofstream(temp.path / "file") << "x";
+  EXPECT_FALSE(is_private_directory((temp.path / "file").string()));
 }
 
 TEST(Clock, TimesAreInRangeAndTheTickAdvances) {
