@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 
 namespace fwk {
@@ -36,6 +37,14 @@ struct TempDir {
 
   // Path of a name below the directory.
   std::string at(const std::string& name) const { return (path / name).string(); }
+
+  // The bytes of a file below the directory ("" when it cannot be read).
+  std::string read(const std::string& name) const {
+    std::ifstream in(path / name, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
 };
 
 }  // namespace fwk
