@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
-#include "platform/test_temp_dir.hpp"
 #include "platform/environment.hpp"
 #include "platform/registry.hpp"
+#include "platform/test_temp_dir.hpp"
 
 namespace fwk {
 namespace {
@@ -55,13 +55,20 @@ struct UniqueIdTest : ::testing::Test {
 };
 
 TEST_F(UniqueIdTest, WithoutTheKeyIdentifiersDifferAndNothingIsStored) {
+  // A hive with other keys only: the program's key is never created.
+  std::string hive = "[SOFTWARE\\Other]\nRANDOM=5\n";
+  ASSERT_TRUE(reg_create_key(Hive::user, "SOFTWARE\\Other"));
+  std::optional<RegistryKey> other = reg_open_key(Hive::user, "SOFTWARE\\Other");
+  ASSERT_TRUE(other && reg_write_dword(*other, kCounterValue, 5));
+  EXPECT_EQ(dir.read("config/formwick/registry.ini"), hive);
+
   std::string first = unique_id(nullptr);
   std::string second;
   for (int i = 0; i < 1000 && (second.empty() || second == first); ++i) second = unique_id(nullptr);
   EXPECT_NE(first, second);
   EXPECT_EQ(first[0], 'x');
   EXPECT_NE(first.find('Y'), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(reg_hive_file(Hive::user)));
+  EXPECT_EQ(dir.read("config/formwick/registry.ini"), hive);
 }
 
 TEST_F(UniqueIdTest, CounterIsStoredKeepingItsLowBits) {
@@ -76,6 +83,18 @@ TEST_F(UniqueIdTest, CounterIsStoredKeepingItsLowBits) {
   EXPECT_EQ(*counter & 0xFFFFu, 0xBEEFu);
   EXPECT_NE(*counter >> 16, 1u);
   EXPECT_GE(ids.size(), 2u);
+
+  // The high half advances by the mixing text's characters (signed bytes:
+  // "a" 97, "\xE9" -23) plus the tick count read during the call.
+  ASSERT_TRUE(reg_write_dword(*key, kCounterValue, 0x0001BEEFu));
+  uint32_t before = clock_tick_ms();
+  unique_id("a\xE9");
+  uint32_t after = clock_tick_ms();
+  counter = reg_read_dword(*key, kCounterValue);
+  ASSERT_TRUE(counter);
+  EXPECT_EQ(*counter & 0xFFFFu, 0xBEEFu);
+  uint32_t advanced = ((*counter >> 16) - 1u - 74u - before) & 0xFFFFu;
+  EXPECT_LE(advanced, (after - before) & 0xFFFFu);
 }
 
 }  // namespace
