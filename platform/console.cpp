@@ -64,7 +64,12 @@ void console_write_error(const std::string& text) {
 }
 
 bool console_input_is_terminal() {
-  return isatty(STDIN_FILENO) == 1;
+  if (isatty(STDIN_FILENO) != 1) return false;
+  // A background job that reads its controlling terminal is stopped by
+  // SIGTTIN, server thread and all. A terminal that controls no session of
+  // ours has no foreground group to ask about (tcgetpgrp fails): read it.
+  pid_t foreground = tcgetpgrp(STDIN_FILENO);
+  return foreground < 0 || foreground == getpgrp();
 }
 
 ConsoleEvent console_wait(bool read_input, std::string& line) {

@@ -1,6 +1,7 @@
 """Start-up, the console window, single instance, signals and shut down of
 fwkhttpd, driven as a user or a service manager would."""
 
+import fcntl
 import os
 import pty
 import re
@@ -8,6 +9,7 @@ import signal
 import socket
 import subprocess
 import sys
+import termios
 import time
 import unittest
 
@@ -333,6 +335,40 @@ class ConsoleTest(unittest.TestCase):
                                      % server.port in server.stdout()))
             self.assertEqual(server.stop(), 0)
         finally:
+            server.close()
+
+    def test_background_job_of_a_terminal_does_not_read_it(self):
+        # A background job that read its controlling terminal would be
+        # stopped by SIGTTIN, server thread and all.
+        server = Server(SURVEYS)
+        master, slave = pty.openpty()
+        shell = None
+        pid_file = os.path.join(server.work, "pid")
+        try:
+            script = 'set -m; "$@" & echo $! > "$0"; wait $!'
+            with open(server.out_path, "wb") as out, open(server.err_path, "wb") as err:
+                shell = subprocess.Popen(
+                    ["bash", "-c", script, pid_file, FWKHTTPD, "--no-browser", "--root",
+                     server.root, "--port", str(server.first_port)],
+                    stdin=slave, stdout=out, stderr=err, env=server.env,
+                    start_new_session=True,
+                    preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
+            found = wait_for(lambda: RUNNING.search(server.stdout()))
+            self.assertTrue(found, server.stdout() + server.stderr())
+            server.port = int(found.group(1))
+            os.write(master, b"a\n")  # typed for the shell, not for the server
+            time.sleep(0.3)
+            self.assertEqual(server.curl("/page.txt", timeout=5)[2], b"plain text page\n")
+            self.assertNotIn("About this program", server.stdout())
+            os.kill(int(read_lines(pid_file)[0]), signal.SIGTERM)
+            self.assertEqual(shell.wait(10), 0)
+        finally:
+            if shell is not None and shell.poll() is None:
+                for line in read_lines(pid_file):
+                    os.kill(int(line), signal.SIGKILL)
+                shell.wait(10)
+            os.close(master)
+            os.close(slave)
             server.close()
 
 
