@@ -177,6 +177,20 @@ class Server:
         return socket.create_connection(("127.0.0.1", self.port), timeout=timeout)
 
 
+class ServerTestCase(unittest.TestCase):
+    """Test cases that share one server, started on the class's FILES."""
+
+    FILES = {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server(cls.FILES).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+
+
 def read_all(s):
     chunks = []
     while True:

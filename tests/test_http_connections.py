@@ -1,6 +1,7 @@
 """How requests are read and connections handled: when a request is complete,
-requests that are refused, clients that go away or stop reading, the port
-fallback and shutting down with a request in progress."""
+requests that are refused, and clients that go away or stop reading. (The
+port fallback and shutting down with a request in progress are in
+test_startup.py.)"""
 
 import os
 import socket
@@ -9,7 +10,7 @@ import tempfile
 import time
 import unittest
 
-from fwktest import Server, read_all
+from fwktest import Server, ServerTestCase
 
 HOME = b"<p>home</p>"
 FILES = {
@@ -24,14 +25,8 @@ def big_file(server, name, megabytes):
         f.write(os.urandom(1024) * (1024 * megabytes))
 
 
-class ReadingTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.server = Server(FILES).start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.close()
+class ReadingTest(ServerTestCase):
+    FILES = FILES
 
     def test_client_that_sends_nothing_gets_the_home_document(self):
         data = self.server.raw(b"", close_write=False)
@@ -107,41 +102,6 @@ class MisbehavingClientTest(unittest.TestCase):
                 self.assertLess(time.monotonic() - started, 20)
             finally:
                 stalled.close()
-
-
-class PortTest(unittest.TestCase):
-    def test_taken_first_port_moves_the_server_to_the_next(self):
-        server = Server(FILES)
-        blocker = socket.socket()
-        blocker.bind(("0.0.0.0", server.first_port))
-        blocker.listen(1)
-        try:
-            server.start()
-            self.assertEqual(server.port, server.first_port + 1)
-            self.assertIn("port", server.stdout())
-            data = server.raw(b"GET /notes.txt HTTP/1.0\r\n\r\n")
-            self.assertTrue(data.endswith(b"plain text"))
-        finally:
-            server.close()
-            blocker.close()
-
-
-class ShutdownTest(unittest.TestCase):
-    def test_sigterm_finishes_the_request_in_progress_and_exits_0(self):
-        server = Server(FILES).start()
-        try:
-            s = server.connect()
-            s.sendall(b"POST /notes.txt HTTP/1.1\r\nContent-Length: 7\r\n\r\na=1")
-            time.sleep(0.3)
-            server.process.send_signal(15)
-            time.sleep(0.3)
-            s.sendall(b"&b=2")
-            data = read_all(s)
-            s.close()
-            self.assertTrue(data.endswith(b"plain text"), data)
-            self.assertEqual(server.process.wait(15), 0)
-        finally:
-            server.close()
 
 
 if __name__ == "__main__":

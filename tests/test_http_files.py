@@ -4,7 +4,7 @@ the built-in listing, and paths that try to leave the server root."""
 import os
 import unittest
 
-from fwktest import Server
+from fwktest import Server, ServerTestCase
 
 HEAD_200 = ("HTTP/1.1 200 OK\r\nclient:close\r\nExpires: 0\r\n"
             "Cache-control: no-cache\r\nPragma: no-cache\r\n")
@@ -31,17 +31,15 @@ FILES = {
 ENGINE_NOT_FOUND = b"HTTP/1.1 404 NOT FOUND\r\n<!-- Veltrix CGI 5.03 -->"
 
 
-class FilesTest(unittest.TestCase):
+class FilesTest(ServerTestCase):
+    FILES = FILES
+
     @classmethod
     def setUpClass(cls):
-        cls.server = Server(FILES).start()
+        super().setUpClass()
         # A file next to the root that no request may reach.
         with open(os.path.join(cls.server.work, "secret.txt"), "w") as f:
             f.write("TOP SECRET")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.close()
 
     def test_root_serves_index_html_through_the_page_path(self):
         data = self.server.raw(b"GET / HTTP/1.0\r\n\r\n")

@@ -5,7 +5,7 @@ import re
 import time
 import unittest
 
-from fwktest import Server
+from fwktest import Server, ServerTestCase
 
 # Without a request list an expression is written as it stands ("X"); with
 # one it shows the value.
@@ -18,14 +18,8 @@ def values(data):
     return dict(re.findall(r"(\w+)=\[ ?([^\]]*)\]", body))
 
 
-class ParametersTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.server = Server(FILES).start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.close()
+class ParametersTest(ServerTestCase):
+    FILES = FILES
 
     def get(self, request, **options):
         return values(self.server.raw(request, **options))
