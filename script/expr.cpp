@@ -61,7 +61,10 @@ char* matching_paren(char* open) {
 
 // v to the power u through logarithms; a negative base needs a whole
 // exponent (otherwise 0) and gives the power of -v, negated for odd u.
+// A zero base has no logarithm: 0^0 is 1, and a negative exponent (a
+// division by zero) gives 0 like the division does.
 double power(double v, double u) {
+  if (v == 0) return u == 0 ? 1 : 0;
   if (v < 0) {
     if (u != std::trunc(u)) return 0;
     double r = std::exp(u * std::log(-v));

@@ -62,7 +62,8 @@ const char* expr_result_text();
 //    missing or empty. A plain number such as 5 is a name here and gives "".
 //  - Otherwise the text is arithmetic, formatted into the result area.
 //  - Division and modulo by zero give 0; a negative base with a fractional
-//    exponent gives 0; powers are computed through logarithms.
+//    exponent gives 0; powers are computed through logarithms; 0^0 is 1
+//    and zero to a negative power gives 0.
 const char* expr_value(const ParamList* vars, char* text);
 
 // expr_value of a copy of the first n characters of text; "" when n < 1 or
@@ -83,6 +84,12 @@ const char* expr_value_n(const ParamList* vars, const char* text, long n);
 // quote, an unknown operator made of ~=<>!). With an absent variables list
 // the result is 0. *end_out (when given) receives the position where the
 // right operand ends (the text's start when the comparison failed early).
+//
+// An undefined right operand ('', "", an empty operand, or the word
+// undefined or a beginning of it) stands for a missing value: under the
+// text comparisons (== = eq != ne ===) a left value that is empty or absent
+// reads as "undefined", so "x == ''" is true and "x != ''" false for an
+// empty x.
 int expr_compare(const char* text, const ParamList* vars, const ParamList* second,
                  const char** end_out);
 

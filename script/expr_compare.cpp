@@ -139,6 +139,16 @@ bool holds(int code, const char* left, const char* right) {
   return false;
 }
 
+// An undefined right operand stands for a missing value, so under the text
+// comparisons an empty left value meets it as "undefined": "x == ''" is
+// true and "x != ''" false for an empty x. Without this only an entry with
+// no value at all (which a lookup never yields) could ever match it.
+const char* missing_as_undefined(const char* value, bool undefined, int code) {
+  if (undefined && *value == '\0' && (code == kTextEqual || code == kTextDiffer))
+    return "undefined";
+  return value;
+}
+
 // Whether a variable's name is covered by a prefix operand: the name is the
 // operand, or begins with it followed by "_".
 bool covered_by_prefix(const std::string& name, const std::string& prefix) {
@@ -233,14 +243,14 @@ int compare_in(const char* text, const ParamList* vars, const ParamList* second,
         if (!undefined) return -1;
         value = "undefined";
       }
-      if (holds(code, value, right.c_str())) {
+      if (holds(code, missing_as_undefined(value, undefined, code), right.c_str())) {
         result = true;
         break;
       }
     }
   } else {
     std::string value = left_value(left, vars, second, budget);
-    result = holds(code, value.c_str(), right.c_str());
+    result = holds(code, missing_as_undefined(value.c_str(), undefined, code), right.c_str());
   }
   return (result != negate) ? 1 : 0;
 }

@@ -58,6 +58,11 @@ TEST(ExprValue, ArithmeticAndNumberOutput) {
   EXPECT_EQ(value(vars.get(), "-8^(1/3)"), "0");    // 0 - 8, fractional power
   EXPECT_EQ(value(vars.get(), "0-2^2"), "4");
   EXPECT_EQ(value(vars.get(), "0-2^3"), "-8.000000");
+  // A zero base has no logarithm: never "nan" or "inf" on a page.
+  EXPECT_EQ(value(vars.get(), "0^0"), "1");
+  EXPECT_EQ(value(vars.get(), "0^2"), "0");
+  EXPECT_EQ(value(vars.get(), "0^(0-1)"), "0");
+  EXPECT_EQ(value(vars.get(), "(x-1)^0+1"), "2");
   // An empty group or a missing ")" ends the walk.
   EXPECT_EQ(value(vars.get(), "4+()+1"), "4");
   EXPECT_EQ(value(vars.get(), "4+(1"), "4");
@@ -228,6 +233,32 @@ TEST(ExprCompare, RightOperands) {
   text = "a == b) rest";
   expr_compare(text, vars.get(), nullptr, &end);
   EXPECT_STREQ(end, ") rest");
+}
+
+TEST(ExprCompare, UndefinedMatchesAMissingValue) {
+  // '' and undefined stand for a missing value: a test for an empty answer
+  // must not pass a filled one, nor fail an empty one.
+  auto vars = vars_of({{"e", ""}, {"a", "5"}, {"z", "0"}, {"u", "undefined"}});
+  expect_compare(vars.get(), {{"e == ''", 1},
+                              {"e != ''", 0},
+                              {"e eq \"\"", 1},
+                              {"e ne ''", 0},
+                              {"e === undefined", 1},
+                              {"missing = undef", 1},
+                              {"missing ==", 1},
+                              {"!e == ''", 0},
+                              {"a == ''", 0},
+                              {"a != ''", 1},
+                              {"z == ''", 0},
+                              {"u == ''", 1},
+                              // Other operators keep reading the empty text.
+                              {"e =~ ''", 0},
+                              {"e < ''", 0},
+                              {"e ?", 0}});
+  auto prefixed = vars_of({{"Q1", "a"}, {"Q1_x", ""}, {"Q2", "b"}});
+  expect_compare(prefixed.get(), {{"/Q1 == ''", 1}, {"/Q2 == ''", 0}, {"/Q2 != ''", 1}});
+  auto record = vars_of({{"f", ""}});
+  expect_compare(vars.get(), {{"$f == ''", 1}, {"$a == ''", 1}}, record.get());
 }
 
 TEST(ExprCompare, SecondList) {
