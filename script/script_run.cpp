@@ -49,13 +49,13 @@ void skip_block(TemplateInput& in) {
   }
 }
 
-// Passes over a line comment starting at c, up to the end of the line
-// (stop_at_lf: past the LF; otherwise before CR or LF handled the same). A
-// "%>" inside ends the script: returns -1 then, else a space.
-int skip_line_comment(TemplateInput& in, int c) {
+// Passes over a line comment starting at c: a "#" comment runs through the
+// next LF, a "//" comment ends at a CR as well. A "%>" inside ends the
+// script: returns -1 then, else a space.
+int skip_line_comment(TemplateInput& in, int c, bool cr_ends) {
   for (;;) {
     if (c == kInputEnd) return -1;
-    if (c == '\n' || c == '\r') return ' ';
+    if (c == '\n' || (cr_ends && c == '\r')) return ' ';
     if (c == '%') {
       c = input_getc(in);
       if (c == '>') return -1;
@@ -83,7 +83,7 @@ void slash_comment(Run& run) {
     run.lookahead = ' ';
     return;
   }
-  run.lookahead = skip_line_comment(run.in, c);
+  run.lookahead = skip_line_comment(run.in, c, true);
 }
 
 int nested_run(Run& run) {
@@ -199,7 +199,7 @@ int statement(Run& run, bool& end) {
     return kScriptOk;
   }
   if (token[0] == '#') {
-    run.lookahead = skip_line_comment(run.in, input_getc(run.in));
+    run.lookahead = skip_line_comment(run.in, input_getc(run.in), false);
     if (run.lookahead < 0) end = true;
     return kScriptOk;
   }

@@ -187,6 +187,14 @@ TEST(ScriptFlow, CommentsAreSkipped) {
   EXPECT_EQ(var(vars.get(), "z"), "<missing>");
   EXPECT_EQ(var(vars.get(), "w"), "4");
   EXPECT_EQ(var(vars.get(), "v"), "5");
+  // A "#" comment runs through its LF (a lone CR does not end it); a "//"
+  // comment ends at a CR as well.
+  r = run_script("# a = 1\r b = 2\nc = 3\n// d = 4\re = 5\n", vars.get());
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(var(vars.get(), "b"), "<missing>");
+  EXPECT_EQ(var(vars.get(), "c"), "3");
+  EXPECT_EQ(var(vars.get(), "d"), "<missing>");
+  EXPECT_EQ(var(vars.get(), "e"), "5");
 }
 
 TEST(ScriptFlow, ScriptEndInsideALineCommentEndsTheScript) {
