@@ -5,7 +5,7 @@
 #include <set>
 
 #include "core/text_buffer.hpp"
-#include "store/test_dir.hpp"
+#include "platform/test_temp_dir.hpp"
 
 namespace fwk {
 namespace {
@@ -66,9 +66,9 @@ TEST(BuiltinPrint, WritesArgumentsOneAfterAnother) {
 }
 
 TEST(BuiltinHasRecord, FindsLiveMatchingRecordsRelativeToTheBasePath) {
-  TestDir dir;
+  TempDir dir;
   dir.write("votes.asc", "ID\tQ1\n\"1\"\t\"no\"\t\r\n#2\"\t\"yes\"\t\r\n\"3\"\t\"maybe\"\t\r\n");
-  std::string base = dir.file("page.html");
+  std::string base = dir.at("page.html");
   ScriptContext context;
   context.base_path = base.c_str();
   EXPECT_EQ(call(builtin_has_record, {"votes.asc", "Q1 eq 'maybe'"}, &context), "1");
@@ -81,10 +81,10 @@ TEST(BuiltinHasRecord, FindsLiveMatchingRecordsRelativeToTheBasePath) {
 }
 
 TEST(BuiltinRunReport, NeedsFormSettingsAndConcatenatesTemplates) {
-  TestDir dir;
+  TempDir dir;
   dir.write("a.html", "A=<%= q %>;");
   dir.write("b.html", "B");
-  std::string base = dir.file("page.html");
+  std::string base = dir.at("page.html");
   ParamListPtr vars = plist_copy(nullptr, 1);
   plist_set(vars.get(), "q", "7");
   ScriptContext context;

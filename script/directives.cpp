@@ -10,6 +10,7 @@
 #include "core/status_log.hpp"
 #include "platform/clock.hpp"
 #include "script/record_query.hpp"
+#include "script/script_token.hpp"
 #include "store/datafile.hpp"
 
 namespace fwk {
@@ -34,12 +35,7 @@ void read_quoted(TemplateInput& in, std::string& word, std::size_t size, int quo
     if (c == '\\') {
       c = input_getc(in);
       if (c == kInputEnd) return;
-      if (c == 'n')
-        c = '\n';
-      else if (c == 'r')
-        c = '\r';
-      else if (c == 't')
-        c = '\t';
+      c = script_unescape(c);
     }
     keep(word, size, c);
   }

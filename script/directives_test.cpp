@@ -7,15 +7,15 @@
 
 #include "core/status_log.hpp"
 #include "core/text_buffer.hpp"
-#include "store/test_dir.hpp"
+#include "platform/test_temp_dir.hpp"
 
 namespace fwk {
 namespace {
 
 // Renders a template from memory as if it were the file page.html of dir.
 struct Page {
-  TestDir dir;
-  std::string base = dir.file("page.html");
+  TempDir dir;
+  std::string base = dir.at("page.html");
 
   std::string render(const std::string& source, ParamList* variables = nullptr, bool silent = false,
                      long* position = nullptr) {
@@ -88,7 +88,7 @@ TEST(Source, CopiesFilesUnchanged) {
   EXPECT_EQ(page.render("<%source raw.txt %>."), "<%= q %>{x}.");
   std::string source = "<%source none.txt %>.";
   EXPECT_EQ(page.render(source),
-            error_at(page.dir.file("none.txt"), source.size() - 1, "cannot open file") + ".");
+            error_at(page.dir.at("none.txt"), source.size() - 1, "cannot open file") + ".");
   EXPECT_EQ(page.render("<%source %>"), error_at("source", 11, "parameter missing"));
 }
 
@@ -137,7 +137,7 @@ TEST(Report, MissingDataFileIsReportedAndTheSectionIsOrdinaryText) {
   Page page;
   status_log_clear_next();
   status_log("");
-  std::string path = page.dir.file("none.asc");
+  std::string path = page.dir.at("none.asc");
   EXPECT_EQ(page.render("<%report none.asc %>{x}</report>."),
             "[Error: Unable to open the database " + path + "]{x}</report>.");
   EXPECT_NE(status_text_utf8().find("CGI_DATA: Unable to open the database: " + path),

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/test_temp_dir.hpp"
 #include "store/datafile.hpp"
-#include "store/test_dir.hpp"
 
 namespace fwk {
 namespace {
@@ -26,7 +26,7 @@ const char* kPeople =
     "\"5\"\t\"Eve\"\t\"Oslo\"\t\r\n";
 
 TEST(RecordNextMatching, FiltersByFieldsAndVariablesPassingOverRetiredRecords) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("people.asc", kPeople);
   ParamListPtr vars = plist_copy(nullptr, 1);
   plist_set(vars.get(), "town", "Oslo");
@@ -40,7 +40,7 @@ TEST(RecordNextMatching, FiltersByFieldsAndVariablesPassingOverRetiredRecords) {
 }
 
 TEST(RecordNextMatching, EmptyOrMalformedConditionsLetEveryRecordThrough) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("people.asc", kPeople);
   for (const char* condition : {static_cast<const char*>(nullptr), "", "NAME"}) {
     OpenData data(path);
@@ -51,7 +51,7 @@ TEST(RecordNextMatching, EmptyOrMalformedConditionsLetEveryRecordThrough) {
 }
 
 TEST(RecordNextEqual, MatchesExactlyAndIgnoresUnknownCriteria) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("people.asc", kPeople);
   ParamListPtr criteria = plist_copy(nullptr, 3);
   plist_set(criteria.get(), "CITY", "Oslo");
@@ -75,7 +75,7 @@ TEST(RecordNextEqual, MatchesExactlyAndIgnoresUnknownCriteria) {
 }
 
 TEST(RecordNextEqual, EmptyCriterionRequiresAnEmptyField) {
-  TestDir dir;
+  TempDir dir;
   std::string path =
       dir.write("s.asc", "ID\t_SESSION\n\"1\"\t\"\"\t\r\n\"2\"\t\"abc\"\t\r\n\"3\"\r\n");
   ParamListPtr criteria = plist_copy(nullptr, 1);

@@ -62,12 +62,7 @@ int read_string(TemplateInput& in, std::string& token, std::size_t room, int quo
     if (c == '\\') {
       c = input_getc(in);
       if (c == kInputEnd) return -1;
-      if (c == 'n')
-        c = '\n';
-      else if (c == 'r')
-        c = '\r';
-      else if (c == 't')
-        c = '\t';
+      c = script_unescape(c);
     }
     if (token.size() < room || token.size() < 2) {
       token.push_back(static_cast<char>(c));

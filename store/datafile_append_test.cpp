@@ -2,25 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/test_temp_dir.hpp"
 #include "store/datafile.hpp"
-#include "store/test_dir.hpp"
+#include "store/record_test_util.hpp"
 
 namespace fwk {
 namespace {
 
-ParamListPtr make_record(std::initializer_list<std::pair<const char*, const char*>> entries) {
-  ParamListPtr list = plist_alloc(entries.size());
-  size_t i = 0;
-  for (const auto& [name, value] : entries) {
-    list->entries[i].name = name;
-    if (value) list->entries[i].value = value;
-    ++i;
-  }
-  return list;
-}
-
 TEST(DatafileAppend, WritesColumnsInHeaderOrderAndJoinsRepeatedNames) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("d.asc", "ID\tQ1\t\tQ2\tNONE\n");
   ParamListPtr record = make_record(
       {{"q2", "a"}, {"ID", "7"}, {"Q2", ""}, {"Q2", "b"}, {"EXTRA", "x"}, {"Q1", nullptr}});
@@ -31,7 +21,7 @@ TEST(DatafileAppend, WritesColumnsInHeaderOrderAndJoinsRepeatedNames) {
 }
 
 TEST(DatafileAppend, UnnamedColumnsKeepLaterColumnsInPlace) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("d.asc", "A\t\tB\t\n");
   ParamListPtr record = make_record({{"A", "1"}, {"B", "2"}});
   ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), nullptr), kStoreOk);
@@ -46,7 +36,7 @@ TEST(DatafileAppend, UnnamedColumnsKeepLaterColumnsInPlace) {
 }
 
 TEST(DatafileAppend, ValuesRoundTripAndStayOnOneLine) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("d.asc", "A\tB\tC\n");
   ParamListPtr record =
       make_record({{"A", "say \"hi\""}, {"B", "two\r\nlines"}, {"C", "tab\there"}});
@@ -75,7 +65,7 @@ TEST(DatafileAppend, ValuesRoundTripAndStayOnOneLine) {
 }
 
 TEST(DatafileAppend, ValuesInContinuationBlocksAreWritten) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("d.asc", "A\tLATE\n");
   ParamListPtr record = make_record({{"A", "1"}});
   plist_extend(record.get(), 4);
@@ -85,29 +75,29 @@ TEST(DatafileAppend, ValuesInContinuationBlocksAreWritten) {
 }
 
 TEST(DatafileAppend, ReportsMissingHeaderAndUnwritablePath) {
-  TestDir dir;
+  TempDir dir;
   ParamListPtr record = make_record({{"A", "1"}});
   int64_t position = 5;
-  EXPECT_EQ(datafile_append_record(dir.file("none.asc").c_str(), record.get(), &position),
+  EXPECT_EQ(datafile_append_record(dir.at("none.asc").c_str(), record.get(), &position),
             kStoreHeaderUnreadable);
   EXPECT_EQ(position, 0);
   dir.write("bad.asc", "no line feed");
-  EXPECT_EQ(datafile_append_record(dir.file("bad.asc").c_str(), record.get(), nullptr),
+  EXPECT_EQ(datafile_append_record(dir.at("bad.asc").c_str(), record.get(), nullptr),
             kStoreHeaderUnreadable);
   // The header is found through the ".asc" fallback, but the append uses the
   // path as given, which does not exist.
   dir.write("survey.asc", "A\n");
-  EXPECT_EQ(datafile_append_record(dir.file("survey").c_str(), record.get(), nullptr),
+  EXPECT_EQ(datafile_append_record(dir.at("survey").c_str(), record.get(), nullptr),
             kStoreNotWritable);
   EXPECT_EQ(dir.read("survey.asc"), "A\n");
 }
 
 TEST(DatafileAppend, IndexLinesAreAppendedToNewOrExistingFiles) {
-  TestDir dir;
-  EXPECT_EQ(datafile_append_line(dir.file("i.asc").c_str(), "\"a\"\t12\n"), kStoreOk);
-  EXPECT_EQ(datafile_append_line(dir.file("i.asc").c_str(), "\"b\"\t40\n"), kStoreOk);
+  TempDir dir;
+  EXPECT_EQ(datafile_append_line(dir.at("i.asc").c_str(), "\"a\"\t12\n"), kStoreOk);
+  EXPECT_EQ(datafile_append_line(dir.at("i.asc").c_str(), "\"b\"\t40\n"), kStoreOk);
   EXPECT_EQ(dir.read("i.asc"), "\"a\"\t12\n\"b\"\t40\n");
-  EXPECT_EQ(datafile_append_line(dir.file("no/i.asc").c_str(), "x"), kStoreNotWritable);
+  EXPECT_EQ(datafile_append_line(dir.at("no/i.asc").c_str(), "x"), kStoreNotWritable);
 }
 
 }  // namespace

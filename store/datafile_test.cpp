@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "store/test_dir.hpp"
+#include "platform/test_temp_dir.hpp"
 
 namespace fwk {
 namespace {
@@ -13,7 +13,7 @@ const char* value_of(const ParamList& list, const char* name) {
 }
 
 TEST(DatafileHeader, NamesColumnsDropsHashAndAddsSpareSlots) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("d.asc", "#ID\tName\t\tAge\r\nrow1\n");
   std::FILE* file = nullptr;
   ParamListPtr header;
@@ -31,28 +31,28 @@ TEST(DatafileHeader, NamesColumnsDropsHashAndAddsSpareSlots) {
 }
 
 TEST(DatafileHeader, RefusesUnfinishedEmptyOrMissingHeaders) {
-  TestDir dir;
+  TempDir dir;
   std::FILE* file = reinterpret_cast<std::FILE*>(1);
   ParamListPtr header = plist_alloc(1);
   EXPECT_EQ(datafile_open(dir.write("a.asc", "ID\tName").c_str(), &file, &header, 0), 0);
   EXPECT_EQ(file, nullptr);
   EXPECT_EQ(header, nullptr);
   EXPECT_EQ(datafile_open(dir.write("b.asc", "\nID\n").c_str(), &file, &header, 0), 0);
-  EXPECT_EQ(datafile_open(dir.file("none.asc").c_str(), &file, &header, 0), 0);
+  EXPECT_EQ(datafile_open(dir.at("none.asc").c_str(), &file, &header, 0), 0);
   EXPECT_EQ(datafile_open(dir.path.c_str(), &file, &header, 0), 0);
 }
 
 TEST(DatafileHeader, FallsBackToAscExtension) {
-  TestDir dir;
+  TempDir dir;
   dir.write("survey.asc", "A\tB\n");
   ParamListPtr header;
-  EXPECT_EQ(datafile_open(dir.file("survey").c_str(), nullptr, &header, 0), 1);
+  EXPECT_EQ(datafile_open(dir.at("survey").c_str(), nullptr, &header, 0), 1);
   ASSERT_TRUE(header);
   EXPECT_EQ(*header->entries[1].name, "B");
 }
 
 TEST(DatafileRecord, ReadsQuotedAndPlainFieldsIgnoringCarriageReturns) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("d.asc",
                                "A\tB\tC\n"
                                "\"say \"\"hi\"\"\"\tplain\t\"\"\t\r\n"
@@ -87,7 +87,7 @@ TEST(DatafileRecord, ReadsQuotedAndPlainFieldsIgnoringCarriageReturns) {
 }
 
 TEST(DatafileRecord, ReportsMarkedAndEmptyLines) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("d.asc", "A\tB\n\t#gone\n\t\n#\"x\"\t\"y\"\t\r\nz\t#\n");
   std::FILE* file = nullptr;
   ParamListPtr header;
@@ -105,7 +105,7 @@ TEST(DatafileRecord, ReportsMarkedAndEmptyLines) {
 }
 
 TEST(DatafileRecord, SpareSlotsKeepTheirNamesAcrossReads) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("d.asc", "A\n\"1\"\t\r\n\"2\"\t\r\n");
   std::FILE* file = nullptr;
   ParamListPtr header;
@@ -134,7 +134,7 @@ TEST(DatafileUnquote, HandlesDoubledAndStrayQuotes) {
 }
 
 TEST(DatafileRows, SeekCountsLineFeedsFromTheCurrentPlace) {
-  TestDir dir;
+  TempDir dir;
   std::string path = dir.write("d.asc", "A\nr1\nr2\nr3\n");
   std::FILE* file = nullptr;
   ParamListPtr header;

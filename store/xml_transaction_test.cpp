@@ -2,21 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "store/test_dir.hpp"
+#include "platform/test_temp_dir.hpp"
+#include "store/record_test_util.hpp"
 
 namespace fwk {
 namespace {
-
-ParamListPtr make_record(std::initializer_list<std::pair<const char*, const char*>> entries) {
-  ParamListPtr list = plist_alloc(entries.size() + 1);
-  size_t i = 0;
-  for (const auto& [name, value] : entries) {
-    list->entries[i].name = name;
-    if (value) list->entries[i].value = value;
-    ++i;
-  }
-  return list;
-}
 
 TEST(XmlTransaction, GroupsConsecutiveEntriesOfOneGroup) {
   ParamListPtr record = make_record({{"Q1", "yes"},
@@ -66,13 +56,13 @@ TEST(XmlTransaction, ElementNamesFollowXmlRules) {
 }
 
 TEST(XmlTransaction, AppendsTransactionsAndReportsUnwritableFiles) {
-  TestDir dir;
+  TempDir dir;
   ParamListPtr record = make_record({{"Q", "1"}});
-  EXPECT_EQ(xml_append_transaction(record.get(), dir.file("t.xml").c_str()), 0);
-  EXPECT_EQ(xml_append_transaction(record.get(), dir.file("t.xml").c_str()), 0);
+  EXPECT_EQ(xml_append_transaction(record.get(), dir.at("t.xml").c_str()), 0);
+  EXPECT_EQ(xml_append_transaction(record.get(), dir.at("t.xml").c_str()), 0);
   EXPECT_EQ(dir.read("t.xml"),
             "<TRANSACTION><Q>1</Q>\n</TRANSACTION>\n<TRANSACTION><Q>1</Q>\n</TRANSACTION>\n");
-  EXPECT_EQ(xml_append_transaction(record.get(), dir.file("no/t.xml").c_str()), 6);
+  EXPECT_EQ(xml_append_transaction(record.get(), dir.at("no/t.xml").c_str()), 6);
   EXPECT_EQ(xml_append_transaction(record.get(), ""), 6);
 }
 
