@@ -191,6 +191,15 @@ void delete_statement(Run& run) {
   if (!run.token.empty()) plist_rename(run.variables, run.token.c_str(), nullptr);
 }
 
+// A terminator written right before "%>" ("exit %>") has the "%" as its
+// lookahead: the ">" is read as well, so that the template goes on after
+// the whole "%>".
+void pass_script_end(Run& run) {
+  if (run.lookahead != '%') return;
+  int next = input_getc(run.in);
+  if (next != '>' && next != kInputEnd) input_seek(run.in, input_tell(run.in) - 1);
+}
+
 // Executes one statement whose first token has been read. Sets `end` when
 // the run ends without an error.
 int statement(Run& run, bool& end) {
@@ -219,6 +228,7 @@ int statement(Run& run, bool& end) {
   }
   if (is(token, "var")) return kScriptOk;
   if (list_contains_nocase(kTerminators, token.c_str())) {
+    pass_script_end(run);
     run.lookahead = -1;
     end = true;
     return kScriptOk;

@@ -60,6 +60,14 @@ TEST(ScriptAssign, ScriptEndRightAfterAValue) {
   r = run_script("s = 'a' 'b' %>after", vars.get());
   EXPECT_EQ(var(vars.get(), "s"), "ab");
   EXPECT_EQ(r.position, 14);
+  // The same with "%>" written right after the value.
+  r = run_script("z = 7%>after", vars.get());
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(var(vars.get(), "z"), "7");
+  EXPECT_EQ(r.position, 7);
+  r = run_script("t = 'a' + z%>after", vars.get());
+  EXPECT_EQ(var(vars.get(), "t"), "a7");
+  EXPECT_EQ(r.position, 13);
 }
 
 TEST(ScriptAssign, MissingValuesAndBadStatements) {
@@ -214,6 +222,11 @@ TEST(ScriptFlow, TerminatorInANestedBlockEndsEveryRun) {
   EXPECT_EQ(r.output, "a");
   EXPECT_EQ(source.substr(static_cast<size_t>(r.position)), "print('b') } } print('c')%>tail");
   EXPECT_EQ(run_script("print(1)</SCRIPT>print(2)", vars.get()).output, "1");
+  // A terminator right before the script's end passes the whole "%>", with
+  // or without a space between them.
+  EXPECT_EQ(run_script("exit %>after", vars.get()).position, 7);
+  EXPECT_EQ(run_script("exit%>after", vars.get()).position, 6);
+  EXPECT_EQ(run_script("exit %x", vars.get()).position, 6);
   EXPECT_EQ(run_script("print(1)\n&return\nprint(2)", vars.get()).output, "1");
 }
 

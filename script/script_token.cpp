@@ -72,8 +72,21 @@ int read_string(TemplateInput& in, std::string& token, std::size_t room, int quo
   }
 }
 
+// A word also ends right before a "%>" that follows it directly, so that
+// "x = 5%>" ends the script like "x = 5 %>": the "%" is the lookahead and
+// the ">" stays to be read with it.
 int read_word(TemplateInput& in, std::string& token, std::size_t room, int c) {
   while (c != kInputEnd && !ends_word(c)) {
+    if (c == '%') {
+      int next = input_getc(in);
+      if (next == '>') {
+        input_seek(in, input_tell(in) - 1);
+        return '%';
+      }
+      keep(token, room, c);
+      c = next;
+      continue;
+    }
     keep(token, room, c);
     c = input_getc(in);
   }

@@ -10,9 +10,9 @@
 //  - a quoted literal (either quote) becomes "'" followed by its text, with
 //    \n \r \t giving LF CR TAB and any other backslash taking the next
 //    character as it is;
-//  - anything else is a word, up to whitespace or punctuation; the spaces
-//    and TABs after a word are passed over and the next other character is
-//    the lookahead.
+//  - anything else is a word, up to whitespace, punctuation or a "%>"; the
+//    spaces and TABs after a word are passed over and the next other
+//    character is the lookahead.
 #pragma once
 
 #include <cstddef>

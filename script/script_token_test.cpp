@@ -46,6 +46,11 @@ TEST(ScriptToken, ClosingTagsPercentAndScriptEnd) {
   EXPECT_EQ(tokens("</SCRIPT> x"), (std::vector<Token>{{"</SCRIPT>", ' '}, {"x", -1}}));
   EXPECT_EQ(tokens("a %> b"), (std::vector<Token>{{"a", '%'}, {"", -1}}));
   EXPECT_EQ(tokens("%x"), (std::vector<Token>{{"%", 'x'}, {"x", -1}}));
+  // A word stops before a "%>" written right after it; other "%" belong to
+  // the word.
+  EXPECT_EQ(tokens("exit%>x"), (std::vector<Token>{{"exit", '%'}, {"", -1}}));
+  EXPECT_EQ(tokens("a%%>"), (std::vector<Token>{{"a%", '%'}, {"", -1}}));
+  EXPECT_EQ(tokens("a%b c"), (std::vector<Token>{{"a%b", 'c'}, {"c", -1}}));
   // Line ends are handed on as lookaheads and skipped by the next read.
   EXPECT_EQ(tokens("a\r\nb"), (std::vector<Token>{{"a", '\r'}, {"b", -1}}));
 }

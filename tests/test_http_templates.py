@@ -46,6 +46,7 @@ FILES = {
     "rows.html": "<%report data.asc %><% k = 'NAME'\nprint(data[k], ';') %></report>",
     "exit.html": "<% { if (1) { print('a')\nexit\nprint('b') } } %>",
     "error.html": "<% x = 1\nbad 7 %>",
+    "ends.html": "<% print('a')\nexit %>|<% x = 5%>|<% s = 'b' + x%>|<%= s %>",
 }
 
 
@@ -90,6 +91,9 @@ class TemplatePagesTest(ServerTestCase):
 
     def test_exit_leaves_the_rest_of_the_block_as_text(self):
         self.assertTrue(self.body("/exit.html?x=1").startswith("aprint('b')"))
+
+    def test_scripts_end_at_their_tag_end_with_or_without_a_space(self):
+        self.assertEqual(self.body("/ends.html?x=1"), "a|||b5")
 
     def test_script_errors_are_reported_in_brackets(self):
         self.assertTrue(self.body("/error.html?x=1").startswith(
