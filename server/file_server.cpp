@@ -79,8 +79,16 @@ void send_as_is(std::FILE* file, const char* path, OutputSink* sink) {
   copy_file(file, sink);
 }
 
+// A request without parameters has no list, but the page's scripts and
+// conditions still need one to keep their variables in: they get an empty
+// list that grows as scripts set names.
 void send_template(std::FILE* file, ParamList* request, OutputSink* sink) {
   write_headers(sink, nullptr);
+  ParamListPtr page_variables;
+  if (request == nullptr) {
+    page_variables = plist_alloc(0);
+    request = page_variables.get();
+  }
   template_process_file(server_root.c_str(), sink, file, request, nullptr, nullptr, 0, nullptr);
 }
 

@@ -51,8 +51,8 @@ FILES = {
 
 
 class TemplatePagesTest(ServerTestCase):
-    """Every page is asked for with a parameter: scripts keep their variables
-    in the request's parameter list, which only such a request has."""
+    """Scripts keep their variables in the request's parameter list; a page
+    asked for without parameters gets an empty list of its own."""
 
     FILES = FILES
 
@@ -94,6 +94,10 @@ class TemplatePagesTest(ServerTestCase):
 
     def test_scripts_end_at_their_tag_end_with_or_without_a_space(self):
         self.assertEqual(self.body("/ends.html?x=1"), "a|||b5")
+
+    def test_pages_without_parameters_keep_script_variables(self):
+        self.assertEqual(self.body("/script.html"), "small 11 a5b 3.14 6 10[]|11|a5b|")
+        self.assertEqual(self.body("/exit.html"), self.body("/exit.html?x=1"))
 
     def test_script_errors_are_reported_in_brackets(self):
         self.assertTrue(self.body("/error.html?x=1").startswith(
