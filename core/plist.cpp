@@ -1,5 +1,7 @@
 #include "core/plist.hpp"
 
+#include <cstring>
+
 namespace fwk {
 
 namespace {
@@ -8,6 +10,17 @@ namespace {
 int fold(char c) {
   unsigned char u = static_cast<unsigned char>(c);
   return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
+}
+
+// True when the text of `stored` (up to its first zero byte) equals the
+// n-byte text `name` ignoring case. The length is tested first: most
+// entries of a long list (free slots among them) differ there.
+bool name_matches(const std::string& stored, const char* name, size_t n) {
+  const size_t size = stored.size();
+  if (size < n || (size > n && stored[n] != '\0')) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (stored[i] != name[i] && fold(stored[i]) != fold(name[i])) return false;
+  return true;
 }
 
 // Number of used entries of one block: up to the first absent name.
@@ -75,10 +88,11 @@ size_t plist_used_count(const ParamList* list) {
 
 const Pair* plist_find(const ParamList* list, const char* name) {
   if (!name) return nullptr;
+  const size_t n = std::strlen(name);
   for (const ParamList* block = list; block; block = block->next.get()) {
     for (const Pair& entry : block->entries) {
       if (!entry.name) break;
-      if (text_compare_nocase(name, entry.name->c_str()) == 0) return &entry;
+      if (name_matches(*entry.name, name, n)) return &entry;
     }
   }
   return nullptr;
