@@ -1,7 +1,6 @@
 #include "script/template_input.hpp"
 
 #include <algorithm>
-#include <cstdint>
 
 namespace fwk {
 
@@ -12,6 +11,7 @@ void set_window(TemplateInput& in, const unsigned char* data, std::size_t n, lon
   in.cur = data;
   in.end = data + n;
   in.start_pos = pos;
+  ++in.refills;
 }
 
 }  // namespace
@@ -70,14 +70,24 @@ namespace {
 // not 0) is dropped and the read goes on.
 int read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& stops,
                int skip) {
-  if (buf) buf->clear();
   const std::size_t room = size > 0 ? size - 1 : 0;
+  // Most tokens end within the bytes at hand: one scan and one copy.
+  const unsigned char* p = in.cur;
+  while (p < in.end && !stops.has(*p)) ++p;
+  if (p < in.end && (skip == 0 || *p != skip)) {
+    if (buf)
+      buf->assign(reinterpret_cast<const char*>(in.cur),
+                  std::min(static_cast<std::size_t>(p - in.cur), room));
+    in.cur = p + 1;
+    return *p;
+  }
+  if (buf) buf->clear();
   while (true) {
     if (in.cur == in.end) {
       if (input_refill_getc(in) == kInputEnd) return kInputEnd;
       input_ungetc(in);
     }
-    const unsigned char* p = in.cur;
+    p = in.cur;
     while (p < in.end && !stops.has(*p)) ++p;
     if (buf && buf->size() < room) {
       std::size_t n = std::min(static_cast<std::size_t>(p - in.cur), room - buf->size());
@@ -96,10 +106,7 @@ int read_token(TemplateInput& in, std::string* buf, std::size_t size, const Byte
 int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
                     int skip) {
   ByteSet stops(delims);
-  if (skip > 0 && skip < 256) {
-    unsigned char c = static_cast<unsigned char>(skip);
-    stops.bits[c >> 6] |= std::uint64_t{1} << (c & 63);
-  }
+  if (skip > 0 && skip < 256) stops.add(static_cast<unsigned char>(skip));
   return read_token(in, buf, size, stops, skip);
 }
 

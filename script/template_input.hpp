@@ -15,7 +15,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -29,6 +28,7 @@ struct TemplateInput {
   const unsigned char* end = nullptr;    // end of the bytes at hand
   long start_pos = 0;                    // source position of `start`
   std::FILE* file = nullptr;             // the file read (not owned), or none
+  unsigned long refills = 0;             // counts the windows brought in
   std::vector<unsigned char> window;     // file bytes at hand
 
   TemplateInput() = default;
@@ -87,15 +87,14 @@ int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const
 
 // A set of delimiter bytes made once (a zero byte always belongs to it),
 // for the token reads of the hot loops.
+// One flag per byte value: a single load per byte tested.
 struct ByteSet {
-  std::array<std::uint64_t, 4> bits{1, 0, 0, 0};
+  std::array<bool, 256> member{true};
   constexpr explicit ByteSet(const char* bytes) {
-    for (; *bytes; ++bytes) {
-      unsigned char c = static_cast<unsigned char>(*bytes);
-      bits[c >> 6] |= std::uint64_t{1} << (c & 63);
-    }
+    for (; *bytes; ++bytes) add(static_cast<unsigned char>(*bytes));
   }
-  constexpr bool has(unsigned char c) const { return (bits[c >> 6] >> (c & 63)) & 1; }
+  constexpr void add(unsigned char c) { member[c] = true; }
+  constexpr bool has(unsigned char c) const { return member[c]; }
 };
 
 // file_read_token with a prepared delimiter set and no skip byte.
