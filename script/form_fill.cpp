@@ -1,10 +1,10 @@
 #include "script/form_fill.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "core/list_text.hpp"
-#include "core/out.hpp"
 #include "script/expr.hpp"
 #include "script/expr_scan.hpp"
 #include "script/tag_attrs.hpp"
@@ -16,156 +16,214 @@ namespace {
 
 constexpr int kElementAttrs = 32;
 
+enum class Element { kNone, kInput, kSelect, kOption, kTextarea, kTextareaEnd };
+
 bool is(const char* name, const char* word) {
   return text_compare_nocase(name, word) == 0;
 }
 
+bool is(std::string_view name, const char* word) {
+  for (char c : name) {
+    if (*word == '\0' ||
+        scan_fold(static_cast<unsigned char>(c)) != scan_fold(static_cast<unsigned char>(*word)))
+      return false;
+    ++word;
+  }
+  return *word == '\0';
+}
+
+// Element names hold no zero byte, so the length tells most names apart.
+Element element_of(std::string_view name) {
+  if (name.empty()) return Element::kNone;
+  const std::size_t n = name.size();
+  switch (scan_fold(static_cast<unsigned char>(name[0]))) {
+    case 'i':
+      if (n == 5 && is(name, "INPUT")) return Element::kInput;
+      break;
+    case 'o':
+      if (n == 6 && is(name, "OPTION")) return Element::kOption;
+      break;
+    case 's':
+      if (n == 6 && is(name, "SELECT")) return Element::kSelect;
+      break;
+    case 't':
+      if (n == 8 && is(name, "TEXTAREA")) return Element::kTextarea;
+      break;
+    case '/':
+      if (n == 9 && is(name, "/TEXTAREA")) return Element::kTextareaEnd;
+      break;
+  }
+  return Element::kNone;
+}
+
+// True when the text of `stored` (up to its first zero byte) is the n-byte
+// `name`, ignoring case; lengths are compared first.
+bool same_name(const std::string& stored, const char* name, std::size_t n) {
+  const std::size_t size = stored.size();
+  if (size < n || (size > n && stored[n] != '\0')) return false;
+  for (std::size_t i = 0; i < n; ++i)
+    if (stored[i] != name[i] && scan_fold(static_cast<unsigned char>(stored[i])) !=
+                                    scan_fold(static_cast<unsigned char>(name[i])))
+      return false;
+  return true;
+}
+
 // The element being rewritten: its attributes and the values it needs.
-struct Element {
-  ParamListPtr attrs;
-  std::string type;
-  std::string name;
-  std::string value;    // the authored VALUE
-  std::string current;  // the value held for NAME
+// The texts point into the attributes and the variables, which keep their
+// values while the element is handled (removing an attribute only clears
+// its name).
+struct Fields {
+  ParamList& attrs;
+  const char* type = "";
+  const char* name = "";
+  const char* value = "";    // the authored VALUE
+  const char* current = "";  // the value held for NAME
 };
 
-Element read_element(int delimiter, TemplateInput& in, const ParamList* variables) {
-  Element e;
-  e.attrs = delimiter == '>' ? plist_alloc(0) : tag_read_attrs(in, kElementAttrs);
-  e.type = plist_get(e.attrs.get(), "TYPE", "");
-  e.name = plist_get(e.attrs.get(), "NAME", "");
-  e.value = plist_get(e.attrs.get(), "VALUE", "");
-  if (!e.name.empty()) e.current = plist_get(variables, e.name.c_str(), "");
+Fields read_fields(int delimiter, TemplateInput& in, const ParamList* variables, ParamList& attrs) {
+  if (delimiter == '>') {
+    attrs.entries.clear();
+    attrs.next.reset();
+  } else {
+    tag_read_attrs_into(in, kElementAttrs, attrs);
+  }
+  Fields e{attrs};
+  e.type = plist_get(&attrs, "TYPE", "");
+  e.name = plist_get(&attrs, "NAME", "");
+  e.value = plist_get(&attrs, "VALUE", "");
+  if (*e.name) e.current = plist_get(variables, e.name, "");
   return e;
 }
 
-void remove_attr(Element& e, const char* attr) {
-  plist_rename(e.attrs.get(), attr, nullptr);
+void remove_attr(Fields& e, const char* attr) {
+  plist_rename(&e.attrs, attr, nullptr);
 }
 
 // Strikes the element's name from the unplaced list: every entry of that
 // name (in one pass over the blocks), or only the first.
-void strike_unplaced(ParamList* unplaced, const std::string& name, bool every) {
-  if (!unplaced || name.empty()) return;
+void strike_unplaced(ParamList* unplaced, const char* name, bool every) {
+  if (!unplaced || !*name) return;
   if (!every) {
-    plist_rename(unplaced, name.c_str(), nullptr);
+    plist_rename(unplaced, name, nullptr);
     return;
   }
-  const int first = scan_fold(static_cast<unsigned char>(name[0]));
+  const std::size_t n = std::strlen(name);
   for (ParamList* block = unplaced; block; block = block->next.get()) {
     for (Pair& entry : block->entries) {
       if (!entry.name) break;
-      if (entry.name->empty() || scan_fold(static_cast<unsigned char>((*entry.name)[0])) != first)
-        continue;
-      if (text_compare_nocase(entry.name->c_str(), name.c_str()) == 0)
-        pair_set_name(entry, nullptr);
+      if (same_name(*entry.name, name, n)) pair_set_name(entry, nullptr);
     }
   }
 }
 
-void write_open(OutputSink* sink, const char* tag, const Element& e, const char* extra) {
-  out_text(sink, tag);
-  out_text(sink, extra);
-  attrs_write(sink, e.attrs.get());
-  out_text(sink, ">");
+void append_open(std::string& out, const char* tag, const Fields& e, const char* extra) {
+  out.append(tag);
+  out.append(extra);
+  attrs_append(out, &e.attrs);
+  out.push_back('>');
 }
 
-void fill_input(Element& e, OutputSink* sink, ParamList* unplaced) {
+void fill_input(Fields& e, std::string& out, ParamList* unplaced) {
   strike_unplaced(unplaced, e.name, true);
-  out_text(sink, "<INPUT");
-  bool choice = is(e.type.c_str(), "RADIO") || is(e.type.c_str(), "CHECKBOX");
+  out.append("<INPUT");
+  bool choice = is(e.type, "RADIO") || is(e.type, "CHECKBOX");
   if (!choice) {
     remove_attr(e, "VALUE");
-    out_text(sink, " VALUE=\"");
-    if (!e.current.empty()) {
-      out_html(sink, e.current.c_str());
+    out.append(" VALUE=\"");
+    if (*e.current) {
+      html_append(out, e.current);
     } else {
-      out_text(sink, e.value.c_str());
+      out.append(e.value);
     }
-    out_text(sink, "\"");
-  } else if (!e.current.empty()) {
-    if (!e.value.empty() && list_contains_exact(e.current.c_str(), e.value.c_str())) {
-      out_text(sink, " CHECKED");
+    out.push_back('"');
+  } else if (*e.current) {
+    if (*e.value && list_contains_exact(e.current, e.value)) {
+      out.append(" CHECKED");
     } else {
       remove_attr(e, "CHECKED");
     }
   }
-  attrs_write(sink, e.attrs.get());
-  out_text(sink, ">");
+  attrs_append(out, &e.attrs);
+  out.push_back('>');
 }
 
 // 1: some variable named like the select lists the option's value; 2: such
 // variables exist but none lists it; 0: there is none.
 int selected_state(const ParamList* variables, const std::string& select_name,
-                   const std::string& option_value) {
+                   const char* option_value) {
   if (!variables) return 0;
+  const char* select = select_name.c_str();
+  const std::size_t n = std::strlen(select);
   int state = 0;
   for (const Pair& entry : variables->entries) {
     if (!entry.name) break;
-    if (entry.name->empty() || text_compare_nocase(entry.name->c_str(), select_name.c_str()) != 0)
-      continue;
+    if (entry.name->empty() || !same_name(*entry.name, select, n)) continue;
     state = 2;
-    if (entry.value && !option_value.empty() &&
-        list_contains_exact(entry.value->c_str(), option_value.c_str()))
+    if (entry.value && *option_value && list_contains_exact(entry.value->c_str(), option_value))
       return 1;
   }
   return state;
 }
 
-void fill_option(Element& e, TemplateInput& in, OutputSink* sink, const ParamList* variables,
+// False when the option is dropped (with its text) by its query.
+bool fill_option(Fields& e, TemplateInput& in, std::string& out, const ParamList* variables,
                  const std::string& select_name) {
-  const char* query = plist_get(e.attrs.get(), "query", "");
+  const char* query = plist_get(&e.attrs, "query", "");
   if (*query && expr_condition(query, variables, nullptr) != 1) {
     file_read_until(in, nullptr, 0, "</OPTION>");
-    return;
+    return false;
   }
   int state = selected_state(variables, select_name, e.value);
   if (state == 0) remove_attr(e, "SELECTED");
-  write_open(sink, "<OPTION", e, state == 1 ? " SELECTED " : "");
+  append_open(out, "<OPTION", e, state == 1 ? " SELECTED " : "");
+  return true;
 }
 
-void fill_textarea(Element& e, TemplateInput& in, OutputSink* sink, ParamList* unplaced) {
+void fill_textarea(Fields& e, std::string& out, ParamList* unplaced) {
   strike_unplaced(unplaced, e.name, false);
-  write_open(sink, "<TEXTAREA", e, "");
-  out_html(sink, e.current.empty() ? e.value.c_str() : e.current.c_str());
-  out_text(sink, "</TEXTAREA>");
-  file_skip_until(in, nullptr, "</TEXTAREA>");
+  append_open(out, "<TEXTAREA", e, "");
+  html_append(out, *e.current ? e.current : e.value);
+  out.append("</TEXTAREA>");
 }
 
 }  // namespace
 
+int form_element_is_fillable(std::string_view name) {
+  return element_of(name) != Element::kNone;
+}
+
 int form_element_is_fillable(const char* name) {
-  const std::size_t n = std::strlen(name);
-  switch (scan_fold(static_cast<unsigned char>(name[0]))) {
-    case 'i':
-      return n == 5 && is(name, "INPUT");
-    case 'o':
-      return n == 6 && is(name, "OPTION");
-    case 's':
-      return n == 6 && is(name, "SELECT");
-    case 't':
-      return n == 8 && is(name, "TEXTAREA");
-    case '/':
-      return n == 9 && is(name, "/TEXTAREA");
-  }
-  return 0;
+  return element_of(name) != Element::kNone;
 }
 
 void form_element_fill(const char* name, int delimiter, TemplateInput& in, OutputSink* sink,
-                       const ParamList* variables, ParamList* unplaced, std::string& select_name) {
-  Element e = read_element(delimiter, in, variables);
-  if (is(name, "INPUT")) {
-    fill_input(e, sink, unplaced);
-  } else if (is(name, "SELECT")) {
-    strike_unplaced(unplaced, e.name, false);
-    select_name = e.name.substr(0, kSelectNameArea - 1);
-    write_open(sink, "<SELECT", e, "");
-  } else if (is(name, "OPTION")) {
-    fill_option(e, in, sink, variables, select_name);
-  } else if (is(name, "TEXTAREA")) {
-    fill_textarea(e, in, sink, unplaced);
+                       const ParamList* variables, ParamList* unplaced, FormFillState& state) {
+  const Element kind = element_of(name);
+  Fields e = read_fields(delimiter, in, variables, state.attrs);
+  std::string& out = state.out;
+  out.clear();
+  switch (kind) {
+    case Element::kInput:
+      fill_input(e, out, unplaced);
+      break;
+    case Element::kSelect:
+      strike_unplaced(unplaced, e.name, false);
+      state.select_name.assign(e.name, std::min(std::strlen(e.name), kSelectNameArea - 1));
+      append_open(out, "<SELECT", e, "");
+      break;
+    case Element::kOption:
+      fill_option(e, in, out, variables, state.select_name);
+      break;
+    case Element::kTextarea:
+      fill_textarea(e, out, unplaced);
+      // The template's own text up to the closing tag is replaced.
+      file_skip_until(in, nullptr, "</TEXTAREA>");
+      break;
+    case Element::kTextareaEnd:  // met by itself: consumed, nothing written
+    case Element::kNone:
+      break;
   }
-  // "/TEXTAREA" met by itself: consumed, nothing written.
+  if (!out.empty()) sink_write(sink, out.data(), out.size());
 }
 
 }  // namespace fwk

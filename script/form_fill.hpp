@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
@@ -25,15 +26,24 @@ namespace fwk {
 // The current select name keeps at most kSelectNameArea - 1 characters.
 constexpr std::size_t kSelectNameArea = 128;
 
+// What form filling keeps for one processor call: the current select name
+// (the NAME of the last SELECT met, for its OPTIONs), and work areas
+// reused from element to element.
+struct FormFillState {
+  std::string select_name;
+  ParamList attrs;  // the element's attributes
+  std::string out;  // the element's replacement, written in one piece
+};
+
 // Consumes the element whose name (INPUT, SELECT, OPTION, TEXTAREA or
 // /TEXTAREA, any case) has just been read, ended by `delimiter`, and writes
 // its replacement (nothing when the sink is absent; the unplaced list is
-// updated either way). `select_name` is the processor call's current
-// select name.
+// updated either way).
 void form_element_fill(const char* name, int delimiter, TemplateInput& in, OutputSink* sink,
-                       const ParamList* variables, ParamList* unplaced, std::string& select_name);
+                       const ParamList* variables, ParamList* unplaced, FormFillState& state);
 
 // 1 when `name` is one of the elements form_element_fill rewrites.
 int form_element_is_fillable(const char* name);
+int form_element_is_fillable(std::string_view name);
 
 }  // namespace fwk

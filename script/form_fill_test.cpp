@@ -91,6 +91,23 @@ TEST(FormFill, TextAreas) {
   EXPECT_EQ(filled("a</TEXTAREA x>b", vars.get()), "ab");
 }
 
+TEST(FormFill, EachElementHasOnlyItsOwnAttributes) {
+  auto vars = list_of({{"Q", "b"}});
+  // Elements one after another: nothing of an earlier element's attributes
+  // (names, values, removals) carries over to the next.
+  EXPECT_EQ(filled("<INPUT TYPE=checkbox NAME=Q VALUE=a CHECKED x=\"1\" y=2>"
+                   "<INPUT CHECKED TYPE=checkbox NAME=Q VALUE=b>"
+                   "<INPUT NAME=R>"
+                   "<INPUT>"
+                   "<TEXTAREA NAME=Q>t</TEXTAREA>",
+                   vars.get()),
+            "<INPUT TYPE=\"checkbox\" NAME=\"Q\" VALUE=\"a\" x=\"1\" y=\"2\">"
+            "<INPUT CHECKED CHECKED TYPE=\"checkbox\" NAME=\"Q\" VALUE=\"b\">"
+            "<INPUT VALUE=\"\" NAME=\"R\">"
+            "<INPUT VALUE=\"\">"
+            "<TEXTAREA NAME=\"Q\">b</TEXTAREA>");
+}
+
 TEST(FormFill, ScriptElementsAreLeftAlone) {
   auto vars = list_of({{"T", "v"}});
   EXPECT_EQ(filled("<SCRIPT>s = '<INPUT NAME=T>';</script><INPUT NAME=T>", vars.get()),

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "core/out.hpp"
 #include "script/template.hpp"
 
 namespace fwk {
@@ -18,55 +17,105 @@ constexpr ByteSet kQuote("\"");
 // text up to ">" or whitespace. Returns the delimiter that ended it.
 int read_value(TemplateInput& in, std::string& value) {
   int c = input_getc(in);
-  if (c == kInputEnd) return kInputEnd;
+  if (c == kInputEnd) {
+    value.clear();
+    return kInputEnd;
+  }
   if (c == '"') return file_read_token(in, &value, kTagAttrArea, kQuote);
   int delimiter = file_read_token(in, &value, kTagAttrArea - 1, kValueDelims);
   value.insert(value.begin(), static_cast<char>(c));
   return delimiter;
 }
 
+// The entry at `index`, made when the list has none there yet; its name
+// is present.
+Pair& slot_at(ParamList& attrs, std::size_t index) {
+  if (index == attrs.entries.size()) attrs.entries.emplace_back();
+  Pair& attr = attrs.entries[index];
+  if (!attr.name) attr.name.emplace();
+  return attr;
+}
+
+const char* entity_of(char c) {
+  switch (c) {
+    case '"':
+      return "&quot;";
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-ParamListPtr tag_read_attrs(TemplateInput& in, int capacity) {
-  const int room = std::min(capacity <= 0 ? 16 : capacity, kTagAttrsMax);
-  ParamListPtr attrs = plist_alloc(0);
-  attrs->entries.reserve(static_cast<std::size_t>(room));
-  Pair attr;
-  attr.name.emplace();
+void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
+  const std::size_t room =
+      static_cast<std::size_t>(std::min(capacity <= 0 ? 16 : capacity, kTagAttrsMax));
+  std::size_t count = 0;
   while (true) {
+    Pair& attr = slot_at(attrs, count);
     // Whitespace delimits names, so a name never begins with it.
     int delimiter = file_read_token(in, &*attr.name, kTagAttrArea, kAttrDelims);
     if (!attr.name->empty()) {
-      if (delimiter == '=') delimiter = read_value(in, attr.value.emplace());
-      attrs->entries.push_back(std::move(attr));
-      attr = Pair{};
-      attr.name.emplace();
-      if (static_cast<int>(attrs->entries.size()) >= room) {
+      if (delimiter == '=') {
+        if (!attr.value) attr.value.emplace();
+        delimiter = read_value(in, *attr.value);
+      } else {
+        attr.value.reset();
+      }
+      ++count;
+      if (count >= room) {
         if (delimiter != '>' && delimiter != kInputEnd) file_read_until(in, nullptr, 0, ">");
         break;
       }
     }
     if (delimiter == '>' || delimiter == kInputEnd) break;
   }
+  attrs.entries.resize(count);
+  attrs.next.reset();
+}
+
+ParamListPtr tag_read_attrs(TemplateInput& in, int capacity) {
+  ParamListPtr attrs = plist_alloc(0);
+  tag_read_attrs_into(in, capacity, *attrs);
   return attrs;
+}
+
+void html_append(std::string& out, const char* text) {
+  if (!text) return;
+  const char* run = text;
+  for (const char* p = text; *p; ++p) {
+    const char* entity = entity_of(*p);
+    if (!entity) continue;
+    out.append(run, static_cast<std::size_t>(p - run));
+    out.append(entity);
+    run = p + 1;
+  }
+  out.append(run);
+}
+
+void attrs_append(std::string& out, const ParamList* attrs) {
+  if (!attrs) return;
+  for (const Pair& attr : attrs->entries) {
+    if (!attr.name || attr.name->empty()) continue;
+    out.push_back(' ');
+    out.append(attr.name->c_str());
+    if (!attr.value) continue;
+    out.append("=\"");
+    html_append(out, attr.value->c_str());
+    out.push_back('"');
+  }
 }
 
 void attrs_write(OutputSink* sink, const ParamList* attrs) {
   if (!sink || !attrs) return;
-  std::string piece;
-  for (const Pair& attr : attrs->entries) {
-    if (!attr.name || attr.name->empty()) continue;
-    piece.assign(1, ' ');
-    piece += attr.name->c_str();
-    if (!attr.value) {
-      sink_write(sink, piece.data(), piece.size());
-      continue;
-    }
-    piece += "=\"";
-    sink_write(sink, piece.data(), piece.size());
-    out_html(sink, attr.value->c_str());
-    sink_write(sink, "\"", 1);
-  }
+  std::string out;
+  attrs_append(out, attrs);
+  sink_write(sink, out.data(), out.size());
 }
 
 }  // namespace fwk

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
@@ -27,8 +28,19 @@ constexpr std::size_t kTagAttrArea = 4096;
 // one the rest of the tag is skipped through ">".
 ParamListPtr tag_read_attrs(TemplateInput& in, int capacity);
 
+// tag_read_attrs into a list the caller keeps from tag to tag: its entries
+// are replaced by the attributes read, reusing their text buffers.
+void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs);
+
 // Writes each attribute with a non-empty name: a space, the name, and when
 // it has a value, ="value" with the value HTML-escaped.
 void attrs_write(OutputSink* sink, const ParamList* attrs);
+
+// attrs_write into a text, for a caller that writes a whole tag at once.
+void attrs_append(std::string& out, const ParamList* attrs);
+
+// Appends a text (up to its zero byte) with <, >, & and " replaced by
+// their HTML entities, as out_html writes it.
+void html_append(std::string& out, const char* text);
 
 }  // namespace fwk

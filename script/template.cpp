@@ -1,8 +1,10 @@
 // The main loop of the template processor and the classification of tags.
 #include "script/template.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "core/out.hpp"
 #include "core/plist.hpp"
@@ -23,18 +25,36 @@ constexpr const char* kTrim = " \t\r\n";
 constexpr std::size_t kBraceLimit = 8193;
 constexpr std::size_t kElseNameLimit = 8191;
 
+// Identifies the bytes at hand: a file input reuses one block for all
+// its windows, so the address alone does not tell them apart.
+struct WindowId {
+  const unsigned char* start = nullptr;
+  unsigned long refills = 0;
+  bool operator==(const WindowId&) const = default;
+};
+
 // Working state of one call.
 struct Call {
+  Call(const TemplateArgs& call_args, const char* stop_tag, TemplateInput& input)
+      : args(call_args), stop(stop_tag), in(input) {}
+
   const TemplateArgs& args;
   const char* stop;
   TemplateInput& in;
-  std::string tag;          // the tag area
-  std::string select_name;  // current SELECT name, for its OPTIONs
-  std::string out;          // an ordinary tag's opening, when it cannot be held
-  bool in_script = false;   // between SCRIPT and /SCRIPT
-  // Start of bytes already read that come out exactly as they stand (an
-  // ordinary tag's "<name" and delimiter); written with the text after them.
-  const unsigned char* held = nullptr;
+  std::string tag;         // the tag area
+  FormFillState form;      // current SELECT name and form-filling work areas
+  std::string out;         // an ordinary tag's opening, when it cannot be held
+  bool in_script = false;  // between SCRIPT and /SCRIPT
+  // Start of the bytes already read that come out exactly as they stand
+  // (text and ordinary tags), not yet written: they are written in one
+  // piece when something else must go out, or before the bytes at hand
+  // are replaced.
+  const unsigned char* pending = nullptr;
+  // The first zero byte at or after `zero_from` in the bytes at hand (their
+  // end when there is none), found once rather than for every text run.
+  WindowId zero_window;
+  const unsigned char* zero_from = nullptr;
+  const unsigned char* zero = nullptr;
 };
 
 bool begins(const std::string& name, const char* keyword) {
@@ -43,6 +63,39 @@ bool begins(const std::string& name, const char* keyword) {
 
 bool equals(const std::string& name, const char* word) {
   return text_compare_nocase(name.c_str(), word) == 0;
+}
+
+// A name (which holds no zero byte) compared with a text ignoring case.
+bool same_text(std::string_view name, const char* text) {
+  for (char c : name) {
+    if (*text == '\0' ||
+        scan_fold(static_cast<unsigned char>(c)) != scan_fold(static_cast<unsigned char>(*text)))
+      return false;
+    ++text;
+  }
+  return *text == '\0';
+}
+
+// same_text for a word of known length: most names differ in length.
+template <std::size_t N>
+bool is_word(std::string_view name, const char (&word)[N]) {
+  return name.size() == N - 1 && same_text(name, word);
+}
+
+WindowId window_of(const TemplateInput& in) {
+  return {in.start, in.refills};
+}
+
+// The first zero byte at or after p in the bytes at hand, or their end.
+const unsigned char* next_zero(Call& call, const unsigned char* p) {
+  TemplateInput& in = call.in;
+  const WindowId window = window_of(in);
+  if (window == call.zero_window && call.zero_from <= p && p <= call.zero) return call.zero;
+  const void* zero = std::memchr(p, 0, static_cast<std::size_t>(in.end - p));
+  call.zero_window = window;
+  call.zero_from = p;
+  call.zero = zero ? static_cast<const unsigned char*>(zero) : in.end;
+  return call.zero;
 }
 
 void write_byte(OutputSink* sink, int c) {
@@ -56,27 +109,31 @@ void finish_tag(TemplateInput& in, int delimiter) {
   if (delimiter != '>') file_read_until(in, nullptr, 0, ">");
 }
 
-// Copies the bytes up to the next one the loop must look at ("<", a zero
-// byte, and "{" when braces are live), together with the held bytes before
-// them, in one write.
-void copy_plain_run(Call& call, OutputSink* sink, bool braces) {
+// Writes the pending bytes up to `end` (the position of the first byte
+// that does not come out as it stands).
+void flush(Call& call, const unsigned char* end) {
+  if (!call.pending) return;
+  if (end > call.pending)
+    sink_write(call.args.sink, reinterpret_cast<const char*>(call.pending),
+               static_cast<std::size_t>(end - call.pending));
+  call.pending = nullptr;
+}
+
+// Passes over the bytes up to the next one the loop must look at ("<", a
+// zero byte, and "{" when braces are live), adding them to the pending
+// bytes.
+void pass_plain_run(Call& call, bool braces) {
   TemplateInput& in = call.in;
   const unsigned char* p = in.cur;
-  const unsigned char* q = p;
-  if (p != in.end) {
-    const void* lt = std::memchr(p, '<', static_cast<std::size_t>(in.end - p));
-    q = lt ? static_cast<const unsigned char*>(lt) : in.end;
-    if (const void* zero = std::memchr(p, 0, static_cast<std::size_t>(q - p)))
-      q = static_cast<const unsigned char*>(zero);
-    if (braces && q != p) {
-      if (const void* brace = std::memchr(p, '{', static_cast<std::size_t>(q - p)))
-        q = static_cast<const unsigned char*>(brace);
-    }
+  if (p == in.end) return;
+  const void* lt = std::memchr(p, '<', static_cast<std::size_t>(in.end - p));
+  const unsigned char* q = lt ? static_cast<const unsigned char*>(lt) : in.end;
+  q = std::min(q, next_zero(call, p));
+  if (braces && q != p) {
+    if (const void* brace = std::memchr(p, '{', static_cast<std::size_t>(q - p)))
+      q = static_cast<const unsigned char*>(brace);
   }
-  const unsigned char* from = call.held ? call.held : p;
-  call.held = nullptr;
-  if (q > from)
-    sink_write(sink, reinterpret_cast<const char*>(from), static_cast<std::size_t>(q - from));
+  if (q != p && !call.pending) call.pending = p;
   in.cur = q;
 }
 
@@ -94,10 +151,8 @@ int brace(Call& call) {
     write_byte(sink, c);
     return 1;
   }
-  std::string rest;
-  file_read_token(call.in, &rest, kBraceLimit, kBraceEnd);
-  call.tag.assign(1, static_cast<char>(c));
-  call.tag += rest;
+  file_read_token(call.in, &call.tag, kBraceLimit, kBraceEnd);
+  call.tag.insert(call.tag.begin(), static_cast<char>(c));
   if (call.stop && text_compare_nocase(call.tag.c_str(), call.stop) == 0) return 0;
   template_substitute(call.tag.data(), sink, call.args.record);
   return 1;
@@ -171,17 +226,18 @@ TemplateHandler handler_for(const Call& call) {
 // An ordinary tag, or a form element when filling is on. `raw` is where
 // the tag's "<" stands in the bytes at hand, or null when those bytes have
 // changed since (a refill while the name was read).
-void ordinary_tag(Call& call, int delimiter, const unsigned char* raw) {
-  const std::string& name = call.tag;
+void ordinary_tag(Call& call, std::string_view name, int delimiter, const unsigned char* raw) {
   const char first = name.empty() ? '\0' : name[0];
   if (first == 'S' || first == 's' || first == '/') {
-    if (equals(name, "SCRIPT")) call.in_script = true;
-    if (equals(name, "/SCRIPT")) call.in_script = false;
+    if (is_word(name, "SCRIPT")) call.in_script = true;
+    if (is_word(name, "/SCRIPT")) call.in_script = false;
   }
   const TemplateArgs& args = call.args;
-  if (args.fill_fields && !call.in_script && form_element_is_fillable(name.c_str())) {
-    form_element_fill(name.c_str(), delimiter, call.in, args.sink, args.variables, args.unplaced,
-                      call.select_name);
+  if (args.fill_fields && !call.in_script && form_element_is_fillable(name)) {
+    flush(call, raw);
+    if (name.data() != call.tag.data()) call.tag.assign(name);
+    form_element_fill(call.tag.c_str(), delimiter, call.in, args.sink, args.variables,
+                      args.unplaced, call.form);
     return;
   }
   if (!args.sink) return;
@@ -189,39 +245,49 @@ void ordinary_tag(Call& call, int delimiter, const unsigned char* raw) {
   // what was read (the name was not cut and held no zero byte), the bytes
   // are held and go out with the text that follows.
   if (raw && delimiter > 0 && static_cast<std::size_t>(call.in.cur - raw) == name.size() + 2) {
-    call.held = raw;
+    if (!call.pending) call.pending = raw;
     return;
   }
+  flush(call, raw);
   std::string& out = call.out;
   out.assign(1, '<');
-  out.append(name.c_str());  // up to a zero byte, as the name is a text
+  out.append(name);
   if (delimiter > 0) out.push_back(static_cast<char>(delimiter));
   sink_write(args.sink, out.data(), out.size());
 }
 
 // The template-language tags: expression output, conditionals, break,
-// directives and script blocks. False when the name is none of them.
-bool language_tag(Call& call, int delimiter, int& result) {
+// directives and script blocks. False when the name is none of them. The
+// pending bytes before the tag's "<" (at raw) are written before a tag
+// acts.
+bool language_tag(Call& call, const unsigned char* raw, int delimiter, int& result) {
   const TemplateArgs& args = call.args;
   TemplateInput& in = call.in;
   std::string& name = call.tag;
   if (begins(name, "!--$")) {
+    flush(call, raw);
     tag_read_rest(in, name, kTagArea, delimiter, "-->", kTrim);
     template_substitute(after_keyword(name, 4), args.sink, args.variables);
   } else if (name[0] != '%') {
     return false;
   } else if (name.size() >= 2 && name[1] == '=') {
+    flush(call, raw);
     tag_read_rest(in, name, kTagArea, delimiter, "%>", kTrim);
     template_substitute(after_keyword(name, 2), args.sink, args.variables);
   } else if (begins(name, "%end")) {
+    flush(call, raw);
     finish_tag(in, delimiter);
   } else if (equals(name, "%break")) {
+    flush(call, raw);
     result = -1;
   } else if (begins(name, "%if")) {
+    flush(call, raw);
     conditional(call, delimiter, 3);
   } else if (begins(name, "%elsif") || begins(name, "%elif") || begins(name, "%else")) {
+    flush(call, raw);
     end_of_branch(call, delimiter);
   } else if (TemplateHandler handler = handler_for(call)) {
+    flush(call, raw);
     handler(args);
   } else {
     return false;
@@ -229,42 +295,71 @@ bool language_tag(Call& call, int delimiter, int& result) {
   return true;
 }
 
+// Reads a tag name that lies with its delimiter in the bytes at hand and
+// needs no cut, without copying it. False (nothing read) otherwise.
+bool name_at_hand(TemplateInput& in, std::string_view& name, int& delimiter) {
+  const unsigned char* p = in.cur;
+  while (p < in.end && !kNameDelims.has(*p)) ++p;
+  const std::size_t length = static_cast<std::size_t>(p - in.cur);
+  if (p == in.end || length > kTagNameLimit - 1) return false;
+  name = std::string_view(reinterpret_cast<const char*>(in.cur), length);
+  delimiter = *p;
+  in.cur = p + 1;
+  return true;
+}
+
 // Reads and acts on one tag after its "<". Returns 0 (stop tag), -1 (end
 // of input or %break) or 1 to go on.
 int tag(Call& call) {
   TemplateInput& in = call.in;
-  std::string& name = call.tag;
-  const unsigned char* window = in.start;
+  const WindowId window = window_of(in);
   const unsigned char* raw = in.cur - 1;  // the "<" just read
-  int delimiter = file_read_token(in, &name, kTagNameLimit, kNameDelims);
-  if (delimiter == kInputEnd) return -1;
-  if (call.stop && text_compare_nocase(name.c_str(), call.stop) == 0) {
+  // Names hold no zero byte (it ends them), so a view of the name and the
+  // text in the tag area are the same text.
+  std::string_view name;
+  int delimiter = 0;
+  if (!name_at_hand(in, name, delimiter)) {
+    // The read may bring in new bytes: nothing may be pending then.
+    flush(call, raw);
+    delimiter = file_read_token(in, &call.tag, kTagNameLimit, kNameDelims);
+    if (delimiter == kInputEnd) return -1;
+    name = call.tag;
+  }
+  if (call.stop && same_text(name, call.stop)) {
+    flush(call, raw);
     finish_tag(in, delimiter);
     return 0;
   }
-  int result = 1;
   const char first = name.empty() ? '\0' : name[0];
-  if ((first == '%' || first == '!') && language_tag(call, delimiter, result)) return result;
-  bool unchanged = in.start == window && raw >= in.start;
-  ordinary_tag(call, delimiter, unchanged ? raw : nullptr);
+  if (first == '%' || first == '!') {
+    if (name.data() != call.tag.data()) call.tag.assign(name);
+    int result = 1;
+    if (language_tag(call, raw, delimiter, result)) return result;
+  }
+  bool unchanged = window_of(in) == window && raw >= in.start;
+  ordinary_tag(call, name, delimiter, unchanged ? raw : nullptr);
   return 1;
 }
 
 int run(Call& call) {
   TemplateInput& in = call.in;
-  OutputSink* sink = call.args.sink;
   const bool braces = call.args.record != nullptr;
   while (true) {
-    copy_plain_run(call, sink, braces);
+    pass_plain_run(call, braces);
+    // Reading on brings in new bytes in place of those at hand.
+    if (in.cur == in.end) flush(call, in.end);
     int c = input_getc(in);
     if (c == kInputEnd) return -1;
     int result = 1;
     if (c == '{' && braces) {
+      flush(call, in.cur - 1);
       result = brace(call);
     } else if (c == '<') {
       result = tag(call);
-    } else if (c != 0) {
-      write_byte(sink, c);
+    } else if (c == 0) {
+      flush(call, in.cur - 1);  // zero bytes are dropped
+    } else if (!call.pending) {
+      call.pending = in.cur - 1;  // the first of the new bytes
     }
     if (result != 1) return result;
   }
@@ -278,7 +373,7 @@ int template_process(const TemplateArgs& args, const char* stop_tag) {
     out_text(args.sink, kTemplateDepthMessage);
     return -1;
   }
-  Call call{args, stop_tag, *args.input, {}, {}, {}, false};
+  Call call(args, stop_tag, *args.input);
   call.tag.reserve(256);
   return run(call);
 }

@@ -236,6 +236,49 @@ TEST(Template, ProcessFileLeavesTheFileAfterTheStopTag) {
   std::fclose(file);
 }
 
+// Renders a template read from a file (in windows of kInputWindow bytes).
+std::string render_file(const std::string& source, ParamList* vars, int fill_fields) {
+  std::FILE* file = std::tmpfile();
+  if (!file) return "<no temporary file>";
+  std::fwrite(source.data(), 1, source.size(), file);
+  std::rewind(file);
+  TextBuffer buffer = tbuf_new(1024);
+  OutputSink sink;
+  sink.text = &buffer;
+  template_process_file("/srv/p.html", &sink, file, vars, nullptr, nullptr, fill_fields, nullptr);
+  std::fclose(file);
+  return tbuf_to_text(buffer);
+}
+
+TEST(Template, FileAndMemoryInputsGiveTheSamePage) {
+  auto vars = list_of({{"a", "7"}, {"T", "v<"}});
+  RenderOptions o;
+  o.variables = vars.get();
+  o.fill_fields = 1;
+  // Text, ordinary tags, expressions, form elements and zero bytes on and
+  // around the seams between read windows.
+  std::string source;
+  for (int i = 0; source.size() < 3 * kInputWindow; ++i) {
+    source += std::string(static_cast<std::size_t>(i % 23), 'x');
+    source += i % 5 == 0 ? "<td class=c>" : "</td>";
+    source += i % 7 == 0 ? "<%= a %>" : "y";
+    if (i % 11 == 0) source += "<INPUT NAME=T>";
+    if (i % 13 == 0) source.push_back('\0');
+  }
+  EXPECT_TRUE(render_file(source, vars.get(), 1) == render(source, o).text);
+
+  // A tag name that is cut and runs across windows is written as "<", the
+  // kept part of the name and the delimiter, wherever its "<" stands.
+  for (std::size_t lead : {0, 100, 5000, 16000}) {
+    const std::string long_tag =
+        std::string(lead, '.') + "<" + std::string(24577, 'N') + " rest>after";
+    const std::string expected =
+        std::string(lead, '.') + "<" + std::string(kTagNameLimit - 1, 'N') + " rest>after";
+    EXPECT_TRUE(render_file(long_tag, vars.get(), 0) == expected) << lead;
+    EXPECT_TRUE(render(long_tag, o).text == expected) << lead;
+  }
+}
+
 TEST(TemplateScan, ReadUntil) {
   TemplateInput in = input_from_memory("abc%%>def-->rest");
   std::string buf;
