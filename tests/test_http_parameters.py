@@ -7,8 +7,8 @@ import unittest
 
 from fwktest import Server, ServerTestCase
 
-# Without a request list an expression is written as it stands ("X"); with
-# one it shows the value.
+# Each expression shows its value; a name the request does not carry shows
+# nothing.
 PAGE = "X=[<%= X %>] Y=[<%= Y %>] HOST=[<%= HOST %>] DATE=[<%= DATE %>] TIME=[<%= TIME %>]"
 FILES = {"cgi.ini": "[server]\nERROR=\n", "p.html": PAGE}
 
@@ -64,7 +64,7 @@ class ParametersTest(ServerTestCase):
                         b"PUT /p.html?X=1 HTTP/1.0\r\n\r\n"]:
             with self.subTest(request=request):
                 v = self.get(request)
-                self.assertEqual((v["X"], v["HOST"], v["DATE"]), ("X", "HOST", "DATE"))
+                self.assertEqual((v["X"], v["HOST"], v["DATE"], v["TIME"]), ("", "", "", ""))
 
 
 class DeviceIdTest(unittest.TestCase):
