@@ -82,6 +82,15 @@ TEST(FormFill, OptionQueries) {
   EXPECT_EQ(filled("<OPTION VALUE=x QUERY=\"a\">X</option>.", vars.get()), ".");
 }
 
+TEST(FormFill, AnEmptyUnquotedValueEndsAtTheTag) {
+  // "value=>" is an empty value: the text after the tag stays text.
+  auto vars = list_of({{"s", "b"}});
+  EXPECT_EQ(filled("<SELECT NAME=s><OPTION VALUE=>Choose one</OPTION>", vars.get()),
+            "<SELECT NAME=\"s\"><OPTION VALUE=\"\">Choose one</OPTION>");
+  EXPECT_EQ(filled("<INPUT TYPE=submit VALUE=> next", vars.get()),
+            "<INPUT VALUE=\"\" TYPE=\"submit\"> next");
+}
+
 TEST(FormFill, TextAreas) {
   auto vars = list_of({{"C", "x<y"}});
   EXPECT_EQ(filled("<TEXTAREA NAME=C ROWS=3>template text</TEXTAREA>after", vars.get()),

@@ -14,12 +14,14 @@ constexpr ByteSet kValueDelims("> \t\r\n");
 constexpr ByteSet kQuote("\"");
 
 // Reads the value after "=": a double-quoted text, or the next byte and the
-// text up to ">" or whitespace. Returns the delimiter that ended it.
+// text up to ">" or whitespace. Returns the delimiter that ended it. An
+// "=" right before the tag's ">" (value=>) gives an empty value and ends
+// the tag, instead of reading on into the text after it.
 int read_value(TemplateInput& in, std::string& value) {
   int c = input_getc(in);
-  if (c == kInputEnd) {
+  if (c == kInputEnd || c == '>') {
     value.clear();
-    return kInputEnd;
+    return c;
   }
   if (c == '"') return file_read_token(in, &value, kTagAttrArea, kQuote);
   int delimiter = file_read_token(in, &value, kTagAttrArea - 1, kValueDelims);
