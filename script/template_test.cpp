@@ -7,7 +7,7 @@
 
 #include "core/out.hpp"
 #include "script/template_test_util.hpp"
-#include "store/test_dir.hpp"
+#include "platform/test_temp_dir.hpp"
 
 namespace fwk {
 namespace {
@@ -191,7 +191,7 @@ TEST(Template, DirectivesAndScriptBlocksReadAfterTheNameDelimiter) {
 }
 
 TEST(Template, NestingIsBounded) {
-  TestDir dir;
+  TempDir dir;
   std::string self = dir.write("self.html", "A<%include self.html%>B");
   std::FILE* file = std::fopen(self.c_str(), "rb");
   ASSERT_NE(file, nullptr);
