@@ -1,4 +1,5 @@
 #include "script/expr.hpp"
+#include "script/template_test_util.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +12,7 @@ namespace fwk {
 namespace {
 
 ParamListPtr vars_of(std::vector<std::pair<const char*, const char*>> entries) {
-  auto list = plist_alloc(0);
-  for (auto& [name, value] : entries) {
-    Pair p;
-    if (name) p.name = std::string(name);
-    if (value) p.value = std::string(value);
-    list->entries.push_back(std::move(p));
-  }
-  return list;
+  return testing::list_of(std::move(entries));
 }
 
 std::string value(const ParamList* vars, const char* text) {
