@@ -6,8 +6,8 @@
 #include <string>
 
 #include "core/out.hpp"
-#include "script/template_test_util.hpp"
 #include "platform/test_temp_dir.hpp"
+#include "script/template_test_util.hpp"
 
 namespace fwk {
 namespace {
