@@ -2,10 +2,12 @@
 # Installs the Debian packages a target needs, only those that are missing.
 # Usage: tools/deps.sh build|test|bench
 set -euo pipefail
-want=(cmake g++ ninja-build make)
+# Configuring always needs GoogleTest and Python (the test programs are part
+# of the build tree), so every target installs them.
+want=(cmake g++ ninja-build make libgtest-dev libgmock-dev python3)
 case "${1:-build}" in
   build) ;;
-  test) want+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev curl python3) ;;
+  test) want+=(clang libclang-rt-14-dev curl) ;;
   bench) want+=(libbenchmark-dev curl apache2-utils nginx-light) ;;
   *) echo "usage: $0 build|test|bench" >&2; exit 2 ;;
 esac
