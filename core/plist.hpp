@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace fwk {
@@ -82,5 +83,38 @@ ParamListPtr plist_copy(const ParamList* list, size_t spare);
 // used entries, then those of second's whose names first does not hold.
 // First blocks only.
 ParamListPtr plist_merge(const ParamList& first, const ParamList* second, size_t spare);
+
+// Visiting the used entries of a list (free slots "" included, up to the
+// first absent name of each block). `visit` takes a Pair& (const Pair& for
+// a const list) and returns void, or bool: false stops the walk. Both
+// return false when the visitor stopped the walk, true otherwise.
+//  - plist_each: the whole list, every block in order.
+//  - plist_each_in_first_block: the first block only, for the operations
+//    the design defines on it (copies, parameter lines, the XML writer, the
+//    OPTION state of form filling).
+template <class List, class Visit>
+bool plist_each_in_block(List& block, Visit&& visit) {
+  for (auto& entry : block.entries) {
+    if (!entry.name) break;
+    if constexpr (std::is_same_v<decltype(visit(entry)), bool>) {
+      if (!visit(entry)) return false;
+    } else {
+      visit(entry);
+    }
+  }
+  return true;
+}
+
+template <class List, class Visit>
+bool plist_each(List* list, Visit&& visit) {
+  for (List* block = list; block; block = block->next.get())
+    if (!plist_each_in_block(*block, visit)) return false;
+  return true;
+}
+
+template <class List, class Visit>
+bool plist_each_in_first_block(List* list, Visit&& visit) {
+  return list ? plist_each_in_block(*list, visit) : true;
+}
 
 }  // namespace fwk
