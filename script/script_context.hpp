@@ -9,6 +9,7 @@
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/site.hpp"
 
 namespace fwk {
 
@@ -36,6 +37,8 @@ struct ScriptObject {
 };
 
 struct ScriptContext {
+  // The site being served; absent when scripts run on their own (tests).
+  const SiteContext* site = nullptr;
   // Where the output built-ins write (may be absent).
   OutputSink* sink = nullptr;
   // Lookahead left by the last run; -1 after a terminator or the end of

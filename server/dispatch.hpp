@@ -5,6 +5,7 @@
 #include "core/connection.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/site.hpp"
 
 namespace fwk {
 
@@ -13,14 +14,14 @@ namespace fwk {
 // access denied, or another handler error number. A request that is too
 // large or whose body was cut short is answered with a 413 or 400 status
 // line, is not dispatched, and returns 0.
-int dispatch_request(Connection& connection);
+int dispatch_request(const SiteContext& site, Connection& connection);
 
 // The handler part: runs the handler chosen by `path` (already cut at "?")
 // with the request list (may be absent) and returns its status.
-int dispatch_path(const char* path, ParamList* request, OutputSink* sink);
+int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink);
 
-// Fills entries 0 to 2 of a request list: HOST (DEVICEID of the server
+// Fills entries 0 to 2 of a request list: HOST (DEVICEID of the site's
 // settings, else the given peer host name), DATE and TIME.
-void fill_request_header(ParamList& request, const char* peer_host);
+void fill_request_header(const SiteContext& site, ParamList& request, const char* peer_host);
 
 }  // namespace fwk

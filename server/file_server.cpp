@@ -11,7 +11,7 @@
 #include "core/text_convert.hpp"
 #include "core/text_util.hpp"
 #include "script/template.hpp"
-#include "server/server_state.hpp"
+#include "server/request.hpp"
 
 namespace fwk {
 
@@ -80,23 +80,24 @@ void send_as_is(std::FILE* file, const char* path, OutputSink* sink) {
 }
 
 // A request without parameters has no list, but the page's scripts and
-// conditions still need one to keep their variables in: they get an empty
-// list that grows as scripts set names.
-void send_template(std::FILE* file, ParamList* request, OutputSink* sink) {
+// conditions still need one to keep their variables in: they get the free
+// slots of a request's list (without HOST, DATE and TIME). A list whose
+// first block had no used entry would make every condition false.
+void send_template(const SiteContext& site, std::FILE* file, ParamList* request, OutputSink* sink) {
   write_headers(sink, nullptr);
   ParamListPtr page_variables;
   if (request == nullptr) {
-    page_variables = plist_alloc(0);
+    page_variables = plist_copy(nullptr, kRequestFreeSlots);
     request = page_variables.get();
   }
-  template_process_file(server_root.c_str(), sink, file, request, nullptr, nullptr, 0, nullptr);
+  template_process_file(site, site.root.c_str(), sink, file, request, nullptr, nullptr, 0, nullptr);
 }
 
 // The configured ERROR page, sent unexpanded; false when there is none.
-bool send_error_page(OutputSink* sink) {
-  const char* error_page = plist_get(server_settings.get(), "ERROR", nullptr);
+bool send_error_page(const SiteContext& site, OutputSink* sink) {
+  const char* error_page = plist_get(site.settings.get(), "ERROR", nullptr);
   if (error_page == nullptr) return false;
-  std::FILE* file = path_open_binary(server_root.c_str(), error_page);
+  std::FILE* file = path_open_binary(site.root.c_str(), error_page);
   if (file == nullptr) return false;
   copy_file(file, sink);
   std::fclose(file);
@@ -132,9 +133,9 @@ bool path_inside_root(const char* path) {
   }
 }
 
-void write_index_listing(OutputSink* sink) {
-  for (int i = 1; i <= kListedSurveys && survey_table[i].in_use; ++i) {
-    const SurveyEntry& entry = survey_table[i];
+void write_index_listing(const SurveyTable& surveys, OutputSink* sink) {
+  for (int i = 1; i <= kListedSurveys && surveys[i].in_use; ++i) {
+    const SurveyEntry& entry = surveys[i];
     out_text(sink, "&nbsp;<a href=\"");
     write_ansi(sink, entry.link);
     out_text(sink, "\">");
@@ -145,11 +146,11 @@ void write_index_listing(OutputSink* sink) {
   }
 }
 
-int file_serve(const char* path, ParamList* request, OutputSink* sink) {
-  std::FILE* file = path_inside_root(path) ? path_open_binary(server_root.c_str(), path) : nullptr;
+int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
+  std::FILE* file = path_inside_root(path) ? path_open_binary(site.root.c_str(), path) : nullptr;
   if (file != nullptr) {
     if (contains_nocase(path, ".html")) {
-      send_template(file, request, sink);
+      send_template(site, file, request, sink);
     } else {
       send_as_is(file, path, sink);
     }
@@ -157,7 +158,7 @@ int file_serve(const char* path, ParamList* request, OutputSink* sink) {
     return 0;
   }
   write_headers(sink, nullptr);
-  if (!send_error_page(sink)) write_index_listing(sink);
+  if (!send_error_page(site, sink)) write_index_listing(site.surveys, sink);
   return 0;
 }
 

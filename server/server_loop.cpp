@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "core/connection.hpp"
+#include "core/results.hpp"
 #include "core/status_log.hpp"
 #include "platform/clock.hpp"
 #include "platform/socket.hpp"
@@ -18,7 +19,6 @@ constexpr size_t kErrorNoteArea = 1024;
 constexpr const char* kNotFoundNote = "HTTP/1.1 404 NOT FOUND\r\n";
 constexpr const char* kAccessDeniedNote = "<P>Error: Access denied.\n";
 constexpr const char* kClosingComment = "<!-- Veltrix CGI 5.03 -->";
-constexpr int kAccessDenied = 101;
 
 // Idle back-off: short naps for the first idle turns, long ones after.
 constexpr int kShortNapTurns = 1919;
@@ -51,13 +51,13 @@ bool outbox_due() {
   return outbox_pending != 0 && network_present_recently();
 }
 
-void serve_connection(Connection& connection) {
-  int status = dispatch_request(connection);
-  std::string note = error_note(status, server_settings.get());
+void serve_connection(const SiteContext& site, Connection& connection) {
+  int status = dispatch_request(site, connection);
+  std::string note = error_note(status, site.settings.get());
   if (!note.empty()) {
     send_text(connection, note);
     send_text(connection, kClosingComment);
-    status_log(note.c_str());
+    status_log(site.log, note.c_str());
   }
   conn_close(connection);
 }
@@ -70,9 +70,9 @@ void nap(int idle_turns) {
 }  // namespace
 
 std::string error_note(int status, const ParamList* settings) {
-  if (status == 0) return "";
-  if (status == -1) return kNotFoundNote;
-  if (status == kAccessDenied) return kAccessDeniedNote;
+  if (status == kHandlerOk) return "";
+  if (status == kHandlerNotFound) return kNotFoundNote;
+  if (status == kHandlerAccessDenied) return kAccessDeniedNote;
   std::string number = std::to_string(status);
   std::string note = "<P><A href=";
   note += plist_get(settings, "HELPURL", kDefaultHelpUrl);
@@ -81,7 +81,7 @@ std::string error_note(int status, const ParamList* settings) {
   return note;
 }
 
-int server_loop(Listener& listener) {
+int server_loop(const SiteContext& site, Listener& listener) {
   int idle = 0;
   for (;;) {
     if (stop_flag.load() != 0) return kServerLoopExitCode;
@@ -92,7 +92,7 @@ int server_loop(Listener& listener) {
       std::unique_ptr<Connection> connection = conn_accept(listener);
       if (connection == nullptr) continue;
       idle = 0;
-      serve_connection(*connection);
+      serve_connection(site, *connection);
     } else {
       if (idle <= kShortNapTurns) ++idle;
       nap(idle);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/plist.hpp"
+#include "core/site.hpp"
 #include "server/listener.hpp"
 
 namespace fwk {
@@ -12,9 +13,9 @@ namespace fwk {
 // Exit code of the server thread.
 constexpr int kServerLoopExitCode = 18;
 
-// The thread procedure: runs until `stop_flag` is seen at the start of a
-// turn (a request in progress is finished first), then returns 18.
-int server_loop(Listener& listener);
+// The thread procedure: serves the site until `stop_flag` is seen at the
+// start of a turn (a request in progress is finished first), then returns 18.
+int server_loop(const SiteContext& site, Listener& listener);
 
 // Help page of the error note when section "server" has no HELPURL.
 constexpr const char* kDefaultHelpUrl = "/help.html";

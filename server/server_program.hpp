@@ -16,9 +16,9 @@ constexpr const char* kProgramVersion = "0.1.0";
 // server could not listen on any port or the server root cannot be used.
 int server_main(const CommandLine& options);
 
-// Opens the local URL of `path` (UTF-16, may be "": the home document) in
-// the browser, or prints it when no browser can be started or browsers are
-// turned off (--no-browser, --headless).
-void open_browser(const std::u16string& path);
+// Opens the local URL of `path` (UTF-16, may be "": the home document) on
+// `port` in the browser, or prints it when no browser can be started or
+// browsers are turned off (--no-browser, --headless).
+void open_browser(int port, const std::u16string& path);
 
 }  // namespace fwk
