@@ -37,8 +37,6 @@ struct ScriptObject {
 };
 
 struct ScriptContext {
-  // The site being served; absent when scripts run on their own (tests).
-  const SiteContext* site = nullptr;
   // Where the output built-ins write (may be absent).
   OutputSink* sink = nullptr;
   // Lookahead left by the last run; -1 after a terminator or the end of
@@ -50,6 +48,9 @@ struct ScriptContext {
   long run_end = 0;
   // The form's configuration section (page scripts); absent in templates.
   ParamList* config = nullptr;
+  // The site being served (page scripts: the outbox of sendMail); may be
+  // absent.
+  const SiteContext* site = nullptr;
   // Path against which file names in built-ins are resolved.
   const char* base_path = nullptr;
   const ScriptObject* objects = nullptr;
