@@ -11,6 +11,7 @@
 #include "core/text_convert.hpp"
 #include "core/text_util.hpp"
 #include "script/template.hpp"
+#include "server/private_files.hpp"
 #include "server/server_state.hpp"
 
 namespace fwk {
@@ -74,9 +75,13 @@ void copy_file(std::FILE* file, OutputSink* sink) {
   }
 }
 
+// Files sent as they are do not count against the page budget: it limits
+// what templates make, not the size of the files in the root.
 void send_as_is(std::FILE* file, const char* path, OutputSink* sink) {
-  write_headers(sink, file_content_header(path));
-  copy_file(file, sink);
+  OutputSink plain = *sink;
+  plain.budget = nullptr;
+  write_headers(&plain, file_content_header(path));
+  copy_file(file, &plain);
 }
 
 // A request without parameters has no list, but the page's scripts and
@@ -146,7 +151,13 @@ void write_index_listing(OutputSink* sink) {
 }
 
 int file_serve(const char* path, ParamList* request, OutputSink* sink) {
-  std::FILE* file = path_inside_root(path) ? path_open_binary(server_root.c_str(), path) : nullptr;
+  std::FILE* file = path_inside_root(path) && !name_is_private(path)
+                        ? path_open_binary(server_root.c_str(), path)
+                        : nullptr;
+  if (file != nullptr && file_is_private(server_root, path, file)) {
+    std::fclose(file);
+    file = nullptr;
+  }
   if (file != nullptr) {
     if (contains_nocase(path, ".html")) {
       send_template(file, request, sink);
