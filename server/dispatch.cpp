@@ -9,6 +9,7 @@
 #include "server/file_server.hpp"
 #include "server/listener.hpp"
 #include "server/request.hpp"
+#include "server/server_state.hpp"
 
 namespace fwk {
 
@@ -49,12 +50,32 @@ void fill_request_header(const SiteContext& site, ParamList& request, const char
   }
 }
 
-int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
+namespace {
+
+int call_handler(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
   if (path_is(path, "fwk", "fwk.exe", "fwk.cgi")) return call_form_engine(site, request, sink);
   if (path_is(path, "list", "list.exe", "list.cgi")) {
     return call_record_browser(site, request, sink);
   }
   return file_serve(site, path, request, sink);
+}
+
+}  // namespace
+
+int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
+  // Every request gets its own page budget, carried by its response sink
+  // into templates, scripts and reports; it also ends when the server stops.
+  PageBudget budget = page_budget_start(sink, &stop_flag);
+  PageBudget* outer = sink->budget;
+  sink->budget = &budget;
+  int status = call_handler(site, path, request, sink);
+  sink->budget = outer;
+  if (budget_spent(&budget)) {
+    std::string message =
+        "\nThe page " + std::string(path) + " was cut short: " + budget_reason(budget.end);
+    status_log(site.log, message.c_str());
+  }
+  return status;
 }
 
 int dispatch_request(const SiteContext& site, Connection& connection, std::string& text) {

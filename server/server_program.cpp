@@ -31,6 +31,17 @@ constexpr size_t kHostNameLimit = 79;
 // False with --no-browser or --headless: URLs are printed, never opened.
 bool browser_allowed = true;
 
+// The host of the server's own URLs: the --listen address, or the loopback
+// address when the server listens on every interface.
+std::string url_host(const CommandLine& options) {
+  return options.listen_address != 0 ? ipv4_text(options.listen_address) : "127.0.0.1";
+}
+
+// A URL of the running server (its address is set once it listens).
+std::string own_url(const SiteContext& site, const std::string& path) {
+  return "http://" + site.address + "/" + path;
+}
+
 void print_logged_message(const char* message) {
   std::string text = status_message_for_console(message);
   if (!text.empty()) console_write(text);
@@ -55,13 +66,13 @@ void report_other_instance(const std::string& url) {
   if (browser_allowed) open_url(url);
 }
 
-void show_about(const SiteContext& site, int port) {
+void show_about(const SiteContext& site, bool listening) {
   std::string text = "About this program\n";
   text += std::string("Formwick web server, version ") + kProgramVersion + "\n";
   const char* device_id = plist_get(site.settings.get(), "DEVICEID", "");
   if (device_id[0] != '\0') text += std::string("Device: ") + device_id + "\n";
   text += "Server root: " + site.root + "\n";
-  if (port != 0) text += "Address: " + local_url(port, "") + "\n";
+  if (listening) text += "Address: " + own_url(site, "") + "\n";
   console_write(text);
 }
 
@@ -86,11 +97,11 @@ void run_console(const SiteContext& site, const CommandLine& options, int shown_
       case ConsoleCommandKind::shut_down:
         return;
       case ConsoleCommandKind::about:
-        show_about(site, shown_port);
+        show_about(site, shown_port != 0);
         break;
       case ConsoleCommandKind::open_entry:
         if (command.entry < survey_table_count(site.surveys)) {
-          open_browser(site.port, site.surveys[command.entry].link);
+          open_browser(site, site.surveys[command.entry].link);
         } else {
           console_write("There is no entry " + std::to_string(command.entry) + ".\n");
         }
@@ -105,10 +116,11 @@ void run_console(const SiteContext& site, const CommandLine& options, int shown_
 // Opens the listener (with the unprivileged fallback), records its port and
 // address in the site and sets the status text. False, with a message on
 // standard error, when no port could be opened.
-bool start_listening(SiteContext& site, Listener& listener, int first_port) {
+bool start_listening(SiteContext& site, Listener& listener, const CommandLine& options) {
+  const int first_port = options.first_port;
   bool fell_back = listener_open_with_fallback(listener, first_port);
   site.port = listener.port;
-  site.address = "127.0.0.1:" + std::to_string(site.port);
+  site.address = url_host(options) + ":" + std::to_string(site.port);
   if (listener.socket < 0) {
     std::string ports = port_range_text(first_port);
     if (fell_back) ports += " nor " + port_range_text(kUnprivilegedFirstPort);
@@ -125,13 +137,31 @@ bool start_listening(SiteContext& site, Listener& listener, int first_port) {
   return true;
 }
 
+// A second start cannot change the running server: says which of the
+// options given on this command line it does not use.
+void report_options_not_applied(const CommandLine& options, const InstanceInfo& running) {
+  if (!options.root.empty() && !running.root.empty()) {
+    std::string root = find_server_root(options.root);
+    if (root != running.root) {
+      console_write("--root " + options.root + " was not applied: the running server serves " +
+                    running.root + "\n");
+    }
+  }
+  if (options.port_given && running.first_port != 0 && options.first_port != running.first_port) {
+    console_write("--port " + std::to_string(options.first_port) +
+                  " was not applied: the running server was started with --port " +
+                  std::to_string(running.first_port) + "\n");
+  }
+}
+
 // Takes the single-instance lock. False when another instance runs (it has
 // been reported then).
-bool become_single_instance(InstanceLock& instance) {
-  std::string running_url;
-  switch (instance_acquire(instance, running_url, kInstanceUrlWaitMs)) {
+bool become_single_instance(InstanceLock& instance, const CommandLine& options) {
+  InstanceInfo running;
+  switch (instance_acquire(instance, running, kInstanceUrlWaitMs)) {
     case InstanceState::other_running:
-      report_other_instance(running_url);
+      report_other_instance(running.url);
+      report_options_not_applied(options, running);
       return false;
     case InstanceState::unavailable:
       console_write_error(
@@ -153,8 +183,9 @@ bool set_up_server_root(SiteContext& site, const CommandLine& options) {
                         std::to_string(kServerRootLimit) + " bytes: " + root + "\n");
     return false;
   }
-  if (!directory_exists(root)) {
-    console_write_error("fwkhttpd: warning: the server root " + root + " is not a directory\n");
+  if (!directory_readable(root)) {
+    console_write_error("fwkhttpd: warning: the server root " + root +
+                        " is not a readable directory\n");
   }
   site.root = root;
   site.settings = load_server_settings(site.root);
@@ -180,8 +211,17 @@ void stop_server(SiteContext& site, Thread* server_thread, Listener& listener) {
 
 }  // namespace
 
-void open_browser(int port, const std::u16string& path) {
-  open_url(local_url(port, wide_to_ansi(path, 4 * path.size())));
+void open_browser(const SiteContext& site, const std::u16string& path) {
+  open_url(own_url(site, wide_to_ansi(path, 4 * path.size())));
+}
+
+bool root_option_usable(const CommandLine& options) {
+  if (options.root.empty()) return true;
+  std::string root = find_server_root(options.root);
+  if (directory_readable(root)) return true;
+  console_write_error("fwkhttpd: the server root given with --root, " + options.root +
+                      ", is not a readable directory\n");
+  return false;
 }
 
 int server_main(const CommandLine& options) {
@@ -194,7 +234,7 @@ int server_main(const CommandLine& options) {
   browser_allowed = !options.headless && !options.no_browser;
 
   InstanceLock instance;
-  if (!become_single_instance(instance)) return 0;
+  if (!become_single_instance(instance, options)) return 0;
   if (!set_up_server_root(site, options)) {
     instance_release(instance);
     return 1;
@@ -204,12 +244,13 @@ int server_main(const CommandLine& options) {
   site.surveys = build_survey_table(site.root);
 
   Listener listener;
-  bool listening = start_listening(site, listener, options.first_port);
+  listener.bound_address = options.listen_address;
+  bool listening = start_listening(site, listener, options);
   int shown_port = listening ? site.port : 0;
   console_write(window_text(site.surveys, title, shown_port, status_text_utf8(site.log)));
   if (listening) {
-    instance_publish_url(instance, local_url(site.port, ""));
-    if (browser_allowed) open_browser(site.port, u"");
+    instance_publish(instance, {own_url(site, ""), site.root, options.first_port});
+    if (browser_allowed) open_browser(site, u"");
   }
 
   status_log_set_observer(site.log, print_logged_message);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/site.hpp"
 #include "platform/cmdline.hpp"
 
 namespace fwk {
@@ -16,9 +17,13 @@ constexpr const char* kProgramVersion = "0.1.0";
 // server could not listen on any port or the server root cannot be used.
 int server_main(const CommandLine& options);
 
-// Opens the local URL of `path` (UTF-16, may be "": the home document) on
-// `port` in the browser, or prints it when no browser can be started or
-// browsers are turned off (--no-browser, --headless).
-void open_browser(int port, const std::u16string& path);
+// False, with a message on standard error, when the command line names a
+// server root (--root) that is not a readable directory.
+bool root_option_usable(const CommandLine& options);
+
+// Opens the site's URL of `path` (UTF-16, may be "": the home document) in
+// the browser, or prints it when no browser can be started or browsers are
+// turned off (--no-browser, --headless).
+void open_browser(const SiteContext& site, const std::u16string& path);
 
 }  // namespace fwk
