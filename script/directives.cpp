@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/ascii.hpp"
 #include "core/ini.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
@@ -20,32 +21,15 @@ constexpr const char* kTagEnd = "%>";
 constexpr const char* kSectionEnd = "/report";
 constexpr std::size_t kConditionArea = 1024;
 
-bool is_space(int c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 void keep(std::string& word, std::size_t size, int c) {
   if (word.size() + 1 < size) word.push_back(static_cast<char>(c));
-}
-
-void read_quoted(TemplateInput& in, std::string& word, std::size_t size, int quote) {
-  for (;;) {
-    int c = input_getc(in);
-    if (c == kInputEnd || c == quote) return;
-    if (c == '\\') {
-      c = input_getc(in);
-      if (c == kInputEnd) return;
-      c = script_unescape(c);
-    }
-    keep(word, size, c);
-  }
 }
 
 // An unquoted word ends at whitespace, or right before a "%>" that follows
 // it directly (the tag's end stays to be read); "%>" alone is a word.
 void read_plain(TemplateInput& in, std::string& word, std::size_t size, int c) {
   bool empty = true;
-  while (c != kInputEnd && !is_space(c)) {
+  while (c != kInputEnd && !ascii_is_space(c)) {
     if (c == '%') {
       int next = input_getc(in);
       if (next == '>') {
@@ -81,10 +65,8 @@ void skip_to_tag_end(const TemplateArgs& args) {
 // The text of a %report condition: trimmed, unquoted, or the value of a
 // "$" variable.
 std::string report_condition(const std::string& raw, const ParamList* variables) {
-  std::size_t first = raw.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
-  std::size_t last = raw.find_last_not_of(" \t\r\n");
-  std::string text = raw.substr(first, last - first + 1);
+  std::string text(text_trim(raw));
+  if (text.empty()) return "";
   if (text[0] == '"' || text[0] == '\'') {
     std::size_t close = text.find(text[0], 1);
     return text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
@@ -169,10 +151,10 @@ int directive_word(TemplateInput& in, std::string& word, std::size_t size) {
   int c;
   do {
     c = input_getc(in);
-  } while (is_space(c));
+  } while (ascii_is_space(c));
   if (c == kInputEnd) return -1;
   if (c == '"' || c == '\'') {
-    read_quoted(in, word, size, c);
+    input_read_quoted(in, c, [&](int quoted) { keep(word, size, quoted); });
   } else {
     read_plain(in, word, size, c);
   }

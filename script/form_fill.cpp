@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/list_text.hpp"
+#include "core/out.hpp"
 #include "script/expr.hpp"
 #include "script/expr_scan.hpp"
 #include "script/tag_attrs.hpp"
@@ -25,7 +26,7 @@ bool is(const char* name, const char* word) {
 bool is(std::string_view name, const char* word) {
   for (char c : name) {
     if (*word == '\0' ||
-        scan_fold(static_cast<unsigned char>(c)) != scan_fold(static_cast<unsigned char>(*word)))
+        ascii_fold(static_cast<unsigned char>(c)) != ascii_fold(static_cast<unsigned char>(*word)))
       return false;
     ++word;
   }
@@ -36,7 +37,7 @@ bool is(std::string_view name, const char* word) {
 Element element_of(std::string_view name) {
   if (name.empty()) return Element::kNone;
   const std::size_t n = name.size();
-  switch (scan_fold(static_cast<unsigned char>(name[0]))) {
+  switch (ascii_fold(static_cast<unsigned char>(name[0]))) {
     case 'i':
       if (n == 5 && is(name, "INPUT")) return Element::kInput;
       break;
@@ -62,8 +63,8 @@ bool same_name(const std::string& stored, const char* name, std::size_t n) {
   const std::size_t size = stored.size();
   if (size < n || (size > n && stored[n] != '\0')) return false;
   for (std::size_t i = 0; i < n; ++i)
-    if (stored[i] != name[i] && scan_fold(static_cast<unsigned char>(stored[i])) !=
-                                    scan_fold(static_cast<unsigned char>(name[i])))
+    if (stored[i] != name[i] && ascii_fold(static_cast<unsigned char>(stored[i])) !=
+                                    ascii_fold(static_cast<unsigned char>(name[i])))
       return false;
   return true;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "core/out.hpp"
 #include "script/template.hpp"
 
 namespace fwk {
@@ -38,20 +39,6 @@ Pair& slot_at(ParamList& attrs, std::size_t index) {
   return attr;
 }
 
-const char* entity_of(char c) {
-  switch (c) {
-    case '"':
-      return "&quot;";
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
@@ -84,19 +71,6 @@ ParamListPtr tag_read_attrs(TemplateInput& in, int capacity) {
   ParamListPtr attrs = plist_alloc(0);
   tag_read_attrs_into(in, capacity, *attrs);
   return attrs;
-}
-
-void html_append(std::string& out, const char* text) {
-  if (!text) return;
-  const char* run = text;
-  for (const char* p = text; *p; ++p) {
-    const char* entity = entity_of(*p);
-    if (!entity) continue;
-    out.append(run, static_cast<std::size_t>(p - run));
-    out.append(entity);
-    run = p + 1;
-  }
-  out.append(run);
 }
 
 void attrs_append(std::string& out, const ParamList* attrs) {

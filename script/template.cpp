@@ -58,7 +58,7 @@ struct Call {
 };
 
 bool begins(const std::string& name, const char* keyword) {
-  return scan_starts_nocase(name.c_str(), keyword, std::strlen(keyword));
+  return text_starts_nocase(name.c_str(), keyword, std::strlen(keyword));
 }
 
 bool equals(const std::string& name, const char* word) {
@@ -69,7 +69,7 @@ bool equals(const std::string& name, const char* word) {
 bool same_text(std::string_view name, const char* text) {
   for (char c : name) {
     if (*text == '\0' ||
-        scan_fold(static_cast<unsigned char>(c)) != scan_fold(static_cast<unsigned char>(*text)))
+        ascii_fold(static_cast<unsigned char>(c)) != ascii_fold(static_cast<unsigned char>(*text)))
       return false;
     ++text;
   }
@@ -146,7 +146,7 @@ int brace(Call& call) {
     out_text(sink, "{");
     return -1;
   }
-  if (c == '}' || scan_is_space(c)) {
+  if (c == '}' || ascii_is_space(c)) {
     write_byte(sink, '{');
     write_byte(sink, c);
     return 1;
@@ -183,7 +183,7 @@ void conditional(Call& call, int delimiter, std::size_t keyword_length) {
     std::string rest;
     delimiter = file_read_token(in, &rest, kElseNameLimit, kNameDelims);
     tag = "%el" + rest;
-    if (equals(tag, "%else") && scan_is_space(delimiter)) {
+    if (equals(tag, "%else") && ascii_is_space(delimiter)) {
       // "<%else if cond%>" is an elif.
       std::string word;
       delimiter = file_read_token(in, &word, kElseNameLimit, kNameDelims);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/page_budget.hpp"
+#include "core/text_util.hpp"
 
 namespace fwk {
 
@@ -89,6 +90,25 @@ void input_sync(TemplateInput& in);
 // holds what was read).
 int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
                     int skip);
+
+// Reads a quoted text whose opening quote has been read, up to and
+// including the matching `quote`; a backslash escape gives the character
+// text_unescape says. Each character of the text goes to keep(c). False
+// when the source ended before the closing quote.
+template <class Keep>
+bool input_read_quoted(TemplateInput& in, int quote, Keep&& keep) {
+  for (;;) {
+    int c = input_getc(in);
+    if (c == kInputEnd) return false;
+    if (c == quote) return true;
+    if (c == '\\') {
+      c = input_getc(in);
+      if (c == kInputEnd) return false;
+      c = text_unescape(c);
+    }
+    keep(c);
+  }
+}
 
 // A set of delimiter bytes made once (a zero byte always belongs to it),
 // for the token reads of the hot loops.

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ascii.hpp"
 #include "core/ini.hpp"
 #include "core/paths.hpp"
 #include "core/text_util.hpp"
@@ -22,12 +23,6 @@ constexpr size_t kConfiguredNameLimit = 1000;
 
 bool is_separator(char c) {
   return c == '/' || c == '\\';
-}
-
-bool ends_with_nocase(std::string_view text, std::string_view suffix) {
-  return suffix.size() <= text.size() &&
-         text_compare_nocase_n(text.data() + text.size() - suffix.size(), suffix.data(),
-                               suffix.size()) == 0;
 }
 
 std::string_view last_part(std::string_view path) {
@@ -83,10 +78,10 @@ bool form_names_file(const std::string& root, const std::string& config,
 bool name_is_private(const char* path) {
   std::string_view name = last_part(path);
   for (const char* extension : kPrivateExtensions) {
-    if (ends_with_nocase(name, extension)) return true;
+    if (text_ends_nocase(name, extension)) return true;
   }
   for (const char* kept : kPrivateNames) {
-    if (name.size() == std::string_view(kept).size() && ends_with_nocase(name, kept)) return true;
+    if (name.size() == std::string_view(kept).size() && text_ends_nocase(name, kept)) return true;
   }
   return false;
 }
