@@ -12,6 +12,7 @@
 #include "platform/clock.hpp"
 #include "script/record_query.hpp"
 #include "script/script_token.hpp"
+#include "script/template_scan.hpp"
 #include "store/datafile.hpp"
 
 namespace fwk {
@@ -59,7 +60,7 @@ TemplateArgs nested(const TemplateArgs& args) {
 }
 
 void skip_to_tag_end(const TemplateArgs& args) {
-  file_skip_until(*args.input, nullptr, kTagEnd);
+  input_skip_until(*args.input, nullptr, kTagEnd);
 }
 
 // The text of a %report condition: trimmed, unquoted, or the value of a
@@ -225,7 +226,7 @@ int directive_report(const TemplateArgs& args) {
   std::string name;
   if (!directive_param(in, name, kDirectiveNameArea)) return 0;
   std::string raw;
-  file_read_until(in, &raw, kConditionArea, kTagEnd);
+  input_read_until(in, &raw, kConditionArea, kTagEnd);
   std::string condition = report_condition(raw, args.variables);
 
   std::string path;
@@ -286,7 +287,7 @@ int directive_random(const TemplateArgs& args) {
   std::vector<long> items;
   long next_start = input_tell(in);
   while (items.size() < kRandomMaxItems &&
-         file_copy_until(in, nullptr, item_tag.c_str(), end_tag.c_str()) == 1) {
+         input_copy_until(in, nullptr, item_tag.c_str(), end_tag.c_str()) == 1) {
     items.push_back(next_start);
     next_start = input_tell(in);
   }

@@ -10,6 +10,7 @@
 #include "script/expr_scan.hpp"
 #include "script/tag_attrs.hpp"
 #include "script/template.hpp"
+#include "script/template_scan.hpp"
 
 namespace fwk {
 
@@ -169,7 +170,7 @@ bool fill_option(Fields& e, TemplateInput& in, std::string& out, const ParamList
                  const std::string& select_name) {
   const char* query = plist_get(&e.attrs, "query", "");
   if (*query && expr_condition(query, variables, nullptr) != 1) {
-    file_read_until(in, nullptr, 0, "</OPTION>");
+    input_read_until(in, nullptr, 0, "</OPTION>");
     return false;
   }
   int state = selected_state(variables, select_name, e.value);
@@ -216,7 +217,7 @@ void form_element_fill(const char* name, int delimiter, TemplateInput& in, Outpu
     case Element::kTextarea:
       fill_textarea(e, out, unplaced);
       // The template's own text up to the closing tag is replaced.
-      file_skip_until(in, nullptr, "</TEXTAREA>");
+      input_skip_until(in, nullptr, "</TEXTAREA>");
       break;
     case Element::kTextareaEnd:  // met by itself: consumed, nothing written
     case Element::kNone:

@@ -5,6 +5,7 @@
 
 #include "core/out.hpp"
 #include "script/template.hpp"
+#include "script/template_scan.hpp"
 
 namespace fwk {
 
@@ -24,8 +25,8 @@ int read_value(TemplateInput& in, std::string& value) {
     value.clear();
     return c;
   }
-  if (c == '"') return file_read_token(in, &value, kTagAttrArea, kQuote);
-  int delimiter = file_read_token(in, &value, kTagAttrArea - 1, kValueDelims);
+  if (c == '"') return input_read_token(in, &value, kTagAttrArea, kQuote);
+  int delimiter = input_read_token(in, &value, kTagAttrArea - 1, kValueDelims);
   value.insert(value.begin(), static_cast<char>(c));
   return delimiter;
 }
@@ -48,7 +49,7 @@ void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
   while (true) {
     Pair& attr = slot_at(attrs, count);
     // Whitespace delimits names, so a name never begins with it.
-    int delimiter = file_read_token(in, &*attr.name, kTagAttrArea, kAttrDelims);
+    int delimiter = input_read_token(in, &*attr.name, kTagAttrArea, kAttrDelims);
     if (!attr.name->empty()) {
       if (delimiter == '=') {
         if (!attr.value) attr.value.emplace();
@@ -58,7 +59,7 @@ void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
       }
       ++count;
       if (count >= room) {
-        if (delimiter != '>' && delimiter != kInputEnd) file_read_until(in, nullptr, 0, ">");
+        if (delimiter != '>' && delimiter != kInputEnd) input_read_until(in, nullptr, 0, ">");
         break;
       }
     }

@@ -88,8 +88,8 @@ void input_sync(TemplateInput& in);
 // longer token is read and dropped. The delimiter is consumed, not stored.
 // Returns the delimiter, or kInputEnd when the source ends first (*buf then
 // holds what was read).
-int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
-                    int skip);
+int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
+                     int skip);
 
 // Reads a quoted text whose opening quote has been read, up to and
 // including the matching `quote`; a backslash escape gives the character
@@ -123,6 +123,6 @@ struct ByteSet {
 };
 
 // file_read_token with a prepared delimiter set and no skip byte.
-int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims);
+int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims);
 
 }  // namespace fwk

@@ -1,9 +1,9 @@
-// Reading a template up to markers: the rest of a tag, a skipped branch.
+#include "script/template_scan.hpp"
+
 #include <cstring>
 #include <string>
 
-#include "script/expr_scan.hpp"
-#include "script/template.hpp"
+#include "core/ascii.hpp"
 
 namespace fwk {
 
@@ -53,7 +53,7 @@ int read_until_append(TemplateInput& in, std::string* out, std::size_t room, con
 
 }  // namespace
 
-int file_read_until(TemplateInput& in, std::string* buffer, std::size_t size, const char* marker) {
+int input_read_until(TemplateInput& in, std::string* buffer, std::size_t size, const char* marker) {
   if (buffer) buffer->clear();
   return read_until_append(in, buffer, size > 0 ? size - 1 : 0, marker);
 }
@@ -75,7 +75,8 @@ void tag_read_rest(TemplateInput& in, std::string& buffer, std::size_t size, int
     buffer.pop_back();
 }
 
-int file_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1, const char* marker2) {
+int input_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1,
+                     const char* marker2) {
   const std::size_t m = std::strlen(marker1);
   if (m == 0) return 0;
   // A second marker of another length could never fill the window.
@@ -116,8 +117,8 @@ int file_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1, co
   return found;
 }
 
-int file_skip_until(TemplateInput& in, OutputSink* sink, const char* marker) {
-  return file_copy_until(in, sink, marker, marker);
+int input_skip_until(TemplateInput& in, OutputSink* sink, const char* marker) {
+  return input_copy_until(in, sink, marker, marker);
 }
 
 }  // namespace fwk
