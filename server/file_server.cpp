@@ -96,6 +96,16 @@ bool send_error_page(OutputSink* sink) {
   return true;
 }
 
+// What the forms of the root keep private, read again when they change.
+PrivateFiles& private_files() {
+  static PrivateFiles forms;
+  if (forms.root != server_root) {
+    forms = PrivateFiles();
+    forms.root = server_root;
+  }
+  return forms;
+}
+
 void write_ansi(OutputSink* sink, const std::u16string& text) {
   std::string ansi = wide_to_ansi(text, kListingArea);
   sink_write(sink, ansi.data(), ansi.size());
@@ -139,10 +149,9 @@ void write_index_listing(OutputSink* sink) {
 }
 
 int file_serve(const char* path, ParamList* request, OutputSink* sink) {
-  FilePtr file(path_inside_root(path) && !name_is_private(path)
+  FilePtr file(path_inside_root(path) && !file_is_private(private_files(), path)
                    ? path_open_binary(server_root.c_str(), path)
                    : nullptr);
-  if (file && file_is_private(server_root, path, file.get())) file.reset();
   if (file) {
     if (contains_nocase(path, ".html")) {
       send_template(file.get(), request, sink);
