@@ -30,4 +30,8 @@ bool path_modified_ns(const std::string& path, int64_t* stamp);
 // Directory of the running program, ending in "/" ("" when unknown).
 std::string program_directory();
 
+// The process's current directory, as the system names it (no "/" added);
+// "" when it cannot be named (removed, or not reachable).
+std::string current_directory();
+
 }  // namespace fwk
