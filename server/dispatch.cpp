@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "cgi/list/list.hpp"
+#include "core/paths.hpp"
 #include "core/stamp.hpp"
 #include "core/status_log.hpp"
 #include "platform/socket.hpp"
@@ -28,8 +30,8 @@ bool path_is(const char* path, const char* a, const char* b, const char* c) {
   return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
 }
 
-// The forms engine and the record browser are not part of this program yet:
-// their paths answer "not found" until they are linked in here.
+// The forms engine is not part of this program yet: its paths answer "not
+// found" until it is linked in here.
 int engine_not_available(ParamList*, OutputSink*) {
   return -1;
 }
@@ -39,7 +41,9 @@ int call_form_engine(ParamList* request, OutputSink* sink) {
 }
 
 int call_record_browser(ParamList* request, OutputSink* sink) {
-  return engine_not_available(request, sink);
+  SiteContext site;
+  site.root = server_root;
+  return list_handle_request(site, request, sink);
 }
 
 // Answers a request that is not dispatched and closes its sending side,
