@@ -26,6 +26,14 @@ DateTime clock_local_time() {
   return from_tm(t);
 }
 
+DateTime clock_local_time(int* utc_offset_minutes) {
+  time_t now = time(nullptr);
+  struct tm t {};
+  localtime_r(&now, &t);
+  *utc_offset_minutes = static_cast<int>(t.tm_gmtoff / 60);
+  return from_tm(t);
+}
+
 DateTime clock_system_time() {
   time_t now = time(nullptr);
   struct tm t {};

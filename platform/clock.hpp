@@ -16,6 +16,9 @@ struct DateTime {
 };
 
 DateTime clock_local_time();
+// The local time together with its offset from UTC in minutes (east
+// positive), both taken from one reading of the clock.
+DateTime clock_local_time(int* utc_offset_minutes);
 DateTime clock_system_time();
 
 // Milliseconds from a monotonic clock, wrapping at 32 bits.

@@ -1,6 +1,7 @@
 #include "platform/durable_file.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include <fcntl.h>
@@ -101,6 +102,51 @@ DurableResult durable_append(const char* path, const char* bytes, size_t n) {
   DurableResult result = append_to_open_file(fd, bytes, n, nullptr);
   if (created) flush_directory_of(path);
   return result;
+}
+
+DurableResult durable_replace(const char* path, const char* bytes, size_t n) {
+  if (!path) return DurableResult::open_failed;
+  struct stat info {};
+  mode_t mode = ::stat(path, &info) == 0 ? (info.st_mode & 07777) : 0666;
+  std::string temp = std::string(path) + ".tmp-" + std::to_string(::getpid());
+  int fd = open_retrying(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+  if (fd < 0) return DurableResult::open_failed;
+  bool ok = write_all(fd, bytes, n) && flush_to_device(fd);
+  ok = ::close(fd) == 0 && ok;
+  if (ok) ok = ::rename(temp.c_str(), path) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return DurableResult::write_failed;
+  }
+  flush_directory_of(path);
+  return DurableResult::ok;
+}
+
+bool durable_remove(const char* path) {
+  if (!path) return false;
+  if (::unlink(path) != 0) return errno == ENOENT;
+  flush_directory_of(path);
+  return true;
+}
+
+bool file_read_whole(const char* path, std::string* bytes) {
+  bytes->clear();
+  if (!path) return false;
+  int fd = open_retrying(path, O_RDONLY, 0);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  std::string chunk(65536, '\0');
+  while (ok) {
+    ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    bytes->append(chunk.data(), static_cast<size_t>(got));
+  }
+  ::close(fd);
+  if (!ok) bytes->clear();
+  return ok;
 }
 
 }  // namespace fwk

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace fwk {
 
@@ -24,5 +25,18 @@ DurableResult durable_append_existing(const char* path, const char* bytes, size_
 // behaviour of an "ab" stream). A newly created file's directory entry is
 // flushed as well.
 DurableResult durable_append(const char* path, const char* bytes, size_t n);
+
+// Replaces a file's contents (creating it when missing): the bytes go to a
+// temporary file in the same directory, which is flushed and then renamed
+// over the file, and the directory is flushed. At any moment the file holds
+// either its old or its new contents.
+DurableResult durable_replace(const char* path, const char* bytes, size_t n);
+
+// Removes a file and flushes its directory. A missing file is no error.
+bool durable_remove(const char* path);
+
+// Reads a whole regular file into `bytes`. False when it does not exist, is
+// not a regular file or cannot be read.
+bool file_read_whole(const char* path, std::string* bytes);
 
 }  // namespace fwk

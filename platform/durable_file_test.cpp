@@ -82,5 +82,24 @@ TEST_F(DurableFileTest, FailedWriteIsUndoneAndReported) {
   EXPECT_EQ(read(file), "head\n");
 }
 
+TEST_F(DurableFileTest, ReplaceRemoveAndReadWhole) {
+  fs::path file = dir / "outbox";
+  std::string bytes;
+  EXPECT_FALSE(file_read_whole(file.c_str(), &bytes));
+  ASSERT_EQ(durable_replace(file.c_str(), "new\0one", 7), DurableResult::ok);
+  ASSERT_TRUE(file_read_whole(file.c_str(), &bytes));
+  EXPECT_EQ(bytes, std::string("new\0one", 7));
+  ASSERT_EQ(durable_replace(file.c_str(), "", 0), DurableResult::ok);
+  EXPECT_EQ(read(file), "");
+  // No temporary file is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+  EXPECT_EQ(durable_replace((dir / "no" / "f").c_str(), "x", 1), DurableResult::open_failed);
+  EXPECT_FALSE(file_read_whole(dir.c_str(), &bytes));
+
+  EXPECT_TRUE(durable_remove(file.c_str()));
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_TRUE(durable_remove(file.c_str()));
+}
+
 }  // namespace
 }  // namespace fwk

@@ -9,6 +9,7 @@
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/site.hpp"
 
 namespace fwk {
 
@@ -47,6 +48,9 @@ struct ScriptContext {
   long run_end = 0;
   // The form's configuration section (page scripts); absent in templates.
   ParamList* config = nullptr;
+  // The site being served (page scripts: the outbox of sendMail); may be
+  // absent.
+  const SiteContext* site = nullptr;
   // Path against which file names in built-ins are resolved.
   const char* base_path = nullptr;
   const ScriptObject* objects = nullptr;

@@ -6,7 +6,9 @@ namespace fwk {
 
 namespace {
 
-constexpr int kListenBacklog = 5;
+// Connections beyond the loop's limit wait here; a short backlog makes a
+// burst of clients wait for SYN retransmissions instead.
+constexpr int kListenBacklog = 512;
 // listener_wait: one second and one microsecond.
 constexpr long kListenerWaitUs = 1000001;
 constexpr size_t kPeerHostLimit = 259;

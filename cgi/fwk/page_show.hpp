@@ -1,0 +1,36 @@
+// Showing a form: one page of a multi-page form, with the engine's FORM tag
+// and the hidden fields that carry the answers not placed on the page, or
+// the one template of a single-page form. Both fill the form's fields with
+// the values held so far. The caller has written the response header.
+#pragma once
+
+#include <string>
+
+#include "core/plist.hpp"
+#include "core/sink.hpp"
+#include "core/site.hpp"
+
+namespace fwk {
+
+// Results of the page display.
+constexpr int kPageShown = 0;
+constexpr int kPageMissing = 2;
+constexpr int kPageBadName = 104;
+
+// Shows page `page_name` of form `form_name` from the page directory,
+// filled from `request`, with `back_list` as the _PAGEBACK hidden field. A
+// page name beginning with "P" (a group's page) is changed to "p" in place.
+// Deletes _PAGE, _PAGESKIP and _PAGEBACK from the request list. Returns
+// kPageShown, kPageMissing (with an error text) or kPageBadName (nothing
+// written).
+int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, ParamList* request,
+              const char* back_list, std::string& page_name);
+
+// Shows the template `template_name` of the server root filled from
+// `values`: as named when its extension is "html" or "htm", else (or when
+// that does not open) with ".html" added. kPageShown, or kPageMissing with
+// nothing written when the name is empty or no file opens.
+int form_template_show(const SiteContext& site, OutputSink* sink, const char* template_name,
+                       ParamList* values);
+
+}  // namespace fwk
