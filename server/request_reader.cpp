@@ -34,16 +34,15 @@ ReadProgress reader_take(RequestReader& reader, const char* bytes, size_t n) {
           reader.shape.content_length > 0 && request_expects_continue(reader.text);
     }
   }
-  const RequestShape& shape = reader.shape;
-  if (shape.content_length >= 0 &&
-      shape.content_length > static_cast<long long>(kRequestLimit - shape.body_start)) {
-    return ReadProgress::too_large;
-  }
+  // A request is judged by its own size, not by what its client sent after it.
   size_t whole = whole_size(reader);
-  if (whole != std::string_view::npos && reader.text.size() >= whole) {
-    reader.text.resize(whole);
-    reader.wants_continue = false;
-    return ReadProgress::complete;
+  if (whole != std::string_view::npos) {
+    if (whole > kRequestLimit) return ReadProgress::too_large;
+    if (reader.text.size() >= whole) {
+      reader.text.resize(whole);
+      reader.wants_continue = false;
+      return ReadProgress::complete;
+    }
   }
   if (reader.text.size() > kRequestLimit) return ReadProgress::too_large;
   return ReadProgress::more;
