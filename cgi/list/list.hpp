@@ -16,13 +16,6 @@
 
 namespace fwk {
 
-// Results of list_handle_request.
-constexpr int kListOk = 0;
-constexpr int kListTableMissing = 3;
-constexpr int kListRowMissing = 8;
-constexpr int kListConfigMissing = 21;
-constexpr int kListUnknownCommand = 30;
-
 // Lines examined per page when `_COUNT` does not say; a larger `_COUNT` is
 // cut to kListMaxCount, so one request can never read without end.
 constexpr int64_t kListDefaultCount = 50;
@@ -31,7 +24,10 @@ constexpr int64_t kListMaxCount = 1000;
 // Serves "list", "list.exe" and "list.cgi": the start page, a page of the
 // list or one record, after the response headers. Reads DATABASE,
 // _PASSWORD, _ACTION, _QUERY, _COUNT, _START and _ROWID from the request
-// (which may be absent). Returns one of the results above.
+// (which may be absent). Returns kHandlerOk (also for the start page and
+// for a row number below 1), kHandlerNoDataFile, kHandlerRowMissing,
+// kHandlerNoConfig or kHandlerUnknownCommand; failures other than a missing
+// row also go to the site's status log.
 int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink);
 
 // --- Pages -----------------------------------------------------------------

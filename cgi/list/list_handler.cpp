@@ -11,6 +11,7 @@
 #include "core/ini.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
+#include "core/results.hpp"
 #include "core/status_log.hpp"
 #include "store/datafile.hpp"
 
@@ -76,11 +77,11 @@ ListRequest read_list_request(const ParamList* request) {
 // to the status log as "\n<place>: <what> (%s<suffix>)\t<subject>", and on
 // the page as "Error <code> in <place>@<line>: <what> (<subject><suffix>)"
 // with the subject escaped.
-void report_error(OutputSink* sink, int code, int line, const char* what, const char* subject,
-                  const char* suffix = "") {
+void report_error(const SiteContext& site, OutputSink* sink, int code, int line, const char* what,
+                  const char* subject, const char* suffix = "") {
   std::string log =
       std::string("\n") + kErrorPlace + ": " + what + " (%s" + suffix + ")\t" + subject;
-  status_log(log.c_str());
+  status_log(site.log, log.c_str());
   out_printf(sink, "Error %i in %s@%d: %s (", code, kErrorPlace, line, what);
   out_html(sink, subject);
   out_text(sink, suffix);
@@ -109,15 +110,15 @@ std::string data_file_path(const SiteContext& site, const ParamList* config, con
 }
 
 int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const ListRequest& r) {
-  if (r.row < 1) return kListOk;
+  if (r.row < 1) return kHandlerOk;
   datafile_seek_row(file, static_cast<long>(r.row - 1));
   int kind = kRecordEmpty;
   if (!datafile_read_record(file, header, &kind)) {
     out_printf(sink, "Row (%" PRId64 ") does not exist in the database.", r.row);
-    return kListRowMissing;
+    return kHandlerRowMissing;
   }
   view_page(sink, header, r.form, r.row, r.password);
-  return kListOk;
+  return kHandlerOk;
 }
 
 }  // namespace
@@ -128,7 +129,7 @@ int list_handle_request(const SiteContext& site, ParamList* request, OutputSink*
   write_headers(sink, nullptr);
   if (!*r.action || !*r.form || !(rights & 1)) {
     list_start_page(sink, r.form, r.password);
-    return kListOk;
+    return kHandlerOk;
   }
 
   std::string config_path;
@@ -140,25 +141,26 @@ int list_handle_request(const SiteContext& site, ParamList* request, OutputSink*
              ": A configuration file was not found. Please check your server setup and try "
              "again.<P>\n");
     list_start_page(sink, r.form, r.password);
-    report_error(sink, kListConfigMissing, 90, "Cannot access file", r.form, ".ini");
-    return kListConfigMissing;
+    report_error(site, sink, kHandlerNoConfig, 90, "Cannot access file", r.form, ".ini");
+    return kHandlerNoConfig;
   }
 
   std::string data_path = data_file_path(site, config.get(), r.form);
   Command command = read_command(r.action);
   if (command == Command::unknown) {
-    report_error(sink, kListUnknownCommand, 110, "Invalid command", r.action);
-    return kListUnknownCommand;
+    report_error(site, sink, kHandlerUnknownCommand, 110, "Invalid command", r.action);
+    return kHandlerUnknownCommand;
   }
 
   std::FILE* file = nullptr;
   ParamListPtr header;
   if (!datafile_open(data_path.c_str(), &file, &header, 0)) {
-    report_error(sink, kListTableMissing, 114, "Unable to open the table", data_path.c_str());
-    return kListTableMissing;
+    report_error(site, sink, kHandlerNoDataFile, 114, "Unable to open the table",
+                 data_path.c_str());
+    return kHandlerNoDataFile;
   }
 
-  int result = kListOk;
+  int result = kHandlerOk;
   if (command == Command::list) {
     list_page(sink, file, header.get(), r.form, r.query, r.password, r.count, r.start);
   } else {
