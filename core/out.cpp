@@ -111,6 +111,21 @@ void html_append(std::string& out, const char* text) {
   html_escape(text, [&](const char* bytes, size_t n) { out.append(bytes, n); });
 }
 
+void out_url(OutputSink* sink, const char* text) {
+  if (!sink || !text) return;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  while (*text) {
+    size_t n =
+        std::strspn(text, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.~");
+    sink_write(sink, text, n);
+    text += n;
+    if (!*text) return;
+    auto byte = static_cast<unsigned char>(*text++);
+    const char escape[3] = {'%', kHex[byte >> 4], kHex[byte & 15]};
+    sink_write(sink, escape, 3);
+  }
+}
+
 void out_copy_stream(OutputSink* sink, std::FILE* stream) {
   if (!sink || !stream) return;
   std::array<char, 1024> piece;
