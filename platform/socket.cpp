@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -64,7 +65,7 @@ void socket_push(int socket) {
   set_cork(socket, 1);
 }
 
-int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
+int socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t bind_address) {
   *failure = ListenFailure::none;
   int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) {
@@ -84,7 +85,7 @@ int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = bind_address;
   if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(s, backlog) != 0) {
     *failure = failure_from_errno(errno);
@@ -275,6 +276,21 @@ bool network_present() {
   }
   freeifaddrs(list);
   return present;
+}
+
+bool ipv4_parse(const char* text, uint32_t* address) {
+  in_addr parsed{};
+  if (!text || inet_pton(AF_INET, text, &parsed) != 1) return false;
+  *address = parsed.s_addr;
+  return true;
+}
+
+std::string ipv4_text(uint32_t address) {
+  in_addr value{};
+  value.s_addr = address;
+  std::array<char, INET_ADDRSTRLEN> text{};
+  if (!inet_ntop(AF_INET, &value, text.data(), text.size())) return "";
+  return text.data();
 }
 
 }  // namespace fwk
