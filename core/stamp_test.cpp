@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
-#include "platform/environment.hpp"
 #include "platform/registry.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/scoped_env.hpp"
+#include "platform/testing/temp_dir.hpp"
 
 namespace fwk {
 namespace {

@@ -1,5 +1,5 @@
-// Reading and changing environment variables (tests isolate the registry
-// hives and the runtime directory this way).
+// Test support: reading and changing environment variables (tests isolate
+// the registry hives and the runtime directory this way).
 #pragma once
 
 #include <optional>

@@ -1,4 +1,4 @@
-#include "platform/environment.hpp"
+#include "platform/testing/scoped_env.hpp"
 
 #include <stdlib.h>
 
