@@ -1,8 +1,13 @@
 #include "server/dispatch.hpp"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "cgi/fwk/form_request.hpp"
+#include "cgi/fwk/session_index.hpp"
+#include "core/paths.hpp"
 #include "core/stamp.hpp"
 #include "core/status_log.hpp"
 #include "platform/socket.hpp"
@@ -28,14 +33,29 @@ bool path_is(const char* path, const char* a, const char* b, const char* c) {
   return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
 }
 
-// The forms engine and the record browser are not part of this program yet:
-// their paths answer "not found" until they are linked in here.
+// The record browser is not part of this program yet: its paths answer
+// "not found" until it is linked in here.
 int engine_not_available(ParamList*, OutputSink*) {
   return -1;
 }
 
+// The site the forms engine serves, made from the start-up state. What the
+// engine learns of its data files is kept for the server's lifetime.
+SiteContext served_site() {
+  static const std::shared_ptr<SessionIndex> session_index = std::make_shared<SessionIndex>();
+  SiteContext site;
+  site.root = server_root;
+  const size_t colon = server_address.rfind(':');
+  if (colon != std::string::npos) site.port = std::atoi(server_address.c_str() + colon + 1);
+  site.session_index = session_index;
+  return site;
+}
+
 int call_form_engine(ParamList* request, OutputSink* sink) {
-  return engine_not_available(request, sink);
+  const char* host = sink != nullptr && sink->connection != nullptr
+                         ? sink->connection->requested_host.c_str()
+                         : "";
+  return form_handle_request(served_site(), request, sink, host);
 }
 
 int call_record_browser(ParamList* request, OutputSink* sink) {
@@ -83,6 +103,7 @@ int dispatch_request(Connection& connection) {
     return 0;
   }
 
+  connection.requested_host = request_header_value(text, "Host");
   RequestLine line = split_request_line(text.data());
   // The HOME document for "/": a copy, so the setting itself is never cut.
   std::string home;

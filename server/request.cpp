@@ -103,6 +103,11 @@ long receive_block(Connection& connection, std::string* text, int wait_ms) {
 
 }  // namespace
 
+std::string request_header_value(std::string_view text, std::string_view name) {
+  const size_t body_start = find_body_start(text, 0);
+  return std::string(header_value(text.substr(0, body_start), name));
+}
+
 RequestShape request_shape(std::string_view text) {
   RequestShape shape;
   shape.body_start = find_body_start(text, 0);

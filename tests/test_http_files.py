@@ -26,8 +26,8 @@ FILES = {
 }
 
 
-# What a request for the forms engine or the record browser gets while those
-# are not part of the program: the not-found line and the closing comment.
+# What a request for the record browser gets while it is not part of the
+# program: the not-found line and the closing comment.
 ENGINE_NOT_FOUND = b"HTTP/1.1 404 NOT FOUND\r\n<!-- Veltrix CGI 5.03 -->"
 
 
@@ -88,7 +88,11 @@ class FilesTest(ServerTestCase):
     def test_engine_paths_are_exact_and_case_sensitive(self):
         # Without the engines their paths have nothing to serve: the response
         # is the not-found line and the closing comment.
-        for path in ["/fwk", "/fwk.exe", "/fwk.cgi?DATABASE=x", "/list", "/list.cgi"]:
+        for path in ["/fwk", "/fwk.exe", "/fwk.cgi"]:
+            with self.subTest(path=path):
+                data = self.server.raw(("GET %s HTTP/1.1\r\n\r\n" % path).encode())
+                self.assertIn(b"<H3>Start filling out a form</H3>", data)
+        for path in ["/list", "/list.cgi"]:
             with self.subTest(path=path):
                 data = self.server.raw(("GET %s HTTP/1.1\r\n\r\n" % path).encode())
                 self.assertEqual(data, ENGINE_NOT_FOUND)
@@ -121,7 +125,9 @@ class SettingsTest(unittest.TestCase):
         files = {"cgi.ini": "[server]\nHOME=fwk?DATABASE=demo\n"}
         with Server(files) as server:
             for _ in range(2):
-                self.assertEqual(server.raw(b"GET / HTTP/1.0\r\n\r\n"), ENGINE_NOT_FOUND)
+                data = server.raw(b"GET / HTTP/1.0\r\n\r\n")
+                self.assertIn(b'database "<b>demo</b>" was not found', data)
+                self.assertIn(b"Error 21</a>", data)
 
     def test_without_settings_an_empty_path_is_a_missing_file(self):
         with Server({"index.html": "home", "s.ini": "[database]\nTitle=S\n"}) as server:
