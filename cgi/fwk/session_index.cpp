@@ -26,19 +26,22 @@ void learn_records(std::FILE* file, ParamList* header, DataFileSessions& entry) 
   int64_t position = 0;
   while (record_next_equal(file, header, nullptr, &position)) {
     const char* session = plist_get(header, kSessionField, "");
-    if (*session != '\0') entry.live[session].push_back(position);
+    if (*session == '\0') continue;
+    LiveRecords& records = entry.live[session];
+    if (records.last >= 0) records.earlier.push_back(records.last);
+    records.last = position;
   }
 }
 
-// Marks every record start but the last; 1 when a mark failed.
-int mark_all_but_last(std::FILE* file, std::vector<int64_t>& starts) {
+// Marks every record of the session but the last; 1 when a mark failed.
+int mark_earlier(std::FILE* file, LiveRecords& records) {
+  if (records.earlier.empty()) return 0;
   int result = 0;
-  for (size_t i = 0; i + 1 < starts.size(); ++i) {
-    if (std::fseek(file, static_cast<long>(starts[i]), SEEK_SET) != 0 ||
-        std::fputc('#', file) == EOF)
+  for (int64_t start : records.earlier) {
+    if (std::fseek(file, static_cast<long>(start), SEEK_SET) != 0 || std::fputc('#', file) == EOF)
       result = 1;
   }
-  if (starts.size() > 1) starts.erase(starts.begin(), starts.end() - 1);
+  records.earlier.clear();
   if (std::fflush(file) != 0) result = 1;
   return result;
 }
@@ -61,6 +64,9 @@ int session_index_retire(SessionIndex& index, const char* path, const FileInfo& 
   const bool known = entry.info.exists && file_info_same(entry.info, before);
   if (!known) {
     entry.live.clear();
+    // Room for a session per record of a typical size, so that reading a
+    // large file does not rehash over and over.
+    entry.live.reserve(static_cast<size_t>(before.size / 256));
     entry.has_session_column = plist_find(header.get(), kSessionField) != nullptr;
   } else if (std::fseek(file, static_cast<long>(entry.info.size), SEEK_SET) != 0) {
     entry.info = FileInfo{};
@@ -73,7 +79,7 @@ int session_index_retire(SessionIndex& index, const char* path, const FileInfo& 
     const char* session = plist_get(request, kSessionField, "");
     if (*session != '\0') {
       auto found = entry.live.find(session);
-      if (found != entry.live.end()) result = mark_all_but_last(file, found->second);
+      if (found != entry.live.end()) result = mark_earlier(file, found->second);
     }
   }
   std::fclose(file);

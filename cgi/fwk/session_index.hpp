@@ -15,6 +15,13 @@
 
 namespace fwk {
 
+// Where one session's undeleted records start: normally one record, so the
+// earlier ones (only in files written elsewhere) are kept apart.
+struct LiveRecords {
+  std::vector<int64_t> earlier;  // in file order
+  int64_t last = -1;
+};
+
 // What is known of one data file.
 struct DataFileSessions {
   std::string path;
@@ -22,8 +29,8 @@ struct DataFileSessions {
   FileInfo info;
   // The header has a _SESSION column (without one nothing is retired).
   bool has_session_column = false;
-  // For each session, where its undeleted records start, in file order.
-  std::unordered_map<std::string, std::vector<int64_t>> live;
+  // For each session, where its undeleted records start.
+  std::unordered_map<std::string, LiveRecords> live;
 };
 
 // What the server knows of the data files it saves into.
