@@ -6,9 +6,11 @@ SAN_BUILD  ?= build-san
 BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
+# make fuzz-long: an hour per target unless FUZZ_SECONDS is given.
+FUZZ_LONG_SECONDS := $(if $(filter command line environment,$(origin FUZZ_SECONDS)),$(FUZZ_SECONDS),3600)
 GENERATOR  := -G Ninja
 
-.PHONY: all build run test unit-test san-test fuzz bench clean format
+.PHONY: all build run test unit-test san-test fuzz fuzz-long bench clean format
 
 all: build
 
@@ -23,8 +25,9 @@ run: build
 	$(BUILD)/fwkhttpd --root $(CURDIR)/demo/ $(ARGS)
 
 # Every test: the unit and end-to-end tests in a normal build, then the same
-# tests under AddressSanitizer + UndefinedBehaviorSanitizer (clang), then each
-# fuzz target for FUZZ_SECONDS on its seed corpus.
+# tests under AddressSanitizer + UndefinedBehaviorSanitizer (clang), including
+# a replay of every committed fuzz corpus, then each fuzz target for
+# FUZZ_SECONDS on that corpus.
 test:
 	@tools/deps.sh test
 	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -43,6 +46,15 @@ fuzz:
 	  -DFWK_SANITIZE=ON -DFWK_FUZZ=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) tools/run-fuzz.sh $(SAN_BUILD)
+
+# Each fuzz target for an hour (FUZZ_SECONDS), keeping what adds coverage in
+# fuzz/corpus/<target>/ for the next commit.
+fuzz-long:
+	@tools/deps.sh test
+	CXX=clang++ cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DFWK_SANITIZE=ON -DFWK_FUZZ=ON
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_LONG_SECONDS) tools/run-fuzz.sh $(SAN_BUILD) --keep
 
 bench:
 	@tools/deps.sh bench

@@ -64,6 +64,13 @@ bool directory_exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool directory_readable(const std::string& path) {
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return false;
+  closedir(dir);
+  return true;
+}
+
 std::string program_directory() {
   std::string path(4096, '\0');
   ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);

@@ -19,6 +19,9 @@ std::vector<std::string> dir_search(const std::string& directory, const char* pa
 // True when `path` names a directory.
 bool directory_exists(const std::string& path);
 
+// True when `path` names a directory whose entries this process may list.
+bool directory_readable(const std::string& path);
+
 // Directory of the running program, ending in "/" ("" when unknown).
 std::string program_directory();
 

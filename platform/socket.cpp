@@ -2,12 +2,14 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -63,7 +65,7 @@ void socket_push(int socket) {
   set_cork(socket, 1);
 }
 
-int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
+int socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t bind_address) {
   *failure = ListenFailure::none;
   int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) {
@@ -83,7 +85,7 @@ int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = bind_address;
   if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(s, backlog) != 0) {
     *failure = failure_from_errno(errno);
@@ -105,6 +107,27 @@ int socket_accept(int listen_socket, uint32_t* peer_address) {
   if (s < 0) return -1;
   if (peer.sin_family == AF_INET) *peer_address = peer.sin_addr.s_addr;
   return s;
+}
+
+int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address) {
+  *peer_address = 0;
+  if (listen_socket < 0) return -1;
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  int s;
+  do {
+    s = accept4(listen_socket, reinterpret_cast<sockaddr*>(&peer), &length,
+                SOCK_CLOEXEC | SOCK_NONBLOCK);
+  } while (s < 0 && errno == EINTR);
+  if (s < 0) return -1;
+  if (peer.sin_family == AF_INET) *peer_address = peer.sin_addr.s_addr;
+  return s;
+}
+
+bool socket_set_nonblocking(int socket) {
+  if (socket < 0) return false;
+  int flags = fcntl(socket, F_GETFL);
+  return flags >= 0 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 int socket_connect_tcp(uint32_t address, int port) {
@@ -165,6 +188,34 @@ long socket_receive_waiting(int socket, char* buffer, size_t size) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return kNothingWaiting;
     if (errno != EINTR) return -1;
   }
+}
+
+long socket_send_some(int socket, const char* bytes, size_t n) {
+  if (socket < 0 || bytes == nullptr) return -1;
+  for (;;) {
+    ssize_t put = send(socket, bytes, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (put >= 0) return static_cast<long>(put);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kNothingWaiting;
+    if (errno != EINTR) return -1;
+  }
+}
+
+long socket_send_file(int socket, std::FILE* file, long long* offset, size_t max) {
+  if (socket < 0 || file == nullptr) return -1;
+  off_t at = static_cast<off_t>(*offset);
+  for (;;) {
+    ssize_t put = sendfile(socket, fileno(file), &at, max);
+    if (put >= 0) {
+      *offset = static_cast<long long>(at);
+      return static_cast<long>(put);
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kNothingWaiting;
+    if (errno != EINTR) return -1;
+  }
+}
+
+void socket_shutdown_send(int socket) {
+  if (socket >= 0) shutdown(socket, SHUT_WR);
 }
 
 void socket_shutdown(int socket) {
@@ -237,6 +288,21 @@ bool network_present() {
   }
   freeifaddrs(list);
   return present;
+}
+
+bool ipv4_parse(const char* text, uint32_t* address) {
+  in_addr parsed{};
+  if (!text || inet_pton(AF_INET, text, &parsed) != 1) return false;
+  *address = parsed.s_addr;
+  return true;
+}
+
+std::string ipv4_text(uint32_t address) {
+  in_addr value{};
+  value.s_addr = address;
+  std::array<char, INET_ADDRSTRLEN> text{};
+  if (!inet_ntop(AF_INET, &value, text.data(), text.size())) return "";
+  return text.data();
 }
 
 }  // namespace fwk

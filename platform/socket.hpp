@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace fwk {
@@ -13,11 +14,18 @@ namespace fwk {
 // Why opening a listening socket failed.
 enum class ListenFailure { none, in_use, permission, other };
 
-// Creates an IPv4 stream socket bound to 0.0.0.0:port and listening with the
-// given backlog. Returns the socket, or -1 with the reason in *failure.
-// Sockets accepted on it get the send timeout and packet gathering
-// described at socket_accept.
-int socket_listen_tcp(int port, int backlog, ListenFailure* failure);
+// Creates an IPv4 stream socket bound to address:port (network byte order;
+// 0 is every interface) and listening with the given backlog. Returns the
+// socket, or -1 with the reason in *failure. Sockets accepted on it get the
+// send timeout and packet gathering described at socket_accept.
+int socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t address = 0);
+
+// Reads a dotted IPv4 address ("127.0.0.1") into network byte order. False
+// for anything else.
+bool ipv4_parse(const char* text, uint32_t* address);
+
+// The dotted text of an IPv4 address in network byte order.
+std::string ipv4_text(uint32_t address);
 
 // Accepts one pending connection: the new socket (or -1) and the peer's
 // IPv4 address. A client that stops reading holds a send for at most
@@ -25,6 +33,15 @@ int socket_listen_tcp(int port, int backlog, ListenFailure* failure);
 // into full packets; it leaves when a packet is full, at socket_push, or
 // when the sending side is shut down.
 int socket_accept(int listen_socket, uint32_t* peer_address);
+
+// The same for an event loop: the listening socket must have been made
+// non-blocking (socket_set_nonblocking); -1 also when nothing is pending.
+// The accepted socket does not block either.
+int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address);
+
+// Makes reads, writes and accepts on the socket return at once instead of
+// waiting. False when that failed.
+bool socket_set_nonblocking(int socket);
 
 // Sends what an accepted socket has gathered now (an interim answer the
 // client waits for).
@@ -53,6 +70,20 @@ long socket_receive_waiting(int socket, char* buffer, size_t size);
 // the sending side is shut down, so later sends to the same client fail at
 // once instead of each waiting kSendTimeoutMs.
 long socket_send(int socket, const char* bytes, size_t n);
+
+// Sends what the socket takes now without waiting: the count (possibly fewer
+// than n), kNothingWaiting when it takes nothing yet, or -1 when the peer has
+// gone. Never raises SIGPIPE.
+long socket_send_some(int socket, const char* bytes, size_t n);
+
+// Sends up to `max` bytes of an open file from *offset on without waiting and
+// without copying them through this program; *offset advances by the count.
+// The count, 0 at the end of the file, kNothingWaiting when the socket takes
+// nothing yet, or -1 on an error.
+long socket_send_file(int socket, std::FILE* file, long long* offset, size_t max);
+
+// Shuts down the sending side only: the client sees the end of the response.
+void socket_shutdown_send(int socket);
 
 // Shuts the socket down in both directions (no-op for -1).
 void socket_shutdown(int socket);

@@ -10,7 +10,6 @@
 #include "core/paths.hpp"
 #include "core/stamp.hpp"
 #include "core/status_log.hpp"
-#include "platform/socket.hpp"
 #include "server/file_server.hpp"
 #include "server/listener.hpp"
 #include "server/request.hpp"
@@ -19,15 +18,6 @@
 namespace fwk {
 
 namespace {
-
-// How long a refused request's client may go on sending before the
-// connection is closed anyway.
-constexpr int kLingerMs = 2000;
-
-constexpr const char* kTooLargeResponse =
-    "HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
-constexpr const char* kCutShortResponse =
-    "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 
 bool path_is(const char* path, const char* a, const char* b, const char* c) {
   return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
@@ -62,14 +52,6 @@ int call_record_browser(ParamList* request, OutputSink* sink) {
   return engine_not_available(request, sink);
 }
 
-// Answers a request that is not dispatched and closes its sending side,
-// reading what the client still sends so that it sees the answer.
-void refuse_request(Connection& connection, const char* response) {
-  conn_send(connection, response, std::strlen(response));
-  conn_flush(connection);
-  socket_drain(connection.socket, kLingerMs);
-}
-
 }  // namespace
 
 void fill_request_header(ParamList& request, const char* peer_host) {
@@ -84,25 +66,34 @@ void fill_request_header(ParamList& request, const char* peer_host) {
   request.entries[2].value = std::move(time);
 }
 
-int dispatch_path(const char* path, ParamList* request, OutputSink* sink) {
+namespace {
+
+int call_handler(const char* path, ParamList* request, OutputSink* sink) {
   if (path_is(path, "fwk", "fwk.exe", "fwk.cgi")) return call_form_engine(request, sink);
   if (path_is(path, "list", "list.exe", "list.cgi")) return call_record_browser(request, sink);
   return file_serve(path, request, sink);
 }
 
-int dispatch_request(Connection& connection) {
-  status_log_clear_next();
-  std::string text;
-  RequestEnd end = read_request(connection, &text);
-  if (end == RequestEnd::too_large) {
-    refuse_request(connection, kTooLargeResponse);
-    return 0;
-  }
-  if (end == RequestEnd::cut_short) {
-    refuse_request(connection, kCutShortResponse);
-    return 0;
-  }
+}  // namespace
 
+int dispatch_path(const char* path, ParamList* request, OutputSink* sink) {
+  // Every request gets its own page budget, carried by its response sink
+  // into templates, scripts and reports; it also ends when the server stops.
+  PageBudget budget = page_budget_start(sink, &stop_flag);
+  PageBudget* outer = sink->budget;
+  sink->budget = &budget;
+  int status = call_handler(path, request, sink);
+  sink->budget = outer;
+  if (budget_spent(&budget)) {
+    std::string message =
+        "\nThe page " + std::string(path) + " was cut short: " + budget_reason(budget.end);
+    status_log(message.c_str());
+  }
+  return status;
+}
+
+int dispatch_request(Connection& connection, std::string& text) {
+  status_log_clear_next();
   connection.requested_host = request_header_value(text, "Host");
   RequestLine line = split_request_line(text.data());
   // The HOME document for "/": a copy, so the setting itself is never cut.

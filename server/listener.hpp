@@ -11,7 +11,7 @@ namespace fwk {
 struct Listener {
   int socket = -1;             // -1: none
   int port = 0;                // the port of the last attempt; after a successful open, in use
-  uint32_t bound_address = 0;  // 0.0.0.0, any interface
+  uint32_t bound_address = 0;  // set before opening; 0 (0.0.0.0) is any interface
   bool denied = false;         // every failed attempt was refused for lack of permission
 };
 
@@ -46,7 +46,8 @@ bool conn_readable(Connection& connection);
 bool conn_wait_readable(Connection& connection, int timeout_ms);
 
 // The peer's host name from a reverse lookup, made on first use and kept
-// (at most 259 characters; "" when the lookup finds nothing).
+// (at most 259 characters; "" when the lookup finds nothing or takes longer
+// than a quarter of a second; see peer_name_lookup).
 const std::string& conn_peer_host(Connection& connection);
 
 // Sends what is pending, shuts the socket down and closes it. The record

@@ -39,11 +39,6 @@ constexpr const char* kDefaultMaxMessage = "Sorry, this form is no longer availa
 constexpr const char* kDefaultPwdMessage = "Sorry, you need a password to access this form.";
 constexpr const char* kBreakinSubject = "Web access denied/breakin attempt";
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 int config_int(const ParamList* config, const char* key, const char* dflt) {
   return std::atoi(plist_get(config, key, dflt));
 }

@@ -33,11 +33,6 @@ constexpr int kPageEntryAttrs = 32;
 constexpr const char* kRequestHeaderNames = "HOST,DATE,TIME";
 constexpr const char* kNavigationPrefix = "_PAGE";
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 void write_missing_page(OutputSink* sink, const std::string& path) {
   out_text(sink, "<P>Error: validation entry missing for page ");
   out_html(sink, path.c_str());

@@ -32,11 +32,6 @@ constexpr const char* kSessionField = "_SESSION";
 constexpr const char* kIndexPositionColumn = "_POS";
 constexpr const char* kSubmissionSubject = "Formwick form submission report";
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 int config_int(const ParamList* config, const char* key, const char* dflt) {
   return std::atoi(plist_get(config, key, dflt));
 }
