@@ -5,12 +5,13 @@ BUILD      ?= build
 SAN_BUILD  ?= build-san
 BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 FUZZ_SECONDS ?= 30
 # make fuzz-long: an hour per target unless FUZZ_SECONDS is given.
 FUZZ_LONG_SECONDS := $(if $(filter command line environment,$(origin FUZZ_SECONDS)),$(FUZZ_SECONDS),3600)
 GENERATOR  := -G Ninja
 
-.PHONY: all build run test unit-test san-test fuzz fuzz-long bench clean format
+.PHONY: all build run test unit-test san-test fuzz fuzz-long bench clean format install package
 
 all: build
 
@@ -39,6 +40,19 @@ test:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) tools/run-fuzz.sh $(SAN_BUILD)
+
+# Installs below PREFIX (default /usr/local), staged under DESTDIR when set:
+# `make && sudo make install`, or `make install PREFIX=$HOME/.local`.
+# As root it installs what is already built rather than building as root.
+install:
+	@if [ "$$(id -u)" -ne 0 ] || [ ! -x $(BUILD)/fwkhttpd ]; then $(MAKE) --no-print-directory build; fi
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+# The Debian package (formwick_<version>_<arch>.deb) in $(BUILD).
+package: build
+	@tools/deps.sh package
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/*.deb
 
 fuzz:
 	@tools/deps.sh test

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <string>
 
 namespace fwk {
 
@@ -79,6 +81,18 @@ std::string program_directory() {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return "";
   return path.substr(0, slash + 1);
+}
+
+std::string current_directory() {
+  std::string path(256, '\0');
+  for (;;) {
+    if (getcwd(path.data(), path.size()) != nullptr) {
+      path.resize(std::char_traits<char>::length(path.c_str()));
+      return path;
+    }
+    if (errno != ERANGE || path.size() >= (1u << 20)) return "";
+    path.resize(path.size() * 2);
+  }
 }
 
 }  // namespace fwk

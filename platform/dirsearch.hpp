@@ -25,4 +25,8 @@ bool directory_readable(const std::string& path);
 // Directory of the running program, ending in "/" ("" when unknown).
 std::string program_directory();
 
+// The process's current directory, as the system names it (no "/" added);
+// "" when it cannot be named (removed, or not reachable).
+std::string current_directory();
+
 }  // namespace fwk

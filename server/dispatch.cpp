@@ -6,8 +6,7 @@
 #include <string>
 
 #include "cgi/fwk/form_request.hpp"
-#include "cgi/fwk/session_index.hpp"
-#include "core/paths.hpp"
+#include "core/results.hpp"
 #include "core/stamp.hpp"
 #include "core/status_log.hpp"
 #include "server/file_server.hpp"
@@ -25,82 +24,75 @@ bool path_is(const char* path, const char* a, const char* b, const char* c) {
 
 // The record browser is not part of this program yet: its paths answer
 // "not found" until it is linked in here.
-int engine_not_available(ParamList*, OutputSink*) {
-  return -1;
+int engine_not_available(const SiteContext&, ParamList*, OutputSink*) {
+  return kHandlerNotFound;
 }
 
-// The site the forms engine serves, made from the start-up state. What the
-// engine learns of its data files is kept for the server's lifetime.
-SiteContext served_site() {
-  static const std::shared_ptr<SessionIndex> session_index = std::make_shared<SessionIndex>();
-  SiteContext site;
-  site.root = server_root;
-  const size_t colon = server_address.rfind(':');
-  if (colon != std::string::npos) site.port = std::atoi(server_address.c_str() + colon + 1);
-  site.session_index = session_index;
-  return site;
-}
-
-int call_form_engine(ParamList* request, OutputSink* sink) {
+int call_form_engine(const SiteContext& site, ParamList* request, OutputSink* sink) {
   const char* host = sink != nullptr && sink->connection != nullptr
                          ? sink->connection->requested_host.c_str()
                          : "";
-  return form_handle_request(served_site(), request, sink, host);
+  return form_handle_request(site, request, sink, host);
 }
 
-int call_record_browser(ParamList* request, OutputSink* sink) {
-  return engine_not_available(request, sink);
+int call_record_browser(const SiteContext& site, ParamList* request, OutputSink* sink) {
+  return engine_not_available(site, request, sink);
 }
 
 }  // namespace
 
-void fill_request_header(ParamList& request, const char* peer_host) {
-  const char* device_id = plist_get(server_settings.get(), "DEVICEID", nullptr);
+void fill_request_header(const SiteContext& site, ParamList& request, const char* peer_host) {
+  const char* device_id = plist_get(site.settings.get(), "DEVICEID", nullptr);
   std::string date, time;
   time_stamp(&date, &time);
-  request.entries[0].name = text_dup("HOST");
-  request.entries[0].value = text_dup(device_id != nullptr ? device_id : peer_host);
-  request.entries[1].name = text_dup("DATE");
-  request.entries[1].value = std::move(date);
-  request.entries[2].name = text_dup("TIME");
-  request.entries[2].value = std::move(time);
+  const char* values[kRequestReserved] = {device_id != nullptr ? device_id : peer_host,
+                                          date.c_str(), time.c_str()};
+  const char* names[kRequestReserved] = {"HOST", "DATE", "TIME"};
+  for (size_t i = 0; i < kRequestReserved; ++i) {
+    Pair* entry = plist_at(&request, i);
+    if (!entry) return;
+    pair_set_name(*entry, names[i]);
+    pair_set_value(*entry, values[i]);
+  }
 }
 
 namespace {
 
-int call_handler(const char* path, ParamList* request, OutputSink* sink) {
-  if (path_is(path, "fwk", "fwk.exe", "fwk.cgi")) return call_form_engine(request, sink);
-  if (path_is(path, "list", "list.exe", "list.cgi")) return call_record_browser(request, sink);
-  return file_serve(path, request, sink);
+int call_handler(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
+  if (path_is(path, "fwk", "fwk.exe", "fwk.cgi")) return call_form_engine(site, request, sink);
+  if (path_is(path, "list", "list.exe", "list.cgi")) {
+    return call_record_browser(site, request, sink);
+  }
+  return file_serve(site, path, request, sink);
 }
 
 }  // namespace
 
-int dispatch_path(const char* path, ParamList* request, OutputSink* sink) {
+int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
   // Every request gets its own page budget, carried by its response sink
   // into templates, scripts and reports; it also ends when the server stops.
   PageBudget budget = page_budget_start(sink, &stop_flag);
   PageBudget* outer = sink->budget;
   sink->budget = &budget;
-  int status = call_handler(path, request, sink);
+  int status = call_handler(site, path, request, sink);
   sink->budget = outer;
   if (budget_spent(&budget)) {
     std::string message =
         "\nThe page " + std::string(path) + " was cut short: " + budget_reason(budget.end);
-    status_log(message.c_str());
+    status_log(site.log, message.c_str());
   }
   return status;
 }
 
-int dispatch_request(Connection& connection, std::string& text) {
-  status_log_clear_next();
+int dispatch_request(const SiteContext& site, Connection& connection, std::string& text) {
+  status_log_clear_next(site.log);
   connection.requested_host = request_header_value(text, "Host");
   RequestLine line = split_request_line(text.data());
   // The HOME document for "/": a copy, so the setting itself is never cut.
   std::string home;
   char* path = line.path;
-  if (*path == '\0' && server_settings != nullptr) {
-    home = plist_get(server_settings.get(), "HOME", "index.html");
+  if (*path == '\0' && site.settings != nullptr) {
+    home = plist_get(site.settings.get(), "HOME", "index.html");
     path = home.data();
   }
   line.query = split_query(path);
@@ -111,13 +103,13 @@ int dispatch_request(Connection& connection, std::string& text) {
         parse_form_data(kRequestReserved, parameters, std::strlen(parameters), kRequestFreeSlots);
   }
   if (request != nullptr) {
-    bool named_by_setting = plist_get(server_settings.get(), "DEVICEID", nullptr) != nullptr;
-    fill_request_header(*request, named_by_setting ? "" : conn_peer_host(connection).c_str());
+    bool named_by_setting = plist_get(site.settings.get(), "DEVICEID", nullptr) != nullptr;
+    fill_request_header(site, *request, named_by_setting ? "" : conn_peer_host(connection).c_str());
   }
 
   OutputSink sink;
   sink.connection = &connection;
-  return dispatch_path(path, request.get(), &sink);
+  return dispatch_path(site, path, request.get(), &sink);
 }
 
 }  // namespace fwk

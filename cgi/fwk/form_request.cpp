@@ -59,8 +59,8 @@ void write_config_missing(const SiteContext& site, OutputSink* sink, const char*
   out_text(sink, "Cannot access file (");
   out_html(sink, form_name);
   out_text(sink, ".ini)");
-  status_log("\nZ:\\cgi\\fwk: Cannot access file (%s.ini)\t");
-  status_log(form_name);
+  status_log(site_log(&site), "\nZ:\\cgi\\fwk: Cannot access file (%s.ini)\t");
+  status_log(site_log(&site), form_name);
   out_printf(sink, "Error %i in %s@%d: ", kFormConfigMissing, "Z:\\cgi\\fwk", 1928);
   out_text(sink, "Cannot access file (");
   out_html(sink, form_name);
@@ -152,8 +152,8 @@ int report_action(FormState& state) {
   FilePtr file(path_open_binary(state.site->root.c_str(), report));
   if (!file) return 0;
   form_write_header(state);
-  template_process_file(state.site->root.c_str(), state.sink, file.get(), state.request, nullptr,
-                        nullptr, 0, nullptr);
+  template_process_file(*state.site, state.site->root.c_str(), state.sink, file.get(),
+                        state.request, nullptr, nullptr, 0, nullptr);
   return 0;
 }
 

@@ -33,11 +33,11 @@ constexpr int kPageEntryAttrs = 32;
 constexpr const char* kRequestHeaderNames = "HOST,DATE,TIME";
 constexpr const char* kNavigationPrefix = "_PAGE";
 
-void write_missing_page(OutputSink* sink, const std::string& path) {
+void write_missing_page(const SiteContext& site, OutputSink* sink, const std::string& path) {
   out_text(sink, "<P>Error: validation entry missing for page ");
   out_html(sink, path.c_str());
-  status_log("\nZ:\\cgi\\fwk: Cannot open file (%s)\t");
-  status_log(path.c_str());
+  status_log(site_log(&site), "\nZ:\\cgi\\fwk: Cannot open file (%s)\t");
+  status_log(site_log(&site), path.c_str());
   out_printf(sink, "Error %i in %s@%d: ", kPageMissing, "Z:\\cgi\\fwk", 835);
   out_text(sink, "Cannot open file (");
   out_html(sink, path.c_str());
@@ -97,7 +97,7 @@ void write_unplaced_fields(OutputSink* sink, const ParamList* unplaced) {
 
 int process_template_file(const SiteContext& site, OutputSink* sink, std::FILE* file,
                           ParamList* values) {
-  template_process_file(site.root.c_str(), sink, file, values, nullptr, nullptr, 1, nullptr);
+  template_process_file(site, site.root.c_str(), sink, file, values, nullptr, nullptr, 1, nullptr);
   return kPageShown;
 }
 
@@ -116,7 +116,7 @@ int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, 
   if (!dir_path.empty()) page_path = dir_path + page_name;
   FilePtr page(page_path.size() < kPathArea ? file_open(page_path.c_str(), "rb") : nullptr);
   if (!page) {
-    write_missing_page(sink, page_path);
+    write_missing_page(site, sink, page_path);
     return kPageMissing;
   }
   TemplateInput in = input_from_file(page.get());

@@ -59,8 +59,8 @@ void count_response(const SiteContext& site, const char* form_name) {
       static_cast<unsigned char>(count >> 16), static_cast<unsigned char>(count >> 24)};
   std::string path = root_path(site, form_name, ".respcount");
   if (!file_replace_durably(path.c_str(), reinterpret_cast<const char*>(bytes), sizeof bytes)) {
-    status_log("\nfwk: cannot write the response counter ");
-    status_log(path.c_str());
+    status_log(site_log(&site), "\nfwk: cannot write the response counter ");
+    status_log(site_log(&site), path.c_str());
   }
 }
 
@@ -87,8 +87,8 @@ int mail_response(const SiteContext& site, const char* form_name, ParamList* req
   sink.text = &body;
   FilePtr report(path_open_binary(site.root.c_str(), plist_get(config, "EMAILREPORT", "")));
   if (report) {
-    template_process_file(site.root.c_str(), &sink, report.get(), request, nullptr, nullptr, 0,
-                          nullptr);
+    template_process_file(site, site.root.c_str(), &sink, report.get(), request, nullptr, nullptr,
+                          0, nullptr);
   } else {
     write_default_mail_body(&sink, form_name, request);
   }
@@ -145,8 +145,8 @@ int save_to_data_file(const SiteContext& site, const char* form_name, const Para
   int64_t position = 0;
   int result = datafile_append_record(path.c_str(), request, &position);
   if (result != kStoreOk) {
-    status_log("\nfwk: cannot write to ascii file ");
-    status_log(path.c_str());
+    status_log(site_log(&site), "\nfwk: cannot write to ascii file ");
+    status_log(site_log(&site), path.c_str());
     return result;
   }
   retire_session(site, path, before, request);
@@ -160,8 +160,8 @@ int save_to_xml_file(const SiteContext& site, const ParamList* request, const Pa
   std::string path = name.empty() ? std::string() : root_path(site, name);
   int result = path.empty() ? kStoreNotWritable : xml_append_transaction(request, path.c_str());
   if (result != 0) {
-    status_log("\nfwk: cannot write to xml file ");
-    status_log(path.c_str());
+    status_log(site_log(&site), "\nfwk: cannot write to xml file ");
+    status_log(site_log(&site), path.c_str());
   }
   return result;
 }
@@ -214,7 +214,7 @@ void show_template(const SiteContext& site, OutputSink* sink, const char* name, 
                    int fill_fields) {
   FilePtr file(path_open_binary(site.root.c_str(), name));
   if (file)
-    template_process_file(site.root.c_str(), sink, file.get(), request, nullptr, nullptr,
+    template_process_file(site, site.root.c_str(), sink, file.get(), request, nullptr, nullptr,
                           fill_fields, nullptr);
 }
 

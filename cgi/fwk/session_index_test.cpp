@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "cgi/fwk/response_save.hpp"
+#include "core/testing/test_lists.hpp"
 #include "platform/test_temp_dir.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
-#include "store/record_test_util.hpp"
 
 namespace fwk {
 namespace {
@@ -37,7 +37,7 @@ struct SessionIndexTest : ::testing::Test {
   // What a save does: note the file, append, retire through the index.
   void save(const char* session, const char* name) {
     FileInfo before = file_info(path.c_str());
-    ParamListPtr record = make_record({{"_SESSION", session}, {"name", name}});
+    ParamListPtr record = test_list({{"_SESSION", session}, {"name", name}});
     ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), nullptr), kStoreOk);
     EXPECT_EQ(session_index_retire(index, path.c_str(), before, record.get()), 0);
   }
@@ -80,7 +80,7 @@ TEST_F(SessionIndexTest, FileWithoutSessionColumnRetiresNothing) {
   EXPECT_EQ(marks(dir.read("d.asc")), "\"\"");
 
   // The same for the one-pass retirement over an open file.
-  ParamListPtr request = make_record({{"_SESSION", "A"}});
+  ParamListPtr request = test_list({{"_SESSION", "A"}});
   std::FILE* file = std::fopen(path.c_str(), "r+b");
   ParamListPtr header = datafile_read_header(file, 0);
   EXPECT_EQ(session_retire_earlier(file, header.get(), request.get()), 0);
@@ -91,10 +91,10 @@ TEST_F(SessionIndexTest, FileWithoutSessionColumnRetiresNothing) {
 TEST_F(SessionIndexTest, OnePassRetirementMarksAllButTheLast) {
   make_file("_SESSION\tname\n");
   for (const char* s : {"A", "B", "A", "A"}) {
-    ParamListPtr record = make_record({{"_SESSION", s}, {"name", "n"}});
+    ParamListPtr record = test_list({{"_SESSION", s}, {"name", "n"}});
     datafile_append_record(path.c_str(), record.get(), nullptr);
   }
-  ParamListPtr request = make_record({{"_SESSION", "A"}});
+  ParamListPtr request = test_list({{"_SESSION", "A"}});
   std::FILE* file = std::fopen(path.c_str(), "r+b");
   ParamListPtr header = datafile_read_header(file, 0);
   EXPECT_EQ(session_retire_earlier(file, header.get(), request.get()), 0);
