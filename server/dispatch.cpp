@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cgi/fwk/form_request.hpp"
+#include "cgi/list/list.hpp"
 #include "core/results.hpp"
 #include "core/stamp.hpp"
 #include "core/status_log.hpp"
@@ -22,12 +23,6 @@ bool path_is(const char* path, const char* a, const char* b, const char* c) {
   return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
 }
 
-// The record browser is not part of this program yet: its paths answer
-// "not found" until it is linked in here.
-int engine_not_available(const SiteContext&, ParamList*, OutputSink*) {
-  return kHandlerNotFound;
-}
-
 int call_form_engine(const SiteContext& site, ParamList* request, OutputSink* sink) {
   const char* host = sink != nullptr && sink->connection != nullptr
                          ? sink->connection->requested_host.c_str()
@@ -36,7 +31,7 @@ int call_form_engine(const SiteContext& site, ParamList* request, OutputSink* si
 }
 
 int call_record_browser(const SiteContext& site, ParamList* request, OutputSink* sink) {
-  return engine_not_available(site, request, sink);
+  return list_handle_request(site, request, sink);
 }
 
 }  // namespace
