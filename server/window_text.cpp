@@ -1,5 +1,6 @@
 #include "server/window_text.hpp"
 
+#include "core/ascii.hpp"
 #include "core/text_convert.hpp"
 
 namespace fwk {
@@ -11,13 +12,6 @@ constexpr const char* kSeparator =
 
 std::string to_utf8(const std::u16string& text) {
   return wide_to_ansi(text, 4 * text.size());
-}
-
-std::string trim_spaces(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -34,12 +28,12 @@ std::string window_title(const ParamList* settings) {
   return to_utf8(title);
 }
 
-std::string local_url(int port, const std::string& path) {
-  return "http://127.0.0.1:" + std::to_string(port) + "/" + path;
+std::string local_url(const std::string& address, const std::string& path) {
+  return "http://" + address + "/" + path;
 }
 
-std::string window_text(const SurveyTable& surveys, const std::string& title, int port,
-                        const std::string& status) {
+std::string window_text(const SurveyTable& surveys, const std::string& title,
+                        const std::string& address, const std::string& status) {
   std::string text = title + "\n";
   for (int i = 0; i < kSurveyTableSize && surveys[i].in_use; ++i) {
     const SurveyEntry& entry = surveys[i];
@@ -47,7 +41,7 @@ std::string window_text(const SurveyTable& surveys, const std::string& title, in
     text +=
         std::string(number.size() < 2 ? 1 : 0, ' ') + number + "  " + to_utf8(entry.title) + "\n";
     if (!entry.description.empty()) text += "    " + to_utf8(entry.description) + "\n";
-    if (port != 0) text += "    " + local_url(port, to_utf8(entry.link)) + "\n";
+    if (!address.empty()) text += "    " + local_url(address, to_utf8(entry.link)) + "\n";
   }
   text += kSeparator;
   if (!status.empty()) text += status_message_for_console(status.c_str());
@@ -66,7 +60,7 @@ std::string status_message_for_console(const char* message) {
 }
 
 ConsoleCommand console_command_parse(const std::string& line) {
-  std::string word = trim_spaces(line);
+  std::string word(text_trim(line, " \t"));
   ConsoleCommand command;
   if (word.empty()) return command;
   if (word == "a" || word == "A") {

@@ -133,6 +133,25 @@ class ListenTest(unittest.TestCase):
         with Server({"notes.txt": "n\n"}) as server:
             self.assertTrue(connects("127.0.0.2", server.port))
 
+    def test_urls_name_the_listen_address(self):
+        server = Server({"notes.txt": "n\n", "demo.ini": "[DATABASE]\nTitle=Poll\n"},
+                        args=["--listen", "127.0.0.2"])
+        try:
+            command = [FWKHTTPD, "--headless", "--root", server.root, "--listen", "127.0.0.2",
+                       "--port", str(server.first_port)]
+            with open(server.out_path, "wb") as out:
+                server.process = subprocess.Popen(command, stdout=out, stderr=subprocess.DEVNULL,
+                                                  env=server.env)
+            deadline = time.monotonic() + 10
+            while "running on port" not in server.stdout() and time.monotonic() < deadline:
+                time.sleep(0.05)
+            url = "http://127.0.0.2:%d/" % server.first_port
+            self.assertIn("    %sfwk?database=demo\n" % url, server.stdout())
+            self.assertTrue(connects("127.0.0.2", server.first_port))
+            self.assertFalse(connects("127.0.0.1", server.first_port))
+        finally:
+            server.close()
+
     def test_listen_is_documented_and_checked(self):
         server = Server()
         try:
