@@ -4,10 +4,13 @@
 #include <thread>
 
 #include "core/connection.hpp"
+#include "core/paths.hpp"
+#include "core/site.hpp"
 #include "core/status_log.hpp"
 #include "platform/clock.hpp"
 #include "platform/socket.hpp"
 #include "server/dispatch.hpp"
+#include "server/outbox_check.hpp"
 #include "server/server_state.hpp"
 
 namespace fwk {
@@ -25,30 +28,8 @@ constexpr int kShortNapTurns = 1919;
 constexpr int kShortNapMs = 128;
 constexpr int kLongNapMs = 1024;
 
-// The network test reads every interface; its answer is kept this long so
-// that a busy server does not repeat it for every request.
-constexpr uint32_t kNetworkCheckMs = 1000;
-
 void send_text(Connection& connection, const std::string& text) {
   conn_send(connection, text.data(), text.size());
-}
-
-bool network_present_recently() {
-  static uint32_t checked_at = 0;
-  static bool checked = false;
-  static bool present = false;
-  uint32_t now = clock_tick_ms();
-  if (!checked || now - checked_at >= kNetworkCheckMs) {
-    present = network_present();
-    checked_at = now;
-    checked = true;
-  }
-  return present;
-}
-
-// Mail waits and the device is on a network: the outbox is due.
-bool outbox_due() {
-  return outbox_pending != 0 && network_present_recently();
 }
 
 void serve_connection(Connection& connection) {
@@ -82,12 +63,15 @@ std::string error_note(int status, const ParamList* settings) {
 }
 
 int server_loop(Listener& listener) {
+  SiteContext site;
+  site.root = server_root;
   int idle = 0;
   for (;;) {
-    if (stop_flag.load() != 0) return kServerLoopExitCode;
-    // Sending a due outbox (and clearing outbox_pending once it went out)
-    // joins here together with the mail outbox itself.
-    outbox_due();
+    if (stop_flag.load() != 0) {
+      outbox_check_finish();
+      return kServerLoopExitCode;
+    }
+    outbox_check(site);
     if (listener_wait(listener)) {
       std::unique_ptr<Connection> connection = conn_accept(listener);
       if (connection == nullptr) continue;

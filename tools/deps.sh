@@ -7,7 +7,7 @@ set -euo pipefail
 want=(cmake g++ ninja-build make libgtest-dev libgmock-dev python3)
 case "${1:-build}" in
   build) ;;
-  test) want+=(clang libclang-rt-14-dev curl) ;;
+  test) want+=(clang libclang-rt-14-dev curl python3-aiosmtpd) ;;
   bench) want+=(libbenchmark-dev curl apache2-utils nginx-light) ;;
   *) echo "usage: $0 build|test|bench" >&2; exit 2 ;;
 esac
