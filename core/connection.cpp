@@ -7,6 +7,10 @@
 namespace fwk {
 
 size_t conn_send(Connection& c, const char* bytes, size_t n) {
+  if (c.queued) {
+    (c.stream_file ? c.after_file : c.response).append(bytes, n);
+    return n;
+  }
   if (c.pending >= kSendBufferSize) conn_flush(c);  // never between calls; keeps the copy in bounds
   if (c.pending + n < kSendBufferSize) {
     std::memcpy(c.send_buffer.data() + c.pending, bytes, n);
@@ -27,6 +31,14 @@ size_t conn_send(Connection& c, const char* bytes, size_t n) {
     socket_send(c.socket, bytes + fill, rest);
   }
   return n;
+}
+
+bool conn_stream_file(Connection& c, FilePtr& file) {
+  if (!c.queued || c.stream_file || !file) return false;
+  long at = std::ftell(file.get());
+  c.stream_offset = at > 0 ? at : 0;
+  c.stream_file = std::move(file);
+  return true;
 }
 
 void conn_flush(Connection& c) {

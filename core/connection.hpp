@@ -1,16 +1,27 @@
 // One accepted client connection and its small send buffer. Accepting,
 // polling and closing live with the server loop; this is the record and the
 // buffered byte path every response goes through.
+//
+// A connection served by the server loop is "queued": what a handler writes
+// collects in `response` and a file handed over with conn_stream_file is
+// sent after it, both by the loop as the client reads.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 namespace fwk {
 
 constexpr size_t kSendBufferSize = 260;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 struct Connection {
   int socket = -1;                  // -1: none
@@ -19,6 +30,12 @@ struct Connection {
   bool peer_host_resolved = false;  // the reverse lookup has been made
   std::array<char, kSendBufferSize> send_buffer{};
   size_t pending = 0;  // bytes waiting, 0..259 between calls
+
+  bool queued = false;   // writes collect here for the server loop to send
+  std::string response;  // bytes to send first
+  FilePtr stream_file;   // then this file, from stream_offset on
+  long long stream_offset = 0;
+  std::string after_file;  // then what was written after the file was handed over
 };
 
 // Buffered send: small writes collect in the send buffer and leave in
@@ -26,7 +43,13 @@ struct Connection {
 // Send results are not examined. Returns n.
 size_t conn_send(Connection& connection, const char* bytes, size_t n);
 
-// Sends the pending bytes in one send call and empties the buffer.
+// Sends the pending bytes in one send call and empties the buffer (nothing
+// to do for a queued connection).
 void conn_flush(Connection& connection);
+
+// Hands an open file over to a queued connection, which sends it after what
+// was written so far and closes it. False (the caller keeps the file) when
+// the connection is not queued or already has a file.
+bool conn_stream_file(Connection& connection, FilePtr& file);
 
 }  // namespace fwk

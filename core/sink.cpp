@@ -1,5 +1,7 @@
 #include "core/sink.hpp"
 
+#include <memory>
+
 namespace fwk {
 
 size_t sink_write(OutputSink* sink, const char* bytes, size_t n) {
@@ -8,6 +10,18 @@ size_t sink_write(OutputSink* sink, const char* bytes, size_t n) {
   if (sink->file) return std::fwrite(bytes, 1, n, sink->file);
   if (sink->text) return tbuf_append(*sink->text, bytes, n);
   return 0;
+}
+
+void sink_copy_file(OutputSink* sink, FilePtr& file) {
+  if (!file) return;
+  if (sink && sink->connection && conn_stream_file(*sink->connection, file)) return;
+  constexpr size_t kCopyBlock = 65536;
+  auto block = std::make_unique_for_overwrite<char[]>(kCopyBlock);
+  for (;;) {
+    size_t got = std::fread(block.get(), 1, kCopyBlock, file.get());
+    if (got > 0) sink_write(sink, block.get(), got);
+    if (got < kCopyBlock) return;
+  }
 }
 
 }  // namespace fwk

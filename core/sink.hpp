@@ -22,4 +22,10 @@ struct OutputSink {
 // (0 when the sink, its targets or the bytes are absent).
 size_t sink_write(OutputSink* sink, const char* bytes, size_t n);
 
+// Copies the rest of an open file to the sink. A queued connection takes the
+// file over and sends it as its client reads (`file` is then empty), so a
+// large file is never held in memory; otherwise it is copied in blocks and
+// stays open.
+void sink_copy_file(OutputSink* sink, FilePtr& file);
+
 }  // namespace fwk

@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -108,6 +109,27 @@ int socket_accept(int listen_socket, uint32_t* peer_address) {
   return s;
 }
 
+int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address) {
+  *peer_address = 0;
+  if (listen_socket < 0) return -1;
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  int s;
+  do {
+    s = accept4(listen_socket, reinterpret_cast<sockaddr*>(&peer), &length,
+                SOCK_CLOEXEC | SOCK_NONBLOCK);
+  } while (s < 0 && errno == EINTR);
+  if (s < 0) return -1;
+  if (peer.sin_family == AF_INET) *peer_address = peer.sin_addr.s_addr;
+  return s;
+}
+
+bool socket_set_nonblocking(int socket) {
+  if (socket < 0) return false;
+  int flags = fcntl(socket, F_GETFL);
+  return flags >= 0 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
 int socket_connect_tcp(uint32_t address, int port) {
   int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) return -1;
@@ -202,6 +224,34 @@ long socket_receive_waiting(int socket, char* buffer, size_t size) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return kNothingWaiting;
     if (errno != EINTR) return -1;
   }
+}
+
+long socket_send_some(int socket, const char* bytes, size_t n) {
+  if (socket < 0 || bytes == nullptr) return -1;
+  for (;;) {
+    ssize_t put = send(socket, bytes, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (put >= 0) return static_cast<long>(put);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kNothingWaiting;
+    if (errno != EINTR) return -1;
+  }
+}
+
+long socket_send_file(int socket, std::FILE* file, long long* offset, size_t max) {
+  if (socket < 0 || file == nullptr) return -1;
+  off_t at = static_cast<off_t>(*offset);
+  for (;;) {
+    ssize_t put = sendfile(socket, fileno(file), &at, max);
+    if (put >= 0) {
+      *offset = static_cast<long long>(at);
+      return static_cast<long>(put);
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kNothingWaiting;
+    if (errno != EINTR) return -1;
+  }
+}
+
+void socket_shutdown_send(int socket) {
+  if (socket >= 0) shutdown(socket, SHUT_WR);
 }
 
 void socket_shutdown(int socket) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace fwk {
@@ -25,6 +26,15 @@ int socket_listen_tcp(int port, int backlog, ListenFailure* failure);
 // into full packets; it leaves when a packet is full, at socket_push, or
 // when the sending side is shut down.
 int socket_accept(int listen_socket, uint32_t* peer_address);
+
+// The same for an event loop: the listening socket must have been made
+// non-blocking (socket_set_nonblocking); -1 also when nothing is pending.
+// The accepted socket does not block either.
+int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address);
+
+// Makes reads, writes and accepts on the socket return at once instead of
+// waiting. False when that failed.
+bool socket_set_nonblocking(int socket);
 
 // Sends what an accepted socket has gathered now (an interim answer the
 // client waits for).
@@ -62,6 +72,20 @@ long socket_receive_waiting(int socket, char* buffer, size_t size);
 // the sending side is shut down, so later sends to the same client fail at
 // once instead of each waiting kSendTimeoutMs.
 long socket_send(int socket, const char* bytes, size_t n);
+
+// Sends what the socket takes now without waiting: the count (possibly fewer
+// than n), kNothingWaiting when it takes nothing yet, or -1 when the peer has
+// gone. Never raises SIGPIPE.
+long socket_send_some(int socket, const char* bytes, size_t n);
+
+// Sends up to `max` bytes of an open file from *offset on without waiting and
+// without copying them through this program; *offset advances by the count.
+// The count, 0 at the end of the file, kNothingWaiting when the socket takes
+// nothing yet, or -1 on an error.
+long socket_send_file(int socket, std::FILE* file, long long* offset, size_t max);
+
+// Shuts down the sending side only: the client sees the end of the response.
+void socket_shutdown_send(int socket);
 
 // Shuts the socket down in both directions (no-op for -1).
 void socket_shutdown(int socket);

@@ -5,7 +5,6 @@
 
 #include "core/stamp.hpp"
 #include "core/status_log.hpp"
-#include "platform/socket.hpp"
 #include "server/file_server.hpp"
 #include "server/listener.hpp"
 #include "server/request.hpp"
@@ -14,15 +13,6 @@
 namespace fwk {
 
 namespace {
-
-// How long a refused request's client may go on sending before the
-// connection is closed anyway.
-constexpr int kLingerMs = 2000;
-
-constexpr const char* kTooLargeResponse =
-    "HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
-constexpr const char* kCutShortResponse =
-    "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 
 bool path_is(const char* path, const char* a, const char* b, const char* c) {
   return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
@@ -40,14 +30,6 @@ int call_form_engine(ParamList* request, OutputSink* sink) {
 
 int call_record_browser(ParamList* request, OutputSink* sink) {
   return engine_not_available(request, sink);
-}
-
-// Answers a request that is not dispatched and closes its sending side,
-// reading what the client still sends so that it sees the answer.
-void refuse_request(Connection& connection, const char* response) {
-  conn_send(connection, response, std::strlen(response));
-  conn_flush(connection);
-  socket_drain(connection.socket, kLingerMs);
 }
 
 }  // namespace
@@ -70,19 +52,8 @@ int dispatch_path(const char* path, ParamList* request, OutputSink* sink) {
   return file_serve(path, request, sink);
 }
 
-int dispatch_request(Connection& connection) {
+int dispatch_request(Connection& connection, std::string& text) {
   status_log_clear_next();
-  std::string text;
-  RequestEnd end = read_request(connection, &text);
-  if (end == RequestEnd::too_large) {
-    refuse_request(connection, kTooLargeResponse);
-    return 0;
-  }
-  if (end == RequestEnd::cut_short) {
-    refuse_request(connection, kCutShortResponse);
-    return 0;
-  }
-
   RequestLine line = split_request_line(text.data());
   // The HOME document for "/": a copy, so the setting itself is never cut.
   std::string home;

@@ -2,18 +2,19 @@
 // to the forms engine, the record browser or the file server.
 #pragma once
 
+#include <string>
+
 #include "core/connection.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 
 namespace fwk {
 
-// Serves one request on the connection completely. Returns 0 when the
-// response is complete, -1 when the handler found nothing to serve, 101 for
-// access denied, or another handler error number. A request that is too
-// large or whose body was cut short is answered with a 413 or 400 status
-// line, is not dispatched, and returns 0.
-int dispatch_request(Connection& connection);
+// Serves one whole request (its text, which is cut in place) on the
+// connection: the response is written to it. Returns 0 when the response is
+// complete, -1 when the handler found nothing to serve, 101 for access
+// denied, or another handler error number.
+int dispatch_request(Connection& connection, std::string& text);
 
 // The handler part: runs the handler chosen by `path` (already cut at "?")
 // with the request list (may be absent) and returns its status.

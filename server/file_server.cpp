@@ -47,7 +47,6 @@ constexpr const char* kPlainTextHeader = "Content-type: text/plain\n\n";
 // Each text of the index listing is converted into an area of this size.
 constexpr size_t kListingArea = 1024;
 constexpr int kListedSurveys = 15;
-constexpr size_t kCopyBlock = 65536;
 
 bool contains_nocase(std::string_view text, std::string_view part) {
   if (part.size() > text.size()) return false;
@@ -63,20 +62,10 @@ bool ends_with_nocase(std::string_view text, std::string_view suffix) {
                                suffix.size()) == 0;
 }
 
-// Copies the whole file in large blocks, so that a small file leaves in
-// one send after the headers.
-void copy_file(std::FILE* file, OutputSink* sink) {
-  auto block = std::make_unique_for_overwrite<char[]>(kCopyBlock);
-  for (;;) {
-    size_t got = std::fread(block.get(), 1, kCopyBlock, file);
-    if (got > 0) sink_write(sink, block.get(), got);
-    if (got < kCopyBlock) return;
-  }
-}
-
-void send_as_is(std::FILE* file, const char* path, OutputSink* sink) {
+// The file goes to the client as it reads (see sink_copy_file).
+void send_as_is(FilePtr& file, const char* path, OutputSink* sink) {
   write_headers(sink, file_content_header(path));
-  copy_file(file, sink);
+  sink_copy_file(sink, file);
 }
 
 // A request without parameters has no list, but the page's scripts and
@@ -96,10 +85,9 @@ void send_template(std::FILE* file, ParamList* request, OutputSink* sink) {
 bool send_error_page(OutputSink* sink) {
   const char* error_page = plist_get(server_settings.get(), "ERROR", nullptr);
   if (error_page == nullptr) return false;
-  std::FILE* file = path_open_binary(server_root.c_str(), error_page);
-  if (file == nullptr) return false;
-  copy_file(file, sink);
-  std::fclose(file);
+  FilePtr file(path_open_binary(server_root.c_str(), error_page));
+  if (!file) return false;
+  sink_copy_file(sink, file);
   return true;
 }
 
@@ -146,14 +134,13 @@ void write_index_listing(OutputSink* sink) {
 }
 
 int file_serve(const char* path, ParamList* request, OutputSink* sink) {
-  std::FILE* file = path_inside_root(path) ? path_open_binary(server_root.c_str(), path) : nullptr;
-  if (file != nullptr) {
+  FilePtr file(path_inside_root(path) ? path_open_binary(server_root.c_str(), path) : nullptr);
+  if (file) {
     if (contains_nocase(path, ".html")) {
-      send_template(file, request, sink);
+      send_template(file.get(), request, sink);
     } else {
       send_as_is(file, path, sink);
     }
-    std::fclose(file);
     return 0;
   }
   write_headers(sink, nullptr);

@@ -1,15 +1,21 @@
 #include "server/listener.hpp"
 
+#include "platform/peer_name.hpp"
 #include "platform/socket.hpp"
 
 namespace fwk {
 
 namespace {
 
-constexpr int kListenBacklog = 5;
+// Connections beyond the loop's limit wait here; a short backlog makes a
+// burst of clients wait for SYN retransmissions instead.
+constexpr int kListenBacklog = 512;
 // listener_wait: one second and one microsecond.
 constexpr long kListenerWaitUs = 1000001;
 constexpr size_t kPeerHostLimit = 259;
+// The longest a request waits for its peer's host name; without an answer by
+// then the name is "" (a late answer serves the next request).
+constexpr int kPeerHostDeadlineMs = 250;
 
 }  // namespace
 
@@ -72,7 +78,7 @@ bool conn_wait_readable(Connection& connection, int timeout_ms) {
 const std::string& conn_peer_host(Connection& connection) {
   if (!connection.peer_host_resolved) {
     connection.peer_host_resolved = true;
-    if (!host_lookup_address(connection.peer_address, &connection.peer_host)) {
+    if (!peer_name_lookup(connection.peer_address, kPeerHostDeadlineMs, &connection.peer_host)) {
       connection.peer_host.clear();
     }
     if (connection.peer_host.size() > kPeerHostLimit) connection.peer_host.resize(kPeerHostLimit);

@@ -46,7 +46,8 @@ bool conn_readable(Connection& connection);
 bool conn_wait_readable(Connection& connection, int timeout_ms);
 
 // The peer's host name from a reverse lookup, made on first use and kept
-// (at most 259 characters; "" when the lookup finds nothing).
+// (at most 259 characters; "" when the lookup finds nothing or takes longer
+// than a quarter of a second; see peer_name_lookup).
 const std::string& conn_peer_host(Connection& connection);
 
 // Sends what is pending, shuts the socket down and closes it. The record

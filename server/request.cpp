@@ -3,17 +3,10 @@
 #include <cstring>
 
 #include "core/text_util.hpp"
-#include "platform/clock.hpp"
-#include "platform/socket.hpp"
-#include "server/listener.hpp"
 
 namespace fwk {
 
 namespace {
-
-constexpr size_t kReadBlock = 16384;
-constexpr size_t kInitialRequestArea = 8196;
-constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
 // Offset just after the first blank line at or after `from`, or npos.
 size_t find_body_start(std::string_view text, size_t from) {
@@ -75,32 +68,6 @@ long long parse_length(std::string_view digits) {
   return value;
 }
 
-bool is_post(std::string_view text) {
-  return text.substr(0, 5) == "POST ";
-}
-
-bool expects_continue(std::string_view head) {
-  return equals_nocase(header_value(head, "Expect"), "100-continue");
-}
-
-constexpr long kSilent = -3;
-
-// Appends the next block of the request: the byte count, 0 when the peer has
-// closed (or the receive failed), kSilent when nothing came within wait_ms.
-long receive_block(Connection& connection, std::string* text, int wait_ms) {
-  size_t old_size = text->size();
-  text->resize(old_size + kReadBlock);
-  char* area = text->data() + old_size;
-  long got = socket_receive_waiting(connection.socket, area, kReadBlock);
-  if (got == kNothingWaiting) {
-    got = conn_wait_readable(connection, wait_ms)
-              ? socket_receive(connection.socket, area, kReadBlock)
-              : kSilent;
-  }
-  text->resize(old_size + (got > 0 ? static_cast<size_t>(got) : 0));
-  return got;
-}
-
 }  // namespace
 
 RequestShape request_shape(std::string_view text) {
@@ -113,49 +80,14 @@ RequestShape request_shape(std::string_view text) {
   return shape;
 }
 
-RequestEnd read_request(Connection& connection, std::string* text, int body_stall_ms) {
-  text->clear();
-  text->reserve(kInitialRequestArea);
-  RequestShape shape;
-  bool continue_sent = false;
-  for (;;) {
-    int wait_ms = kRequestSilenceMs;
-    bool stall_cuts_short = false;
-    if (shape.body_start != std::string_view::npos) {
-      if (shape.content_length >= 0) {
-        if (shape.content_length > static_cast<long long>(kRequestLimit - shape.body_start)) {
-          return RequestEnd::too_large;
-        }
-        size_t whole = shape.body_start + static_cast<size_t>(shape.content_length);
-        if (text->size() >= whole) {
-          text->resize(whole);
-          return RequestEnd::complete;
-        }
-        if (!continue_sent &&
-            expects_continue(std::string_view(*text).substr(0, shape.body_start))) {
-          conn_send(connection, kContinue.data(), kContinue.size());
-          conn_flush(connection);
-          socket_push(connection.socket);
-          continue_sent = true;
-        }
-        wait_ms = body_stall_ms;
-        stall_cuts_short = true;
-      } else if (!is_post(*text)) {
-        return RequestEnd::complete;
-      }
-    }
-    long got = receive_block(connection, text, wait_ms);
-    if (got <= 0) {  // closed, failed, or silent
-      return stall_cuts_short ? RequestEnd::cut_short : RequestEnd::complete;
-    }
-    if (text->size() > kRequestLimit) return RequestEnd::too_large;
-    if (shape.body_start == std::string_view::npos) {
-      size_t old_size = text->size() - static_cast<size_t>(got);
-      size_t from = old_size >= 3 ? old_size - 3 : 0;
-      size_t body_start = find_body_start(*text, from);
-      if (body_start != std::string_view::npos) shape = request_shape(*text);
-    }
-  }
+size_t request_body_start(std::string_view text, size_t from) {
+  return find_body_start(text, from);
+}
+
+bool request_expects_continue(std::string_view text) {
+  size_t body_start = find_body_start(text, 0);
+  if (body_start == std::string_view::npos) return false;
+  return equals_nocase(header_value(text.substr(0, body_start), "Expect"), "100-continue");
 }
 
 RequestLine split_request_line(char* text) {

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "core/connection.hpp"
 #include "core/plist.hpp"
 
 namespace fwk {
@@ -18,10 +17,6 @@ constexpr int kRequestFreeSlots = 64;
 
 // A request larger than this is refused (413) and not dispatched.
 constexpr size_t kRequestLimit = 1024 * 1024;
-// Silence that ends a request whose end cannot be told otherwise.
-constexpr int kRequestSilenceMs = 128;
-// Silence that ends a request whose announced body is still incomplete.
-constexpr int kBodyStallMs = 10000;
 
 // Where the header block ends and how long the body is said to be.
 struct RequestShape {
@@ -34,20 +29,12 @@ struct RequestShape {
 // (name in any case); a value that is not a plain decimal number is ignored.
 RequestShape request_shape(std::string_view text);
 
-enum class RequestEnd {
-  complete,   // dispatch it
-  too_large,  // more than kRequestLimit bytes: answer 413
-  cut_short,  // body shorter than its Content-Length: answer 400
-};
+// Offset just after the first blank line that ends at or after `from`, or
+// npos.
+size_t request_body_start(std::string_view text, size_t from);
 
-// Reads one request from the connection in blocks. It is complete when its
-// header block has ended and, with a Content-Length, that many body bytes
-// have arrived (a longer body is cut to it), or when the peer closes. A POST
-// without Content-Length, or a request whose header block has not ended,
-// ends after kRequestSilenceMs without data. A body cut short (the peer
-// closed, or body_stall_ms without progress) is reported as such.
-RequestEnd read_request(Connection& connection, std::string* text,
-                        int body_stall_ms = kBodyStallMs);
+// True when the header block (which has ended) asks for "100-continue".
+bool request_expects_continue(std::string_view text);
 
 // The request line cut in place: method, path and rest are pieces of the
 // request text. The path has lost its first character; query is the text

@@ -1,15 +1,18 @@
 #include "server/server_loop.hpp"
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
+#include <mutex>
+#include <vector>
 
 #include "core/connection.hpp"
 #include "core/paths.hpp"
 #include "core/site.hpp"
 #include "core/status_log.hpp"
 #include "platform/clock.hpp"
+#include "platform/poller.hpp"
 #include "platform/socket.hpp"
 #include "server/dispatch.hpp"
+#include "server/loop_client.hpp"
 #include "server/outbox_check.hpp"
 #include "server/server_state.hpp"
 
@@ -23,29 +26,219 @@ constexpr const char* kAccessDeniedNote = "<P>Error: Access denied.\n";
 constexpr const char* kClosingComment = "<!-- Veltrix CGI 5.03 -->";
 constexpr int kAccessDenied = 101;
 
-// Idle back-off: short naps for the first idle turns, long ones after.
-constexpr int kShortNapTurns = 1919;
-constexpr int kShortNapMs = 128;
-constexpr int kLongNapMs = 1024;
+constexpr const char* kTooLargeResponse =
+    "HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+constexpr const char* kCutShortResponse =
+    "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+constexpr const char* kTimeoutResponse =
+    "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 
-void send_text(Connection& connection, const std::string& text) {
-  conn_send(connection, text.data(), text.size());
+// The longest wait of one turn: the outbox check runs at least this often.
+constexpr int kLongestWaitMs = 1000;
+// After a stop request, connections still reading or sending get this long
+// to finish before they are abandoned.
+constexpr uint32_t kStopGraceMs = 1000;
+constexpr size_t kReadArea = 16384;
+
+// The loop being run, for server_loop_wake from the UI thread.
+std::mutex wake_lock;
+Poller* wake_target = nullptr;
+
+struct Loop {
+  Listener* listener = nullptr;
+  Poller poller;
+  // Clients by socket handle (handles are small numbers).
+  std::vector<std::unique_ptr<LoopClient>> clients;
+  size_t open_count = 0;
+  bool accepting = true;  // the listener is watched
+  bool stopping = false;
+  uint32_t stop_deadline = 0;
+  std::string scratch = std::string(kReadArea, '\0');
+};
+
+LoopClient* client_of(Loop& loop, int socket) {
+  if (socket < 0 || static_cast<size_t>(socket) >= loop.clients.size()) return nullptr;
+  return loop.clients[static_cast<size_t>(socket)].get();
 }
 
-void serve_connection(Connection& connection) {
-  int status = dispatch_request(connection);
+void watch_listener(Loop& loop, bool on) {
+  if (loop.accepting == on) return;
+  poller_watch(loop.poller, loop.listener->socket, on, false);
+  loop.accepting = on;
+}
+
+void close_client(Loop& loop, LoopClient& client) {
+  int socket = client.connection.socket;
+  conn_close(client.connection);  // closing also ends the socket's watch
+  loop.clients[static_cast<size_t>(socket)].reset();
+  --loop.open_count;
+  if (!loop.stopping) watch_listener(loop, true);
+}
+
+// Sends what the socket takes; closes the client when it is done or gone.
+void continue_sending(Loop& loop, LoopClient& client, uint32_t now) {
+  SendOutcome outcome = client_send(client);
+  if (outcome == SendOutcome::blocked) {
+    poller_watch(loop.poller, client.connection.socket, false, true);
+    return;
+  }
+  if (outcome == SendOutcome::done && client.linger_after_send) {
+    socket_shutdown_send(client.connection.socket);
+    client.phase = ClientPhase::lingering;
+    client.deadline = now + kLingerMs;
+    poller_watch(loop.poller, client.connection.socket, true, false);
+    return;
+  }
+  close_client(loop, client);
+}
+
+// Runs the handler for a whole request (on this thread, one at a time, in
+// the order the requests became whole) and starts sending its response.
+void serve(Loop& loop, LoopClient& client) {
+  Connection& connection = client.connection;
+  std::string request = std::move(client.reader.text);
+  int status = dispatch_request(connection, request);
+  std::string().swap(request);
   std::string note = error_note(status, server_settings.get());
   if (!note.empty()) {
-    send_text(connection, note);
-    send_text(connection, kClosingComment);
+    conn_send(connection, note.data(), note.size());
+    conn_send(connection, kClosingComment, std::char_traits<char>::length(kClosingComment));
     status_log(note.c_str());
   }
-  conn_close(connection);
+  uint32_t now = clock_tick_ms();
+  client.phase = ClientPhase::sending;
+  client.deadline = now + kResponseDeadlineMs;
+  continue_sending(loop, client, now);
 }
 
-void nap(int idle_turns) {
-  int ms = idle_turns <= kShortNapTurns ? kShortNapMs : kLongNapMs;
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+void refuse(Loop& loop, LoopClient& client, const char* response, uint32_t now) {
+  client_queue_refusal(client, response, now);
+  continue_sending(loop, client, now);
+}
+
+// Reads what a reading client has sent and acts on the outcome.
+void on_readable(Loop& loop, LoopClient& client, uint32_t now) {
+  switch (client_read(client, loop.scratch, now)) {
+    case ReadOutcome::more:
+      return;
+    case ReadOutcome::complete:
+      serve(loop, client);
+      return;
+    case ReadOutcome::too_large:
+      refuse(loop, client, kTooLargeResponse, now);
+      return;
+    case ReadOutcome::cut_short:
+      refuse(loop, client, kCutShortResponse, now);
+      return;
+    case ReadOutcome::gone:
+      close_client(loop, client);
+      return;
+  }
+}
+
+// Accepts pending connections up to the limit; beyond it they wait in the
+// listen backlog.
+void accept_pending(Loop& loop) {
+  while (loop.open_count < kConnectionLimit) {
+    uint32_t peer = 0;
+    int socket = socket_accept_nonblocking(loop.listener->socket, &peer);
+    if (socket < 0) return;
+    uint32_t now = clock_tick_ms();
+    if (static_cast<size_t>(socket) >= loop.clients.size()) {
+      loop.clients.resize(static_cast<size_t>(socket) + 1);
+    }
+    loop.clients[static_cast<size_t>(socket)] = client_accepted(socket, peer, now);
+    ++loop.open_count;
+    LoopClient& client = *loop.clients[static_cast<size_t>(socket)];
+    // The request often has arrived with the connection: read it at once.
+    on_readable(loop, client, now);
+    if (client_of(loop, socket) != nullptr && client.phase == ClientPhase::reading) {
+      poller_watch(loop.poller, socket, true, false);
+    }
+  }
+  watch_listener(loop, false);
+}
+
+// When the client's current phase calls for action without an event.
+uint32_t next_timer(const LoopClient& client) {
+  if (client.phase == ClientPhase::reading && reader_ends_by_silence(client.reader)) {
+    uint32_t silence = client.last_byte_at + kSilenceWindowMs;
+    return tick_reached(silence, client.deadline) ? client.deadline : silence;
+  }
+  return client.deadline;
+}
+
+void on_timer(Loop& loop, LoopClient& client, uint32_t now) {
+  if (client.phase != ClientPhase::reading) {
+    close_client(loop, client);  // the response took too long, or lingering ended
+    return;
+  }
+  if (!tick_reached(now, client.deadline)) {
+    serve(loop, client);  // the silence window has passed
+  } else if (reader_header_ended(client.reader)) {
+    refuse(loop, client, kCutShortResponse, now);
+  } else {
+    refuse(loop, client, kTimeoutResponse, now);
+  }
+}
+
+// Handles every client whose timer has run out; returns the wait until the
+// next one (at most kLongestWaitMs).
+int run_timers(Loop& loop) {
+  uint32_t now = clock_tick_ms();
+  int wait = kLongestWaitMs;
+  for (size_t i = 0; i < loop.clients.size(); ++i) {
+    LoopClient* client = loop.clients[i].get();
+    if (client == nullptr) continue;
+    uint32_t at = next_timer(*client);
+    if (tick_reached(now, at)) {
+      on_timer(loop, *client, now);
+      now = clock_tick_ms();
+      continue;
+    }
+    wait = std::min(wait, static_cast<int>(at - now));
+  }
+  return wait;
+}
+
+void on_event(Loop& loop, const PollEvent& event) {
+  if (event.socket == loop.listener->socket) {
+    if (!loop.stopping) accept_pending(loop);
+    return;
+  }
+  LoopClient* client = client_of(loop, event.socket);
+  if (client == nullptr) return;
+  uint32_t now = clock_tick_ms();
+  switch (client->phase) {
+    case ClientPhase::reading:
+      if (event.readable) on_readable(loop, *client, now);
+      return;
+    case ClientPhase::sending:
+      if (event.writable) continue_sending(loop, *client, now);
+      return;
+    case ClientPhase::lingering:
+      if (event.readable && !client_drain(*client, loop.scratch)) close_client(loop, *client);
+      return;
+  }
+}
+
+void begin_stopping(Loop& loop) {
+  loop.stopping = true;
+  loop.stop_deadline = clock_tick_ms() + kStopGraceMs;
+  watch_listener(loop, false);
+}
+
+void abandon_all(Loop& loop) {
+  for (auto& client : loop.clients) {
+    if (client != nullptr) conn_close(client->connection);
+    client.reset();
+  }
+  loop.open_count = 0;
+}
+
+void set_wake_target(Poller* poller) {
+  std::lock_guard<std::mutex> hold(wake_lock);
+  wake_target = poller;
 }
 
 }  // namespace
@@ -62,26 +255,40 @@ std::string error_note(int status, const ParamList* settings) {
   return note;
 }
 
+void server_loop_wake() {
+  std::lock_guard<std::mutex> hold(wake_lock);
+  if (wake_target != nullptr) poller_wake(*wake_target);
+}
+
 int server_loop(Listener& listener) {
+  Loop loop;
+  loop.listener = &listener;
+  if (!poller_open(loop.poller)) return kServerLoopExitCode;
+  socket_set_nonblocking(listener.socket);
+  poller_watch(loop.poller, listener.socket, true, false);
+  set_wake_target(&loop.poller);
+  std::vector<PollEvent> events;
   SiteContext site;
   site.root = server_root;
-  int idle = 0;
   for (;;) {
-    if (stop_flag.load() != 0) {
-      outbox_check_finish();
-      return kServerLoopExitCode;
+    if (stop_flag.load() != 0 && !loop.stopping) begin_stopping(loop);
+    if (loop.stopping &&
+        (loop.open_count == 0 || tick_reached(clock_tick_ms(), loop.stop_deadline))) {
+      break;
     }
-    outbox_check(site);
-    if (listener_wait(listener)) {
-      std::unique_ptr<Connection> connection = conn_accept(listener);
-      if (connection == nullptr) continue;
-      idle = 0;
-      serve_connection(*connection);
-    } else {
-      if (idle <= kShortNapTurns) ++idle;
-      nap(idle);
+    if (!loop.stopping) outbox_check(site);
+    int wait = run_timers(loop);
+    if (loop.stopping) {
+      wait = std::min(wait, static_cast<int>(loop.stop_deadline - clock_tick_ms()) + 1);
     }
+    poller_wait(loop.poller, std::max(wait, 0), &events);
+    for (const PollEvent& event : events) on_event(loop, event);
   }
+  set_wake_target(nullptr);
+  abandon_all(loop);
+  poller_close(loop.poller);
+  outbox_check_finish();
+  return kServerLoopExitCode;
 }
 
 }  // namespace fwk

@@ -1,5 +1,7 @@
-// The server thread: accepts one connection at a time, serves it, reports a
-// failed request, and checks the outbox between requests.
+// The server thread: reads requests and sends responses for many connections
+// at once without waiting on any one of them, runs the handler of each whole
+// request in turn, reports a failed request, and checks the outbox between
+// turns.
 #pragma once
 
 #include <string>
@@ -12,9 +14,16 @@ namespace fwk {
 // Exit code of the server thread.
 constexpr int kServerLoopExitCode = 18;
 
-// The thread procedure: runs until `stop_flag` is seen at the start of a
-// turn (a request in progress is finished first), then returns 18.
+// Open connections at most; more wait in the listen backlog.
+constexpr size_t kConnectionLimit = 256;
+
+// The thread procedure. Once `stop_flag` is seen it accepts no more
+// connections, gives those still reading or sending up to a second to finish,
+// abandons the rest and returns 18. A handler that runs is always finished.
 int server_loop(Listener& listener);
+
+// Makes the running loop look at `stop_flag` at once. Safe from any thread.
+void server_loop_wake();
 
 // Help page of the error note when section "server" has no HELPURL.
 constexpr const char* kDefaultHelpUrl = "/help.html";

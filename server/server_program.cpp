@@ -168,7 +168,10 @@ bool set_up_server_root(const CommandLine& options) {
 // registry value.
 void stop_server(Thread* server_thread, Listener& listener) {
   if (server_thread != nullptr) {
-    if (thread_running(*server_thread)) stop_flag = 1;
+    if (thread_running(*server_thread)) {
+      stop_flag = 1;
+      server_loop_wake();
+    }
     thread_wait(*server_thread);
   }
   listener_close(listener);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Serves the same small static file and the same template page from fwkhttpd
 # and from nginx (one worker, no keep-alive) on loopback, drives both with ab
-# in the same run, and prints requests per second, the ratio, and the peak
-# resident memory of fwkhttpd under the load.
+# in the same run, and prints requests per second, the ratio, the latency of
+# a well-behaved client while slow or hostile clients work on fwkhttpd
+# (victim_latency.py), and the peak resident memory of fwkhttpd under all of
+# it.
 #
 # Usage: bench/http/run.sh <build dir with fwkhttpd>
 # Environment: REQUESTS (default 20000), CONCURRENCY (default 4).
@@ -137,5 +139,7 @@ for doc in static.txt page.html; do
     echo "  failed requests: fwkhttpd $ours_failed, nginx $theirs_failed"
   fi
 done
+echo
+python3 "$(dirname "$0")/victim_latency.py" "$fwk_port" "$root" static.txt page.html
 peak=$(awk '/^VmHWM/ {print $2, $3}' "/proc/$fwk_pid/status")
-echo "fwkhttpd peak resident memory under load: $peak"
+echo "fwkhttpd peak resident memory under load and attacks: $peak"

@@ -1,0 +1,28 @@
+// The host name of a peer address without stalling the caller: the reverse
+// lookup runs on a resolver thread of its own, the caller waits for it only
+// up to a deadline, and answers are kept per address for a few minutes (a
+// late answer is kept too, for the next request from that address).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace fwk {
+
+// How long an answer (a name, or "none") is kept.
+constexpr int kPeerNameKeepMs = 5 * 60 * 1000;
+// Lookups waiting for the resolver at most; beyond that a caller gets ""
+// at once.
+constexpr size_t kPeerNameQueueLimit = 64;
+
+// The official name of `address` (IPv4, network byte order): true with the
+// name, or false with "" when there is none or it did not come within
+// timeout_ms.
+bool peer_name_lookup(uint32_t address, int timeout_ms, std::string* name);
+
+// The lookup the resolver thread makes (host_lookup_address unless a test
+// sets another); nullptr restores it. Also forgets every kept answer.
+using ReverseLookup = bool (*)(uint32_t address, std::string* name);
+void peer_name_set_lookup(ReverseLookup lookup);
+
+}  // namespace fwk
