@@ -5,10 +5,13 @@ BUILD      ?= build
 SAN_BUILD  ?= build-san
 BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 FUZZ_SECONDS ?= 30
+# make fuzz-long: an hour per target unless FUZZ_SECONDS is given.
+FUZZ_LONG_SECONDS := $(if $(filter command line environment,$(origin FUZZ_SECONDS)),$(FUZZ_SECONDS),3600)
 GENERATOR  := -G Ninja
 
-.PHONY: all build run test unit-test san-test fuzz bench clean format
+.PHONY: all build run test unit-test san-test fuzz fuzz-long bench clean format install package
 
 all: build
 
@@ -23,8 +26,9 @@ run: build
 	$(BUILD)/fwkhttpd --root $(CURDIR)/demo/ $(ARGS)
 
 # Every test: the unit and end-to-end tests in a normal build, then the same
-# tests under AddressSanitizer + UndefinedBehaviorSanitizer (clang), then each
-# fuzz target for FUZZ_SECONDS on its seed corpus.
+# tests under AddressSanitizer + UndefinedBehaviorSanitizer (clang), including
+# a replay of every committed fuzz corpus, then each fuzz target for
+# FUZZ_SECONDS on that corpus.
 test:
 	@tools/deps.sh test
 	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -37,12 +41,34 @@ test:
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) tools/run-fuzz.sh $(SAN_BUILD)
 
+# Installs below PREFIX (default /usr/local), staged under DESTDIR when set:
+# `make && sudo make install`, or `make install PREFIX=$HOME/.local`.
+# As root it installs what is already built rather than building as root.
+install:
+	@if [ "$$(id -u)" -ne 0 ] || [ ! -x $(BUILD)/fwkhttpd ]; then $(MAKE) --no-print-directory build; fi
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+# The Debian package (formwick_<version>_<arch>.deb) in $(BUILD).
+package: build
+	@tools/deps.sh package
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/*.deb
+
 fuzz:
 	@tools/deps.sh test
 	CXX=clang++ cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 	  -DFWK_SANITIZE=ON -DFWK_FUZZ=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) tools/run-fuzz.sh $(SAN_BUILD)
+
+# Each fuzz target for an hour (FUZZ_SECONDS), keeping what adds coverage in
+# fuzz/corpus/<target>/ for the next commit.
+fuzz-long:
+	@tools/deps.sh test
+	CXX=clang++ cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DFWK_SANITIZE=ON -DFWK_FUZZ=ON
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_LONG_SECONDS) tools/run-fuzz.sh $(SAN_BUILD) --keep
 
 bench:
 	@tools/deps.sh bench

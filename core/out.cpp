@@ -104,6 +104,7 @@ void out_copy_stream(OutputSink* sink, std::FILE* stream) {
     size_t n = std::fread(piece.data(), 1, piece.size(), stream);
     if (n == 0) break;
     sink_write(sink, piece.data(), n);
+    if (budget_spent(sink->budget)) break;
   }
 }
 

@@ -1,8 +1,8 @@
 #include "core/paths.hpp"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+
+#include "platform/regular_file.hpp"
 
 namespace fwk {
 
@@ -37,10 +37,7 @@ bool path_join(const char* base, std::string& out, const char* name, const char*
 }
 
 std::FILE* file_open(const char* path, const char* mode) {
-  if (!path || !mode) return nullptr;
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return nullptr;
-  return std::fopen(path, mode);
+  return file_open_regular(path, mode);
 }
 
 std::FILE* path_open_binary(const char* base, const char* name, const char* ext) {

@@ -29,11 +29,14 @@ extern std::string server_root;
 bool path_join(const char* base, std::string& out, const char* name, const char* ext = nullptr);
 
 // Opens the joined path for binary reading. nullptr when the name is absent
-// or "", the path does not fit, the file does not open or is a directory.
+// or "", the path does not fit, the file does not open or is not a regular
+// file.
 // The caller closes the file.
 std::FILE* path_open_binary(const char* base, const char* name, const char* ext = nullptr);
 
-// Opens a file with fopen's mode, refusing directories (as the device does).
+// Opens a file with fopen's mode, refusing directories (as the device does)
+// and anything else that is not a regular file (FIFOs, devices, sockets);
+// the open never blocks.
 std::FILE* file_open(const char* path, const char* mode);
 
 }  // namespace fwk

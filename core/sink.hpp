@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "core/connection.hpp"
+#include "core/page_budget.hpp"
 #include "core/text_buffer.hpp"
 
 namespace fwk {
@@ -16,10 +17,14 @@ struct OutputSink {
   Connection* connection = nullptr;
   std::FILE* file = nullptr;
   TextBuffer* text = nullptr;
+  // The page budget the bytes count against (page_budget.hpp); absent: no
+  // limit. Once it has run out, writes are dropped.
+  PageBudget* budget = nullptr;
 };
 
 // Writes n bytes to the first present target; returns the count written
-// (0 when the sink, its targets or the bytes are absent).
+// (0 when the sink, its targets or the bytes are absent, or when the sink's
+// budget does not cover them).
 size_t sink_write(OutputSink* sink, const char* bytes, size_t n);
 
 // Copies the rest of an open file to the sink. A queued connection takes the

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/socket.hpp"
+
 namespace fwk {
 
 namespace {
@@ -57,6 +59,15 @@ bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::str
                 value + "'";
         return false;
       }
+      out.port_given = true;
+      continue;
+    }
+    if (taken == 0) taken = take_value("--listen", argc, argv, i, value);
+    if (taken == 1) {
+      if (!ipv4_parse(value.c_str(), &out.listen_address)) {
+        error = "--listen needs an IPv4 address such as 127.0.0.1, not '" + value + "'";
+        return false;
+      }
       continue;
     }
     if (taken == -1) {
@@ -92,6 +103,9 @@ std::string cmdline_usage(const char* program) {
       "  --root DIR     server root (default: the registry value ServerRoot, else the\n"
       "                 sample root that ships with the program)\n"
       "  --port N       first port to try; ten ports N..N+9 are tried (default 81)\n"
+      "  --listen ADDR  IPv4 address to listen on (default: every interface, so the\n"
+      "                 tablets of the network can reach the server; 127.0.0.1\n"
+      "                 serves this device only)\n"
       "  --headless     open no browser and do not read standard input\n"
       "  --no-browser   open no browser at start; console commands still work\n"
       "  --help         show this help and exit\n"

@@ -1,6 +1,7 @@
 // Command line of the device server program.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace fwk {
@@ -8,6 +9,10 @@ namespace fwk {
 struct CommandLine {
   std::string root;         // --root DIR; "" when not given
   int first_port = 81;      // --port N: the first of ten ports tried
+  bool port_given = false;  // --port was given
+  // --listen ADDRESS: the IPv4 address to listen on, network byte order;
+  // 0 (the default) is every interface.
+  uint32_t listen_address = 0;
   bool headless = false;    // --headless: no browser, standard input not read
   bool no_browser = false;  // --no-browser: no browser at start, console still read
   bool show_help = false;

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <string>
 
 namespace fwk {
 
@@ -64,6 +66,13 @@ bool directory_exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool directory_readable(const std::string& path) {
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return false;
+  closedir(dir);
+  return true;
+}
+
 std::string program_directory() {
   std::string path(4096, '\0');
   ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
@@ -72,6 +81,18 @@ std::string program_directory() {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return "";
   return path.substr(0, slash + 1);
+}
+
+std::string current_directory() {
+  std::string path(256, '\0');
+  for (;;) {
+    if (getcwd(path.data(), path.size()) != nullptr) {
+      path.resize(std::char_traits<char>::length(path.c_str()));
+      return path;
+    }
+    if (errno != ERANGE || path.size() >= (1u << 20)) return "";
+    path.resize(path.size() * 2);
+  }
 }
 
 }  // namespace fwk

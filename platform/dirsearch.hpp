@@ -19,7 +19,14 @@ std::vector<std::string> dir_search(const std::string& directory, const char* pa
 // True when `path` names a directory.
 bool directory_exists(const std::string& path);
 
+// True when `path` names a directory whose entries this process may list.
+bool directory_readable(const std::string& path);
+
 // Directory of the running program, ending in "/" ("" when unknown).
 std::string program_directory();
+
+// The process's current directory, as the system names it (no "/" added);
+// "" when it cannot be named (removed, or not reachable).
+std::string current_directory();
 
 }  // namespace fwk

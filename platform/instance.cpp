@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "platform/named_mutex.hpp"
@@ -15,7 +17,10 @@ namespace fwk {
 
 namespace {
 
-constexpr size_t kUrlLimit = 1023;
+// The lock file holds the URL, then "root=" and "port=" lines.
+constexpr size_t kInfoLimit = 4095;
+constexpr const char* kRootLine = "root=";
+constexpr const char* kPortLine = "port=";
 
 std::string read_all(int fd) {
   std::string text;
@@ -27,11 +32,32 @@ std::string read_all(int fd) {
     if (n <= 0) break;
     text.append(chunk.data(), static_cast<size_t>(n));
     offset += n;
-    if (text.size() > kUrlLimit) break;
+    if (text.size() > kInfoLimit) break;
   }
-  if (text.size() > kUrlLimit) text.resize(kUrlLimit);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (text.size() > kInfoLimit) text.resize(kInfoLimit);
   return text;
+}
+
+InstanceInfo parse_info(const std::string& text) {
+  InstanceInfo info;
+  size_t start = 0;
+  bool first = true;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (first) {
+      info.url = line;
+    } else if (line.rfind(kRootLine, 0) == 0) {
+      info.root = line.substr(std::strlen(kRootLine));
+    } else if (line.rfind(kPortLine, 0) == 0) {
+      info.first_port = std::atoi(line.c_str() + std::strlen(kPortLine));
+    }
+    first = false;
+    start = end + 1;
+  }
+  return info;
 }
 
 // True when the open file is still the one at `path` (a releasing instance
@@ -43,25 +69,25 @@ bool still_linked(int fd, const std::string& path) {
   return open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
 }
 
-// Reads the other instance's URL, waiting a little for it to be published.
-std::string wait_for_url(const std::string& path, int wait_ms) {
+// Reads what the other instance published, waiting a little for it.
+InstanceInfo wait_for_info(const std::string& path, int wait_ms) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   for (;;) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    std::string url;
+    InstanceInfo info;
     if (fd >= 0) {
-      url = read_all(fd);
+      info = parse_info(read_all(fd));
       close(fd);
     }
-    if (!url.empty() || std::chrono::steady_clock::now() >= deadline) return url;
+    if (!info.url.empty() || std::chrono::steady_clock::now() >= deadline) return info;
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
 }
 
 }  // namespace
 
-InstanceState instance_acquire(InstanceLock& lock, std::string& running_url, int wait_ms) {
-  running_url.clear();
+InstanceState instance_acquire(InstanceLock& lock, InstanceInfo& running, int wait_ms) {
+  running = InstanceInfo{};
   std::string path = runtime_directory() + kInstanceLockName;
   for (int attempt = 0; attempt < 5; ++attempt) {
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -70,7 +96,7 @@ InstanceState instance_acquire(InstanceLock& lock, std::string& running_url, int
       int error = errno;
       close(fd);
       if (error != EWOULDBLOCK) return InstanceState::unavailable;
-      running_url = wait_for_url(path, wait_ms);
+      running = wait_for_info(path, wait_ms);
       return InstanceState::other_running;
     }
     if (!still_linked(fd, path)) {
@@ -88,9 +114,10 @@ InstanceState instance_acquire(InstanceLock& lock, std::string& running_url, int
   return InstanceState::unavailable;
 }
 
-void instance_publish_url(InstanceLock& lock, const std::string& url) {
+void instance_publish(InstanceLock& lock, const InstanceInfo& info) {
   if (lock.fd < 0) return;
-  std::string text = url + "\n";
+  std::string text = info.url + "\n" + kRootLine + info.root + "\n" + kPortLine +
+                     std::to_string(info.first_port) + "\n";
   if (ftruncate(lock.fd, 0) != 0) return;
   size_t done = 0;
   while (done < text.size()) {

@@ -1,5 +1,7 @@
 // Single instance: a lock file in the runtime directory, held while the
-// server runs, that holds the running instance's URL.
+// server runs, that holds the running instance's URL, its server root and
+// the first port it was asked to try (so that a second start can say which
+// of its own options were not applied).
 #pragma once
 
 #include <string>
@@ -11,6 +13,13 @@ struct InstanceLock {
   std::string path;  // its path
 };
 
+// What a running instance publishes.
+struct InstanceInfo {
+  std::string url;     // "" until published
+  std::string root;    // its server root
+  int first_port = 0;  // the first port it was asked to try; 0 when unknown
+};
+
 enum class InstanceState {
   acquired,       // this process is the only instance
   other_running,  // another instance holds the lock
@@ -20,13 +29,13 @@ enum class InstanceState {
 // Name of the lock file in the runtime directory.
 constexpr const char* kInstanceLockName = "fwkhttpd.lock";
 
-// Tries to become the only instance. When another one runs, `running_url`
-// receives the URL it published (waiting up to `wait_ms` for it to do so;
-// "" when it has not).
-InstanceState instance_acquire(InstanceLock& lock, std::string& running_url, int wait_ms);
+// Tries to become the only instance. When another one runs, `running`
+// receives what it published (waiting up to `wait_ms` for it to do so; all
+// empty when it has not).
+InstanceState instance_acquire(InstanceLock& lock, InstanceInfo& running, int wait_ms);
 
-// Publishes the URL of this instance in the held lock file.
-void instance_publish_url(InstanceLock& lock, const std::string& url);
+// Publishes this instance's URL, root and first port in the held lock file.
+void instance_publish(InstanceLock& lock, const InstanceInfo& info);
 
 // Removes the lock file and releases the lock (nothing when not held).
 void instance_release(InstanceLock& lock);

@@ -41,24 +41,27 @@ struct InstanceTest : ::testing::Test {
 
 TEST_F(InstanceTest, SecondStartSeesTheFirstAndItsUrl) {
   InstanceLock first;
-  std::string url = "unchanged";
-  ASSERT_EQ(instance_acquire(first, url, 0), InstanceState::acquired);
-  EXPECT_EQ(url, "");
+  InstanceInfo running;
+  running.url = "unchanged";
+  ASSERT_EQ(instance_acquire(first, running, 0), InstanceState::acquired);
+  EXPECT_EQ(running.url, "");
   EXPECT_TRUE(fs::exists(lock_path()));
 
   // Before the first has published, the second learns only that it runs.
   InstanceLock second;
-  EXPECT_EQ(instance_acquire(second, url, 0), InstanceState::other_running);
-  EXPECT_EQ(url, "");
+  EXPECT_EQ(instance_acquire(second, running, 0), InstanceState::other_running);
+  EXPECT_EQ(running.url, "");
   EXPECT_EQ(second.fd, -1);
 
-  instance_publish_url(first, "http://127.0.0.1:8085/");
-  EXPECT_EQ(instance_acquire(second, url, 0), InstanceState::other_running);
-  EXPECT_EQ(url, "http://127.0.0.1:8085/");
+  instance_publish(first, {"http://127.0.0.1:8085/", "/srv/a root/", 8085});
+  EXPECT_EQ(instance_acquire(second, running, 0), InstanceState::other_running);
+  EXPECT_EQ(running.url, "http://127.0.0.1:8085/");
+  EXPECT_EQ(running.root, "/srv/a root/");
+  EXPECT_EQ(running.first_port, 8085);
 
   instance_release(first);
   EXPECT_FALSE(fs::exists(lock_path()));
-  EXPECT_EQ(instance_acquire(second, url, 0), InstanceState::acquired);
+  EXPECT_EQ(instance_acquire(second, running, 0), InstanceState::acquired);
   instance_release(second);
   instance_release(second);  // a second release does nothing
 }
@@ -67,21 +70,21 @@ TEST_F(InstanceTest, StaleFileFromAKilledInstanceIsTakenOverAndEmptied) {
   fs::create_directories(dir / "formwick");
   std::ofstream(lock_path()) << "http://127.0.0.1:81/\n";
   InstanceLock lock;
-  std::string url;
-  ASSERT_EQ(instance_acquire(lock, url, 0), InstanceState::acquired);
+  InstanceInfo running;
+  ASSERT_EQ(instance_acquire(lock, running, 0), InstanceState::acquired);
 
   // The old URL must not be offered to a second start.
   InstanceLock second;
-  EXPECT_EQ(instance_acquire(second, url, 0), InstanceState::other_running);
-  EXPECT_EQ(url, "");
+  EXPECT_EQ(instance_acquire(second, running, 0), InstanceState::other_running);
+  EXPECT_EQ(running.url, "");
   instance_release(lock);
 }
 
 TEST_F(InstanceTest, UnusableRuntimeDirectoryRunsWithoutTheCheck) {
   setenv("XDG_RUNTIME_DIR", "/proc/formwick-cannot-exist", 1);
   InstanceLock lock;
-  std::string url;
-  EXPECT_EQ(instance_acquire(lock, url, 0), InstanceState::unavailable);
+  InstanceInfo running;
+  EXPECT_EQ(instance_acquire(lock, running, 0), InstanceState::unavailable);
   EXPECT_EQ(lock.fd, -1);
   instance_release(lock);
 }

@@ -184,13 +184,17 @@ bool load_hive(Hive hive, HiveText* parsed) {
   return true;
 }
 
-bool storable_name(const char* name) {
-  if (!name || !*name) return false;
-  for (const char* p = name; *p; ++p) {
-    if (*p == '=' || *p == '\n' || *p == '\r' || *p == '[') return false;
+// The name under which a value is stored: "@" for the default value.
+std::string stored_name(const char* name) {
+  return name && *name ? name : "@";
+}
+
+bool storable_name(const std::string& name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    if (c == '=' || c == '\n' || c == '\r' || c == '[') return false;
   }
-  std::string n(name);
-  return trim(n) == n && n[0] != ';' && n[0] != '#';
+  return trim(name) == name && name[0] != ';' && name[0] != '#';
 }
 
 bool storable_text(const char* text) {
@@ -232,10 +236,10 @@ std::optional<RegistryKey> reg_open_key(Hive hive, const char* key_path) {
 
 std::optional<std::string> reg_read_string(const RegistryKey& key, const char* name) {
   HiveText parsed;
-  if (!name || !load_hive(key.hive, &parsed)) return std::nullopt;
+  if (!load_hive(key.hive, &parsed)) return std::nullopt;
   Section* section = find_section(parsed, key.path);
   std::string value;
-  if (!section || find_value_line(*section, name, &value) == 0) return std::nullopt;
+  if (!section || find_value_line(*section, stored_name(name), &value) == 0) return std::nullopt;
   return value;
 }
 
@@ -252,12 +256,13 @@ std::optional<uint32_t> reg_read_dword(const RegistryKey& key, const char* name)
 }
 
 bool reg_write_string(const RegistryKey& key, const char* name, const char* text) {
-  if (!storable_name(name) || !storable_text(text)) return false;
-  std::string line = std::string(name) + "=" + text;
+  std::string stored = stored_name(name);
+  if (!storable_name(stored) || !storable_text(text)) return false;
+  std::string line = stored + "=" + text;
   return update_hive(key.hive, false, [&](HiveText& parsed) {
     Section* section = find_section(parsed, key.path);
     if (!section) return false;
-    size_t at = find_value_line(*section, name, nullptr);
+    size_t at = find_value_line(*section, stored, nullptr);
     if (at != 0) {
       section->lines[at] = line;
       return true;
@@ -275,11 +280,10 @@ bool reg_write_dword(const RegistryKey& key, const char* name, uint32_t value) {
 }
 
 bool reg_delete_value(const RegistryKey& key, const char* name) {
-  if (!name) return false;
   return update_hive(key.hive, false, [&](HiveText& parsed) {
     Section* section = find_section(parsed, key.path);
     if (!section) return false;
-    size_t at = find_value_line(*section, name, nullptr);
+    size_t at = find_value_line(*section, stored_name(name), nullptr);
     if (at == 0) return false;
     section->lines.erase(section->lines.begin() + static_cast<std::ptrdiff_t>(at));
     return true;

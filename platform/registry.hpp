@@ -5,6 +5,8 @@
 // ~/.config/formwick/registry.ini). One section per key, named by the key
 // path ("[SOFTWARE\Veltrix\Formwick]"), one name=value line per value,
 // DWORDs in decimal. Key paths and value names match ignoring ASCII case.
+// A key's default (unnamed) value is the line "@=value", as registry export
+// files write it; it is addressed with the name "" (or nullptr).
 // Keys are opened, never created by the program; every write rewrites the
 // file atomically (temporary file, then rename) under an advisory lock.
 #pragma once

@@ -74,11 +74,27 @@ TEST_F(RegistryTest, WritesReplaceOrAddValuesAndKeepOtherLines) {
   // Values that cannot be stored on one line are refused.
   EXPECT_FALSE(reg_write_string(*key, "bad", "two\nlines"));
   EXPECT_FALSE(reg_write_string(*key, "a=b", "x"));
-  EXPECT_FALSE(reg_write_string(*key, "", "x"));
   // No temporary files are left behind.
   size_t files = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(dir / "etc")) ++files;
   EXPECT_EQ(files, 2u);  // registry.ini and its lock file
+}
+
+TEST_F(RegistryTest, TheDefaultValueIsTheAtLine) {
+  const char* app_key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tool.exe";
+  write_machine(std::string("[") + app_key + "]\nPath=/opt/tool\n@ = /opt/tool/bin/tool two\n");
+  std::optional<RegistryKey> key = reg_open_key(Hive::machine, app_key);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(reg_read_string(*key, ""), "/opt/tool/bin/tool two");
+  EXPECT_EQ(reg_read_string(*key, nullptr), "/opt/tool/bin/tool two");
+  EXPECT_EQ(reg_read_string(*key, "Path"), "/opt/tool");
+
+  EXPECT_TRUE(reg_write_string(*key, "", "/usr/bin/tool"));
+  EXPECT_EQ(read_file(dir / "etc" / "registry.ini"),
+            std::string("[") + app_key + "]\nPath=/opt/tool\n@=/usr/bin/tool\n");
+  EXPECT_TRUE(reg_delete_value(*key, nullptr));
+  EXPECT_FALSE(reg_read_string(*key, ""));
+  EXPECT_EQ(reg_count_values(*key), 1u);
 }
 
 TEST_F(RegistryTest, DwordsAreDecimalAndAnythingElseReadsAsMissing) {

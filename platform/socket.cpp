@@ -65,7 +65,7 @@ void socket_push(int socket) {
   set_cork(socket, 1);
 }
 
-int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
+int socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t bind_address) {
   *failure = ListenFailure::none;
   int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) {
@@ -85,7 +85,7 @@ int socket_listen_tcp(int port, int backlog, ListenFailure* failure) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = bind_address;
   if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(s, backlog) != 0) {
     *failure = failure_from_errno(errno);
@@ -309,14 +309,6 @@ bool host_lookup_name(const char* name, uint32_t* address) {
   return true;
 }
 
-bool ipv4_parse(const char* text, uint32_t* address) {
-  *address = 0;
-  in_addr parsed{};
-  if (text == nullptr || inet_pton(AF_INET, text, &parsed) != 1) return false;
-  *address = parsed.s_addr;
-  return true;
-}
-
 bool network_present() {
   const char* forced = std::getenv("FORMWICK_ONLINE");
   if (forced != nullptr && std::strcmp(forced, "1") == 0) return true;
@@ -332,6 +324,21 @@ bool network_present() {
   }
   freeifaddrs(list);
   return present;
+}
+
+bool ipv4_parse(const char* text, uint32_t* address) {
+  in_addr parsed{};
+  if (!text || inet_pton(AF_INET, text, &parsed) != 1) return false;
+  *address = parsed.s_addr;
+  return true;
+}
+
+std::string ipv4_text(uint32_t address) {
+  in_addr value{};
+  value.s_addr = address;
+  std::array<char, INET_ADDRSTRLEN> text{};
+  if (!inet_ntop(AF_INET, &value, text.data(), text.size())) return "";
+  return text.data();
 }
 
 }  // namespace fwk

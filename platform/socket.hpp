@@ -14,11 +14,18 @@ namespace fwk {
 // Why opening a listening socket failed.
 enum class ListenFailure { none, in_use, permission, other };
 
-// Creates an IPv4 stream socket bound to 0.0.0.0:port and listening with the
-// given backlog. Returns the socket, or -1 with the reason in *failure.
-// Sockets accepted on it get the send timeout and packet gathering
-// described at socket_accept.
-int socket_listen_tcp(int port, int backlog, ListenFailure* failure);
+// Creates an IPv4 stream socket bound to address:port (network byte order;
+// 0 is every interface) and listening with the given backlog. Returns the
+// socket, or -1 with the reason in *failure. Sockets accepted on it get the
+// send timeout and packet gathering described at socket_accept.
+int socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t address = 0);
+
+// Reads a dotted IPv4 address ("127.0.0.1") into network byte order. False
+// for anything else.
+bool ipv4_parse(const char* text, uint32_t* address);
+
+// The dotted text of an IPv4 address in network byte order.
+std::string ipv4_text(uint32_t address);
 
 // Accepts one pending connection: the new socket (or -1) and the peer's
 // IPv4 address. A client that stops reading holds a send for at most
@@ -106,9 +113,6 @@ bool host_lookup_address(uint32_t address, std::string* name);
 
 // Forward lookup: the first IPv4 address of a host name, or false.
 bool host_lookup_name(const char* name, uint32_t* address);
-
-// A dotted IPv4 address ("10.0.0.5") in network byte order, or false.
-bool ipv4_parse(const char* text, uint32_t* address);
 
 // True when an interface that is up has an IPv4 address outside
 // 127.0.0.0/8; FORMWICK_ONLINE=1 or =0 in the environment forces the answer.

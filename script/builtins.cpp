@@ -82,7 +82,7 @@ std::optional<std::string> builtin_has_record(ScriptContext& context, const char
   std::FILE* file = nullptr;
   ParamListPtr header;
   if (!datafile_open(path.c_str(), &file, &header, 0)) return std::string("0");
-  int found = record_next_matching(file, header.get(), variables, argv[1].c_str());
+  int found = record_next_matching(file, header.get(), variables, argv[1].c_str(), context.budget);
   datafile_close(file, std::move(header));
   return std::string(found ? "1" : "0");
 }
@@ -93,8 +93,9 @@ std::optional<std::string> builtin_run_report(ScriptContext& context, const char
   TextBuffer buffer = tbuf_new(kReportBufferCapacity);
   OutputSink sink;
   sink.text = &buffer;
+  sink.budget = context.budget;
   for (int i = 0; i < argc; ++i) {
-    if (argv[i].empty()) continue;
+    if (argv[i].empty() || !budget_take_include(context.budget)) continue;
     std::FILE* file = file_open(resolve(context, argv[i]).c_str(), "rb");
     if (!file) file = file_open(argv[i].c_str(), "rb");
     if (!file) continue;
@@ -105,6 +106,7 @@ std::optional<std::string> builtin_run_report(ScriptContext& context, const char
     args.input = &input;
     args.variables = variables;
     args.depth = context.template_depth + 1;
+    args.budget = context.budget;
     template_process(args, nullptr);
     std::fclose(file);
   }

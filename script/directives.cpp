@@ -111,7 +111,7 @@ void render_records(const TemplateArgs& args, std::FILE* file, ParamList* record
   row.fill_fields = 0;
   const char* filter = condition.empty() ? nullptr : condition.c_str();
   long count = 0;
-  while (record_next_matching(file, record, args.variables, filter)) {
+  while (record_next_matching(file, record, args.variables, filter, args.budget)) {
     plist_set(record, "#", std::to_string(++count).c_str());
     input_seek(*args.input, section_start);
     template_process(row, kSectionEnd);
@@ -209,6 +209,7 @@ int directive_include(const TemplateArgs& args) {
     return 0;
   }
   skip_to_tag_end(args);
+  if (!budget_take_include(args.budget)) return 0;
   std::FILE* file = path_open_binary(args.base_path, name.c_str());
   if (!file) {
     directive_error(args.sink, in, name.c_str(), "cannot open file");
@@ -315,6 +316,7 @@ int directive_random(const TemplateArgs& args) {
 
   TemplateArgs item = nested(args);
   for (long start : items) {
+    if (!budget_ok(args.budget)) break;
     input_seek(in, start);
     template_process(item, item_marker.c_str());
   }

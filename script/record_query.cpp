@@ -26,9 +26,10 @@ bool fields_equal(const ParamList* record, const ParamList* criteria) {
 }  // namespace
 
 int record_next_matching(std::FILE* file, ParamList* record, const ParamList* variables,
-                         const char* condition) {
+                         const char* condition, PageBudget* budget) {
   bool filtered = condition && *condition;
   for (;;) {
+    if (!budget_take_records(budget, 1)) return 0;
     int kind = kRecordPlain;
     if (!datafile_read_record(file, record, &kind)) return 0;
     if (kind == kRecordMarked) continue;

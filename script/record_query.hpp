@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/page_budget.hpp"
 #include "core/plist.hpp"
 
 namespace fwk {
@@ -15,9 +16,10 @@ namespace fwk {
 // satisfies `condition` (absent or empty: every record). In the condition,
 // plain names are the record's fields and "$" names are the variables; a
 // condition that cannot be evaluated lets the record through. 1 when a
-// record was found, 0 at the end.
+// record was found, 0 at the end. Every line read counts against the page
+// budget (when given); when it runs out the walk ends as at the end.
 int record_next_matching(std::FILE* file, ParamList* record, const ParamList* variables,
-                         const char* condition);
+                         const char* condition, PageBudget* budget = nullptr);
 
 // Reads records into `record` until one whose fields equal the criteria
 // (exactly, letter case counting; a field the line leaves out counts as "";

@@ -16,6 +16,7 @@ int script_block_run(const TemplateArgs& args) {
   context.objects = objects;
   context.functions = kTemplateFunctions;
   context.template_depth = args.depth;
+  context.budget = args.budget;
   int code = script_run(context, *args.input, args.variables);
   if (code > 0) {
     out_text(args.sink, "[");

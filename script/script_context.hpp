@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "core/page_budget.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
@@ -60,6 +61,9 @@ struct ScriptContext {
   int template_depth = 0;
   // Blocks and nested calls currently open (bounded by kScriptMaxNesting).
   int nesting = 0;
+  // The page budget (page_budget.hpp; may be absent): once it has run out,
+  // runs end before their next statement and built-ins do no more work.
+  PageBudget* budget = nullptr;
 };
 
 }  // namespace fwk

@@ -247,11 +247,12 @@ int statement(Run& run, bool& end) {
 }  // namespace
 
 int script_run(ScriptContext& context, TemplateInput& in, ParamList* variables) {
+  if (!in.budget) in.budget = context.budget;
   Run run(context, in, variables);
   run.token.reserve(64);
   int code = kScriptOk;
   for (;;) {
-    if (context.status == -1) {
+    if (context.status == -1 || !budget_ok(context.budget)) {
       run.lookahead = -1;
       break;
     }

@@ -344,6 +344,7 @@ int tag(Call& call) {
 int run(Call& call) {
   TemplateInput& in = call.in;
   const bool braces = call.args.record != nullptr;
+  PageBudget* budget = call.args.budget;
   while (true) {
     pass_plain_run(call, braces);
     // Reading on brings in new bytes in place of those at hand.
@@ -351,6 +352,7 @@ int run(Call& call) {
     int c = input_getc(in);
     if (c == kInputEnd) return -1;
     int result = 1;
+    if ((c == '<' || (c == '{' && braces)) && !budget_ok(budget)) return -1;
     if (c == '{' && braces) {
       flush(call, in.cur - 1);
       result = brace(call);
@@ -369,6 +371,13 @@ int run(Call& call) {
 
 int template_process(const TemplateArgs& args, const char* stop_tag) {
   if (!args.input) return -1;
+  if (!args.budget && args.sink && args.sink->budget) {
+    TemplateArgs budgeted = args;
+    budgeted.budget = args.sink->budget;
+    return template_process(budgeted, stop_tag);
+  }
+  if (!budget_ok(args.budget)) return -1;
+  if (!args.input->budget) args.input->budget = args.budget;
   if (args.depth > kTemplateMaxDepth) {
     out_text(args.sink, kTemplateDepthMessage);
     return -1;

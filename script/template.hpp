@@ -66,6 +66,10 @@ struct TemplateArgs {
   // Nesting level of this call: 0 for a top-level call; a call made from
   // within a call (directive, report row, random item) passes depth + 1.
   int depth = 0;
+  // The page budget (page_budget.hpp); when absent, the sink's budget (if
+  // any) is taken. Passed on unchanged, into silent passes as well. Once it
+  // has run out, every call returns -1 at its next tag.
+  PageBudget* budget = nullptr;
 };
 
 // Processes the template from its current position until the stop tag

@@ -35,7 +35,7 @@ TemplateInput input_from_file(std::FILE* file) {
 }
 
 int input_refill_getc(TemplateInput& in) {
-  if (!in.file) return kInputEnd;
+  if (!in.file || !budget_ok(in.budget)) return kInputEnd;
   long pos = input_tell(in);
   if (in.window.size() != kInputWindow) in.window.resize(kInputWindow);
   std::size_t n = std::fread(in.window.data(), 1, in.window.size(), in.file);

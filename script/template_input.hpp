@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/page_budget.hpp"
+
 namespace fwk {
 
 struct TemplateInput {
@@ -30,6 +32,9 @@ struct TemplateInput {
   std::FILE* file = nullptr;             // the file read (not owned), or none
   unsigned long refills = 0;             // counts the windows brought in
   std::vector<unsigned char> window;     // file bytes at hand
+  // The page budget (not owned; may be absent): once it has run out, the
+  // source reads as ended when its bytes at hand are used up.
+  PageBudget* budget = nullptr;
 
   TemplateInput() = default;
   TemplateInput(TemplateInput&&) = default;

@@ -46,10 +46,30 @@ void fill_request_header(ParamList& request, const char* peer_host) {
   request.entries[2].value = std::move(time);
 }
 
-int dispatch_path(const char* path, ParamList* request, OutputSink* sink) {
+namespace {
+
+int call_handler(const char* path, ParamList* request, OutputSink* sink) {
   if (path_is(path, "fwk", "fwk.exe", "fwk.cgi")) return call_form_engine(request, sink);
   if (path_is(path, "list", "list.exe", "list.cgi")) return call_record_browser(request, sink);
   return file_serve(path, request, sink);
+}
+
+}  // namespace
+
+int dispatch_path(const char* path, ParamList* request, OutputSink* sink) {
+  // Every request gets its own page budget, carried by its response sink
+  // into templates, scripts and reports; it also ends when the server stops.
+  PageBudget budget = page_budget_start(sink, &stop_flag);
+  PageBudget* outer = sink->budget;
+  sink->budget = &budget;
+  int status = call_handler(path, request, sink);
+  sink->budget = outer;
+  if (budget_spent(&budget)) {
+    std::string message =
+        "\nThe page " + std::string(path) + " was cut short: " + budget_reason(budget.end);
+    status_log(message.c_str());
+  }
+  return status;
 }
 
 int dispatch_request(Connection& connection, std::string& text) {

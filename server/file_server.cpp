@@ -11,6 +11,7 @@
 #include "core/text_convert.hpp"
 #include "core/text_util.hpp"
 #include "script/template.hpp"
+#include "server/private_files.hpp"
 #include "server/server_state.hpp"
 
 namespace fwk {
@@ -62,10 +63,14 @@ bool ends_with_nocase(std::string_view text, std::string_view suffix) {
                                suffix.size()) == 0;
 }
 
-// The file goes to the client as it reads (see sink_copy_file).
+// The file goes to the client as it reads (see sink_copy_file). Files sent
+// as they are do not count against the page budget: it limits what
+// templates make, not the size of the files in the root.
 void send_as_is(FilePtr& file, const char* path, OutputSink* sink) {
-  write_headers(sink, file_content_header(path));
-  sink_copy_file(sink, file);
+  OutputSink plain = *sink;
+  plain.budget = nullptr;
+  write_headers(&plain, file_content_header(path));
+  sink_copy_file(&plain, file);
 }
 
 // A request without parameters has no list, but the page's scripts and
@@ -134,7 +139,10 @@ void write_index_listing(OutputSink* sink) {
 }
 
 int file_serve(const char* path, ParamList* request, OutputSink* sink) {
-  FilePtr file(path_inside_root(path) ? path_open_binary(server_root.c_str(), path) : nullptr);
+  FilePtr file(path_inside_root(path) && !name_is_private(path)
+                   ? path_open_binary(server_root.c_str(), path)
+                   : nullptr);
+  if (file && file_is_private(server_root, path, file.get())) file.reset();
   if (file) {
     if (contains_nocase(path, ".html")) {
       send_template(file.get(), request, sink);

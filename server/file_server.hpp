@@ -10,7 +10,8 @@
 namespace fwk {
 
 // Serves `path` (relative to the server root) to the sink. A path that
-// would leave the server root counts as missing. Returns 0.
+// would leave the server root, a private file (private_files.hpp) and
+// anything but a regular file count as missing. Returns 0.
 int file_serve(const char* path, ParamList* request, OutputSink* sink);
 
 // The header text for a file that is sent as it is: the first of ".gif",

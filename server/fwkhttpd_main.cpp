@@ -20,5 +20,7 @@ int main(int argc, char** argv) {
     fwk::console_write(std::string("fwkhttpd (Formwick) ") + fwk::kProgramVersion + "\n");
     return 0;
   }
+  // A mistyped --root would otherwise serve an empty page for every path.
+  if (!fwk::root_option_usable(options)) return 2;
   return fwk::server_main(options);
 }

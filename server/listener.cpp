@@ -22,11 +22,11 @@ constexpr int kPeerHostDeadlineMs = 250;
 Listener& listener_open(Listener& listener, int first_port) {
   listener.port = first_port;
   listener.socket = -1;
-  listener.bound_address = 0;
   listener.denied = true;
   for (int attempt = 0; attempt < kListenAttempts; ++attempt) {
     ListenFailure failure = ListenFailure::none;
-    listener.socket = socket_listen_tcp(listener.port, kListenBacklog, &failure);
+    listener.socket =
+        socket_listen_tcp(listener.port, kListenBacklog, &failure, listener.bound_address);
     if (listener.socket >= 0) {
       listener.denied = false;
       return listener;

@@ -11,7 +11,7 @@ namespace fwk {
 struct Listener {
   int socket = -1;             // -1: none
   int port = 0;                // the port of the last attempt; after a successful open, in use
-  uint32_t bound_address = 0;  // 0.0.0.0, any interface
+  uint32_t bound_address = 0;  // set before opening; 0 (0.0.0.0) is any interface
   bool denied = false;         // every failed attempt was refused for lack of permission
 };
 

@@ -33,6 +33,14 @@ int server_port = 81;
 // False with --no-browser or --headless: URLs are printed, never opened.
 bool browser_allowed = true;
 
+// The host of the server's own URLs: the --listen address, or the loopback
+// address when the server listens on every interface.
+std::string url_host = "127.0.0.1";
+
+std::string own_url(int port, const std::string& path) {
+  return "http://" + url_host + ":" + std::to_string(port) + "/" + path;
+}
+
 void print_logged_message(const char* message) {
   std::string text = status_message_for_console(message);
   if (!text.empty()) console_write(text);
@@ -63,7 +71,7 @@ void show_about(int port) {
   const char* device_id = plist_get(server_settings.get(), "DEVICEID", "");
   if (device_id[0] != '\0') text += std::string("Device: ") + device_id + "\n";
   text += "Server root: " + server_root + "\n";
-  if (port != 0) text += "Address: " + local_url(port, "") + "\n";
+  if (port != 0) text += "Address: " + own_url(port, "") + "\n";
   console_write(text);
 }
 
@@ -109,7 +117,7 @@ void run_console(const CommandLine& options, int shown_port) {
 bool start_listening(Listener& listener, int first_port) {
   bool fell_back = listener_open_with_fallback(listener, first_port);
   server_port = listener.port;
-  server_address = "127.0.0.1:" + std::to_string(server_port);
+  server_address = url_host + ":" + std::to_string(server_port);
   if (listener.socket < 0) {
     std::string ports = port_range_text(first_port);
     if (fell_back) ports += " nor " + port_range_text(kUnprivilegedFirstPort);
@@ -126,13 +134,31 @@ bool start_listening(Listener& listener, int first_port) {
   return true;
 }
 
+// A second start cannot change the running server: says which of the
+// options given on this command line it does not use.
+void report_options_not_applied(const CommandLine& options, const InstanceInfo& running) {
+  if (!options.root.empty() && !running.root.empty()) {
+    std::string root = find_server_root(options.root);
+    if (root != running.root) {
+      console_write("--root " + options.root + " was not applied: the running server serves " +
+                    running.root + "\n");
+    }
+  }
+  if (options.port_given && running.first_port != 0 && options.first_port != running.first_port) {
+    console_write("--port " + std::to_string(options.first_port) +
+                  " was not applied: the running server was started with --port " +
+                  std::to_string(running.first_port) + "\n");
+  }
+}
+
 // Takes the single-instance lock. False when another instance runs (it has
 // been reported then).
-bool become_single_instance(InstanceLock& instance) {
-  std::string running_url;
-  switch (instance_acquire(instance, running_url, kInstanceUrlWaitMs)) {
+bool become_single_instance(InstanceLock& instance, const CommandLine& options) {
+  InstanceInfo running;
+  switch (instance_acquire(instance, running, kInstanceUrlWaitMs)) {
     case InstanceState::other_running:
-      report_other_instance(running_url);
+      report_other_instance(running.url);
+      report_options_not_applied(options, running);
       return false;
     case InstanceState::unavailable:
       console_write_error(
@@ -154,8 +180,9 @@ bool set_up_server_root(const CommandLine& options) {
                         std::to_string(kServerRootLimit) + " bytes: " + root + "\n");
     return false;
   }
-  if (!directory_exists(root)) {
-    console_write_error("fwkhttpd: warning: the server root " + root + " is not a directory\n");
+  if (!directory_readable(root)) {
+    console_write_error("fwkhttpd: warning: the server root " + root +
+                        " is not a readable directory\n");
   }
   server_root = root;
   server_root_wide = utf8_to_wide(root, kServerRootLimit);
@@ -183,7 +210,16 @@ void stop_server(Thread* server_thread, Listener& listener) {
 }  // namespace
 
 void open_browser(const std::u16string& path) {
-  open_url(local_url(server_port, wide_to_ansi(path, 4 * path.size())));
+  open_url(own_url(server_port, wide_to_ansi(path, 4 * path.size())));
+}
+
+bool root_option_usable(const CommandLine& options) {
+  if (options.root.empty()) return true;
+  std::string root = find_server_root(options.root);
+  if (directory_readable(root)) return true;
+  console_write_error("fwkhttpd: the server root given with --root, " + options.root +
+                      ", is not a readable directory\n");
+  return false;
 }
 
 int server_main(const CommandLine& options) {
@@ -192,9 +228,10 @@ int server_main(const CommandLine& options) {
   status_text_clear();
   signals_install();
   browser_allowed = !options.headless && !options.no_browser;
+  if (options.listen_address != 0) url_host = ipv4_text(options.listen_address);
 
   InstanceLock instance;
-  if (!become_single_instance(instance)) return 0;
+  if (!become_single_instance(instance, options)) return 0;
   if (!set_up_server_root(options)) {
     instance_release(instance);
     return 1;
@@ -206,11 +243,12 @@ int server_main(const CommandLine& options) {
   build_survey_table();
 
   Listener listener;
+  listener.bound_address = options.listen_address;
   bool listening = start_listening(listener, options.first_port);
   int shown_port = listening ? server_port : 0;
   console_write(window_text(title, shown_port, status_text_utf8()));
   if (listening) {
-    instance_publish_url(instance, local_url(server_port, ""));
+    instance_publish(instance, {own_url(server_port, ""), server_root, options.first_port});
     if (browser_allowed) open_browser(u"");
   }
 

@@ -16,6 +16,10 @@ constexpr const char* kProgramVersion = "0.1.0";
 // server could not listen on any port or the server root cannot be used.
 int server_main(const CommandLine& options);
 
+// False, with a message on standard error, when the command line names a
+// server root (--root) that is not a readable directory.
+bool root_option_usable(const CommandLine& options);
+
 // Opens the local URL of `path` (UTF-16, may be "": the home document) in
 // the browser, or prints it when no browser can be started or browsers are
 // turned off (--no-browser, --headless).

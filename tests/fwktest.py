@@ -86,9 +86,12 @@ class Server:
 
     # -- life cycle -------------------------------------------------------
 
+    def command(self):
+        return [FWKHTTPD, "--headless", "--root", self.root + "/",
+                "--port", str(self.first_port)] + self.args
+
     def start(self, timeout=10):
-        command = [FWKHTTPD, "--headless", "--root", self.root + "/",
-                   "--port", str(self.first_port)] + self.args
+        command = self.command()
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
             self.process = subprocess.Popen(command, stdout=out, stderr=err,
                                             stdin=subprocess.DEVNULL, env=self.env)

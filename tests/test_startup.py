@@ -172,14 +172,25 @@ class SingleInstanceTest(unittest.TestCase):
             try:
                 second.env["XDG_RUNTIME_DIR"] = first.env["XDG_RUNTIME_DIR"]
                 opened = install_fake_browser(second)
-                launch(second, ["--headless", "--root", second.root], wait_running=False)
+                launch(second, ["--headless", "--root", first.root,
+                                "--port", str(first.first_port)], wait_running=False)
                 self.assertEqual(second.process.wait(10), 0)
                 self.assertEqual(second.stdout(), "Formwick is already running at %s\n" % url)
                 self.assertEqual(read_lines(opened), [])  # headless: no browser
 
-                launch(second, ["--root", second.root], wait_running=False)
+                launch(second, ["--root", first.root + "/"], wait_running=False)
                 self.assertEqual(second.process.wait(10), 0)
                 self.assertEqual(wait_for(lambda: read_lines(opened)), [url])
+
+                # Options the running server does not use are named.
+                launch(second, ["--headless", "--root", second.root,
+                                "--port", str(first.first_port + 20)], wait_running=False)
+                self.assertEqual(second.process.wait(10), 0)
+                self.assertEqual(second.stdout(), (
+                    "Formwick is already running at %s\n"
+                    "--root %s was not applied: the running server serves %s/\n"
+                    "--port %d was not applied: the running server was started with --port %d\n"
+                ) % (url, second.root, first.root, first.first_port + 20, first.first_port))
             finally:
                 second.close()
             # The first is untouched.
@@ -191,7 +202,8 @@ class SingleInstanceTest(unittest.TestCase):
             server.start()
             lock = os.path.join(server.env["XDG_RUNTIME_DIR"], "formwick", "fwkhttpd.lock")
             with open(lock) as f:
-                self.assertEqual(f.read(), "http://127.0.0.1:%d/\n" % server.port)
+                self.assertEqual(f.read(), "http://127.0.0.1:%d/\nroot=%s/\nport=%d\n" % (
+                    server.port, server.root, server.first_port))
             self.assertEqual(server.stop(), 0)
             self.assertFalse(os.path.exists(lock))
             server.start()
@@ -257,12 +269,30 @@ class CommandLineTest(unittest.TestCase):
             self.assertIn(option, done.stdout)
         done = self.run_program("--version")
         self.assertEqual((done.returncode, done.stdout), (0, "fwkhttpd (Formwick) 0.1.0\n"))
-        for bad in (["--bogus"], ["--port", "x"], ["--port"], ["stray"]):
+        for bad in (["--bogus"], ["--port", "x"], ["--port"], ["stray"], ["--listen", "x"]):
             done = self.run_program(*bad)
             self.assertEqual(done.returncode, 2, bad)
             self.assertEqual(done.stdout, "")
             self.assertIn("fwkhttpd: ", done.stderr)
             self.assertIn("--help", done.stderr)
+
+    def test_a_root_that_is_not_a_readable_directory_is_an_error(self):
+        server = Server({"file.txt": "x"})
+        try:
+            for root in (os.path.join(server.root, "no", "such", "dir"),
+                         os.path.join(server.root, "file.txt")):
+                with self.subTest(root=root):
+                    started = time.monotonic()
+                    done = subprocess.run([FWKHTTPD, "--headless", "--root", root],
+                                          capture_output=True, text=True, env=server.env,
+                                          timeout=10)
+                    self.assertLess(time.monotonic() - started, 3)
+                    self.assertEqual(done.returncode, 2)
+                    self.assertEqual(done.stdout, "")
+                    self.assertEqual(done.stderr, "fwkhttpd: the server root given with --root, "
+                                     "%s, is not a readable directory\n" % root)
+        finally:
+            server.close()
 
     def test_server_root_from_the_machine_registry_else_the_demo_root(self):
         server = Server({"page.txt": "from the registry root\n"})

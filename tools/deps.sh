@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a target needs, only those that are missing.
-# Usage: tools/deps.sh build|test|bench
+# Usage: tools/deps.sh build|test|bench|package
 set -euo pipefail
 # Configuring always needs GoogleTest and Python (the test programs are part
 # of the build tree), so every target installs them.
 want=(cmake g++ ninja-build make libgtest-dev libgmock-dev python3)
 case "${1:-build}" in
   build) ;;
-  test) want+=(clang libclang-rt-14-dev curl python3-aiosmtpd) ;;
+  test) want+=(clang libclang-rt-14-dev curl dpkg-dev file binutils python3-aiosmtpd) ;;
+  package) want+=(dpkg-dev file binutils) ;;
   bench) want+=(libbenchmark-dev curl apache2-utils nginx-light) ;;
-  *) echo "usage: $0 build|test|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 build|test|bench|package" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${want[@]}"; do

@@ -1,0 +1,76 @@
+#include "platform/regular_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace fwk {
+
+namespace {
+
+// The open(2) flags of an fopen mode, without truncation (done only once
+// the file is known to be regular). -1 for a mode fopen would refuse.
+int open_flags(const char* mode, bool& truncate) {
+  truncate = false;
+  bool update = std::strchr(mode, '+') != nullptr;
+  int flags = O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+  switch (mode[0]) {
+    case 'r':
+      return flags | (update ? O_RDWR : O_RDONLY);
+    case 'w':
+      truncate = true;
+      return flags | O_CREAT | (update ? O_RDWR : O_WRONLY);
+    case 'a':
+      return flags | O_CREAT | O_APPEND | (update ? O_RDWR : O_WRONLY);
+    default:
+      return -1;
+  }
+}
+
+FileIdentity identity_of(const struct stat& info) {
+  FileIdentity id;
+  id.device = static_cast<uint64_t>(info.st_dev);
+  id.inode = static_cast<uint64_t>(info.st_ino);
+  return id;
+}
+
+}  // namespace
+
+bool file_identity(std::FILE* file, FileIdentity* out) {
+  struct stat info {};
+  if (!file || fstat(fileno(file), &info) != 0) return false;
+  *out = identity_of(info);
+  return true;
+}
+
+bool path_identity(const char* path, FileIdentity* out) {
+  struct stat info {};
+  if (!path || stat(path, &info) != 0) return false;
+  *out = identity_of(info);
+  return true;
+}
+
+std::FILE* file_open_regular(const char* path, const char* mode) {
+  if (!path || !mode) return nullptr;
+  bool truncate = false;
+  int flags = open_flags(mode, truncate);
+  if (flags < 0) return nullptr;
+  if (std::strchr(mode, 'x')) flags |= O_EXCL;
+  int fd = open(path, flags, 0666);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  bool usable = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (usable && truncate) usable = ftruncate(fd, 0) == 0;
+  // Reads and writes of a regular file wait as usual.
+  if (usable) {
+    int status = fcntl(fd, F_GETFL);
+    usable = status != -1 && fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
+  }
+  std::FILE* file = usable ? fdopen(fd, mode) : nullptr;
+  if (!file) close(fd);
+  return file;
+}
+
+}  // namespace fwk

@@ -1,0 +1,31 @@
+// Opening files that are certainly regular files. A name in a request, a
+// template or a configuration may point at a FIFO (whose open blocks until a
+// writer comes), a device such as /dev/zero (endless) or a socket: those are
+// refused without blocking, like directories.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace fwk {
+
+// fopen with the same mode ("r", "rb", "rt", "w", "ab", "r+" ...), but only
+// for a regular file (after symbolic links). The open itself never waits.
+// nullptr when the path is absent, does not open, or is not a regular file
+// (an existing non-regular file is never truncated or created over).
+std::FILE* file_open_regular(const char* path, const char* mode);
+
+// What makes a file the same file whatever name reaches it (links, case,
+// "./" and doubled separators).
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of an open file / of the file a path names (after symbolic
+// links). False when it cannot be found.
+bool file_identity(std::FILE* file, FileIdentity* out);
+bool path_identity(const char* path, FileIdentity* out);
+
+}  // namespace fwk

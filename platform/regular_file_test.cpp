@@ -1,0 +1,72 @@
+#include "platform/regular_file.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/test_temp_dir.hpp"
+
+namespace fwk {
+namespace {
+
+TEST(RegularFile, OpensOnlyRegularFilesAndNeverWaits) {
+  TempDir dir;
+  std::string plain = dir.write("plain.txt", "abc");
+  std::FILE* file = file_open_regular(plain.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  char bytes[4] = {};
+  EXPECT_EQ(std::fread(bytes, 1, 3, file), 3u);
+  EXPECT_STREQ(bytes, "abc");
+  std::fclose(file);
+
+  // A FIFO without a writer would block fopen for ever; for writing it
+  // would wait for a reader.
+  std::string fifo = dir.at("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(file_open_regular(fifo.c_str(), "rb"), nullptr);
+  EXPECT_EQ(file_open_regular(fifo.c_str(), "ab"), nullptr);
+  EXPECT_EQ(file_open_regular("/dev/zero", "rb"), nullptr);
+  EXPECT_EQ(file_open_regular("/dev/null", "wb"), nullptr);
+  EXPECT_EQ(file_open_regular(dir.path.c_str(), "rb"), nullptr);
+  EXPECT_EQ(file_open_regular(dir.at("missing").c_str(), "rb"), nullptr);
+}
+
+TEST(RegularFile, WriteModesCreateTruncateAndAppend) {
+  TempDir dir;
+  std::string path = dir.write("data.txt", "old text");
+  std::FILE* file = file_open_regular(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("new", file);
+  std::fclose(file);
+  EXPECT_EQ(dir.read("data.txt"), "new");
+
+  file = file_open_regular(path.c_str(), "ab");
+  ASSERT_NE(file, nullptr);
+  std::fputs("+more", file);
+  std::fclose(file);
+  EXPECT_EQ(dir.read("data.txt"), "new+more");
+
+  file = file_open_regular(dir.at("fresh.txt").c_str(), "a");
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  EXPECT_EQ(file_open_regular(path.c_str(), "q"), nullptr);
+}
+
+TEST(RegularFile, IdentityIsTheSameThroughAnyName) {
+  TempDir dir;
+  std::string path = dir.write("sub/data.asc", "x");
+  FileIdentity by_path, by_other_name, by_file;
+  ASSERT_TRUE(path_identity(path.c_str(), &by_path));
+  ASSERT_TRUE(path_identity((dir.path.string() + "/./sub//data.asc").c_str(), &by_other_name));
+  std::FILE* file = file_open_regular(path.c_str(), "rb");
+  ASSERT_TRUE(file_identity(file, &by_file));
+  std::fclose(file);
+  EXPECT_EQ(by_path, by_other_name);
+  EXPECT_EQ(by_path, by_file);
+  FileIdentity other;
+  ASSERT_TRUE(path_identity(dir.write("other", "y").c_str(), &other));
+  EXPECT_FALSE(other == by_path);
+  EXPECT_FALSE(path_identity(dir.at("missing").c_str(), &other));
+}
+
+}  // namespace
+}  // namespace fwk

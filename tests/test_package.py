@@ -1,0 +1,126 @@
+"""The installed layout and the Debian package, made from the existing build:
+`cmake --install` into a staging directory (an install prefix and DESTDIR),
+and the package CPack builds, checked by its control fields and file list and
+by running the fwkhttpd extracted from it on its own sample root."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+from fwktest import FWKHTTPD, SOURCE_DIR, Server
+
+BUILD_DIR = os.environ.get("FWK_BUILD_DIR", "")
+
+
+def demo_files():
+    """Every file of the sample root, relative to it."""
+    demo = os.path.join(SOURCE_DIR, "demo")
+    found = set()
+    for directory, _, files in os.walk(demo):
+        for name in files:
+            found.add(os.path.relpath(os.path.join(directory, name), demo))
+    return found
+
+
+def layout(prefix):
+    """The files an installation below `prefix` (no leading "/") must hold."""
+    files = {prefix + "/bin/fwkhttpd", prefix + "/bin/formwick-install",
+             prefix + "/share/doc/formwick/README.md",
+             prefix + "/share/man/man1/fwkhttpd.1",
+             prefix + "/lib/systemd/system/formwick.service"}
+    files |= {prefix + "/share/formwick/root/" + name for name in demo_files()}
+    return files
+
+
+def files_below(top):
+    found = set()
+    for directory, _, files in os.walk(top):
+        for name in files:
+            found.add(os.path.relpath(os.path.join(directory, name), top))
+    return found
+
+
+class InstalledServer(Server):
+    """fwkhttpd run as installed: no --root, so it finds its own sample root."""
+
+    def __init__(self, program):
+        super().__init__()
+        self.program = program
+
+    def command(self):
+        return [self.program, "--headless", "--port", str(self.first_port)]
+
+
+class PackageTest(unittest.TestCase):
+
+    def setUp(self):
+        if not BUILD_DIR or not FWKHTTPD:
+            raise unittest.SkipTest("FWK_BUILD_DIR or FWKHTTPD is not set")
+        self.work = tempfile.mkdtemp(prefix="fwk-package-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def run_tool(self, command, **options):
+        done = subprocess.run(command, capture_output=True, timeout=240, **options)
+        self.assertEqual(done.returncode, 0, "%s failed:\n%s%s" % (
+            command[0], done.stdout.decode(errors="replace"), done.stderr.decode(errors="replace")))
+        return done.stdout.decode()
+
+    def project_version(self):
+        return self.run_tool([FWKHTTPD, "--version"]).split()[-1]
+
+    def test_install_honours_the_prefix_and_destdir(self):
+        stage = os.path.join(self.work, "stage")
+        self.run_tool(["cmake", "--install", BUILD_DIR, "--prefix", "/opt/formwick"],
+                      env=dict(os.environ, DESTDIR=stage))
+        self.assertEqual(files_below(stage), layout("opt/formwick"))
+        # The unit names the installed paths, never the staging directory.
+        with open(os.path.join(stage, "opt/formwick/lib/systemd/system/formwick.service")) as f:
+            unit = f.read()
+        self.assertIn("\nExecStart=/opt/formwick/bin/fwkhttpd --headless --root %S/formwick/root"
+                      " --port ${FORMWICK_PORT}\n", unit)
+        self.assertIn('cp -R "/opt/formwick/share/formwick/root/."', unit)
+        self.assertNotIn(stage, unit)
+        self.assertNotIn("@", unit)
+
+    def test_the_package_installs_a_server_that_serves_its_sample_root(self):
+        out = os.path.join(self.work, "out")
+        self.run_tool(["cpack", "--config", os.path.join(BUILD_DIR, "CPackConfig.cmake"),
+                       "-G", "DEB", "-B", out])
+        packages = [n for n in os.listdir(out) if n.endswith(".deb")]
+        self.assertEqual(len(packages), 1, packages)
+        package = os.path.join(out, packages[0])
+
+        fields = self.run_tool(["dpkg-deb", "-f", package, "Package", "Version", "Depends"])
+        self.assertIn("Package: formwick\n", fields)
+        self.assertIn("Version: %s\n" % self.project_version(), fields)
+        depends = fields.split("Depends:")[1]
+        for library in ("libc6", "libstdc++6"):
+            self.assertIn(library, depends)
+
+        listing = self.run_tool(["dpkg-deb", "-c", package])
+        packaged = {line.split(" ./", 1)[1] for line in listing.splitlines()
+                    if not line.startswith("d")}
+        self.assertEqual(packaged, layout("usr"))
+
+        extracted = os.path.join(self.work, "extracted")
+        self.run_tool(["dpkg-deb", "-x", package, extracted])
+        with open(os.path.join(extracted, "usr/lib/systemd/system/formwick.service")) as f:
+            unit = f.read()
+        self.assertIn("\nExecStart=/usr/bin/fwkhttpd --headless ", unit)
+        self.assertIn('cp -R "/usr/share/formwick/root/."', unit)
+
+        sample_root = os.path.join(extracted, "usr/share/formwick/root")
+        with open(os.path.join(sample_root, "marker.txt"), "w") as f:
+            f.write("served from the packaged root\n")
+        server = InstalledServer(os.path.join(extracted, "usr/bin/fwkhttpd")).start()
+        self.addCleanup(server.close)
+        status, _, body = server.curl("/")
+        self.assertEqual(status, 200)
+        self.assertIn(b"<h1>Formwick</h1>", body)
+        self.assertEqual(server.curl("/marker.txt")[2], b"served from the packaged root\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
