@@ -85,12 +85,9 @@ void outbox_check(const SiteContext& site) {
   }
   if (outbox_pending == 0 || !retry_due() || !network_present_recently()) return;
   transmission.pending_at_start = outbox_pending;
-  std::string root = site.root;
-  transmission.thread = thread_start([root] {
-    SiteContext here;
-    here.root = root;
-    return outbox_send(here);
-  });
+  // The site outlives the loop, and the loop waits for the thread.
+  const SiteContext* sending_site = &site;
+  transmission.thread = thread_start([sending_site] { return outbox_send(*sending_site); });
   // No thread to be had: try again after the pause.
   if (!transmission.thread) collect(-1);
 }

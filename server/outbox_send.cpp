@@ -115,7 +115,7 @@ int outbox_send(const SiteContext& site) {
   run.sent = outbox_path(site, kOutboxSentName);
   run.bad = outbox_path(site, kOutboxBadName);
   if (!load(run) || run.known.empty()) return 0;
-  status_log(kTransmitting);
+  status_log(site.log, kTransmitting);
 
   int result = 0;
   size_t at = 0;
@@ -145,9 +145,9 @@ int outbox_send(const SiteContext& site) {
     at = record.end;
   }
 
-  status_text_clear();
-  for (const std::string& note : run.notes) status_log(note.c_str());
-  status_log(result == 0 ? kTransmitted : kNotTransmitted);
+  status_text_clear(site.log);
+  for (const std::string& note : run.notes) status_log(site.log, note.c_str());
+  status_log(site.log, result == 0 ? kTransmitted : kNotTransmitted);
   return result;
 }
 

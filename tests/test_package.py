@@ -84,6 +84,37 @@ class PackageTest(unittest.TestCase):
         self.assertNotIn(stage, unit)
         self.assertNotIn("@", unit)
 
+    def test_the_service_fills_an_empty_state_directory_once(self):
+        stage = os.path.join(self.work, "stage")
+        self.run_tool(["cmake", "--install", BUILD_DIR, "--prefix", "/usr/local"],
+                      env=dict(os.environ, DESTDIR=stage))
+        unit_path = os.path.join(stage, "usr/local/lib/systemd/system/formwick.service")
+        with open(unit_path) as f:
+            unit = f.read().replace("/usr/local/", stage + "/usr/local/")
+        if shutil.which("systemd-analyze"):
+            staged_unit = os.path.join(self.work, "formwick.service")
+            with open(staged_unit, "w") as f:
+                f.write(unit)
+            self.run_tool(["systemd-analyze", "verify", "--man=no", staged_unit])
+
+        # ExecStartPre as systemd runs it: %S is the state directory root,
+        # "$$" a plain "$".
+        state = os.path.join(self.work, "state")
+        prepare = unit.split("\nExecStartPre=")[1].split("\n")[0]
+        prepare = prepare.replace("%S", state).replace("$$", "$")
+        self.assertTrue(prepare.startswith("/bin/sh -c '") and prepare.endswith("'"), prepare)
+        script = prepare[len("/bin/sh -c '"):-1]
+        self.run_tool(["/bin/sh", "-c", script])
+        root = os.path.join(state, "formwick", "root")
+        self.assertEqual(files_below(root), demo_files())
+        with open(os.path.join(root, "cgi.ini"), "w") as f:
+            f.write("[server]\nDEVICEID=mine\n")
+        os.remove(os.path.join(root, "index.html"))
+        self.run_tool(["/bin/sh", "-c", script])
+        with open(os.path.join(root, "cgi.ini")) as f:
+            self.assertEqual(f.read(), "[server]\nDEVICEID=mine\n")
+        self.assertNotIn("index.html", files_below(root))
+
     def test_the_package_installs_a_server_that_serves_its_sample_root(self):
         out = os.path.join(self.work, "out")
         self.run_tool(["cpack", "--config", os.path.join(BUILD_DIR, "CPackConfig.cmake"),
