@@ -10,6 +10,7 @@
 #include "platform/durable_file.hpp"
 #include "platform/environment.hpp"
 #include "platform/socket.hpp"
+#include "server/server_state.hpp"
 #include "server/smtp_client.hpp"
 #include "store/outbox.hpp"
 #include "store/outbox_record.hpp"
@@ -120,6 +121,11 @@ int outbox_send(const SiteContext& site) {
   int result = 0;
   size_t at = 0;
   while (at < run.known.size()) {
+    // A stopping server finishes the message in progress, not the outbox.
+    if (stop_flag.load() != 0) {
+      if (result == 0) result = kOutboxSendFailed;
+      break;
+    }
     OutboxRecord record = outbox_read_record(run.known, at);
     if (record.fault != 0) {
       if (!retire(run, record.begin, record.end, run.bad, false)) {

@@ -7,7 +7,8 @@
 // moment can therefore send one message twice, but never lose one. A
 // message the relay refuses stays queued and the next one is tried; a relay
 // that cannot be reached, closes early or falls silent ends the run with
-// the rest queued. A record that cannot be read is moved to "outbox.bad".
+// the rest queued, and so does a server that is stopping. A record that
+// cannot be read is moved to "outbox.bad".
 #pragma once
 
 #include "core/site.hpp"

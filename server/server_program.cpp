@@ -14,6 +14,7 @@
 #include "platform/socket.hpp"
 #include "platform/thread.hpp"
 #include "server/listener.hpp"
+#include "server/private_files.hpp"
 #include "server/server_loop.hpp"
 #include "server/server_state.hpp"
 #include "server/startup.hpp"
@@ -189,6 +190,7 @@ bool set_up_server_root(SiteContext& site, const CommandLine& options) {
   }
   site.root = root;
   site.settings = load_server_settings(site.root);
+  if (site.private_files) site.private_files->root = root;
   return true;
 }
 
@@ -227,8 +229,10 @@ bool root_option_usable(const CommandLine& options) {
 int server_main(const CommandLine& options) {
   stop_flag = 0;
   StatusLog status;
+  PrivateFiles private_files;
   SiteContext site;
   site.log = &status;
+  site.private_files = &private_files;
   status_log_clear_next(site.log);
   signals_install();
   browser_allowed = !options.headless && !options.no_browser;
