@@ -40,7 +40,7 @@ std::string url_host(const CommandLine& options) {
 
 // A URL of the running server (its address is set once it listens).
 std::string own_url(const SiteContext& site, const std::string& path) {
-  return "http://" + site.address + "/" + path;
+  return local_url(site.address, path);
 }
 
 void print_logged_message(const char* message) {
@@ -251,7 +251,8 @@ int server_main(const CommandLine& options) {
   listener.bound_address = options.listen_address;
   bool listening = start_listening(site, listener, options);
   int shown_port = listening ? site.port : 0;
-  console_write(window_text(site.surveys, title, shown_port, status_text_utf8(site.log)));
+  console_write(window_text(site.surveys, title, listening ? site.address : std::string(),
+                            status_text_utf8(site.log)));
   if (listening) {
     instance_publish(instance, {own_url(site, ""), site.root, options.first_port});
     if (browser_allowed) open_browser(site, u"");
