@@ -5,10 +5,12 @@
 #include <string>
 
 #include "core/list_text.hpp"
+#include "core/out.hpp"
 #include "script/expr.hpp"
 #include "script/expr_scan.hpp"
 #include "script/tag_attrs.hpp"
 #include "script/template.hpp"
+#include "script/template_scan.hpp"
 
 namespace fwk {
 
@@ -25,7 +27,7 @@ bool is(const char* name, const char* word) {
 bool is(std::string_view name, const char* word) {
   for (char c : name) {
     if (*word == '\0' ||
-        scan_fold(static_cast<unsigned char>(c)) != scan_fold(static_cast<unsigned char>(*word)))
+        ascii_fold(static_cast<unsigned char>(c)) != ascii_fold(static_cast<unsigned char>(*word)))
       return false;
     ++word;
   }
@@ -36,7 +38,7 @@ bool is(std::string_view name, const char* word) {
 Element element_of(std::string_view name) {
   if (name.empty()) return Element::kNone;
   const std::size_t n = name.size();
-  switch (scan_fold(static_cast<unsigned char>(name[0]))) {
+  switch (ascii_fold(static_cast<unsigned char>(name[0]))) {
     case 'i':
       if (n == 5 && is(name, "INPUT")) return Element::kInput;
       break;
@@ -62,8 +64,8 @@ bool same_name(const std::string& stored, const char* name, std::size_t n) {
   const std::size_t size = stored.size();
   if (size < n || (size > n && stored[n] != '\0')) return false;
   for (std::size_t i = 0; i < n; ++i)
-    if (stored[i] != name[i] && scan_fold(static_cast<unsigned char>(stored[i])) !=
-                                    scan_fold(static_cast<unsigned char>(name[i])))
+    if (stored[i] != name[i] && ascii_fold(static_cast<unsigned char>(stored[i])) !=
+                                    ascii_fold(static_cast<unsigned char>(name[i])))
       return false;
   return true;
 }
@@ -168,7 +170,7 @@ bool fill_option(Fields& e, TemplateInput& in, std::string& out, const ParamList
                  const std::string& select_name) {
   const char* query = plist_get(&e.attrs, "query", "");
   if (*query && expr_condition(query, variables, nullptr) != 1) {
-    file_read_until(in, nullptr, 0, "</OPTION>");
+    input_read_until(in, nullptr, 0, "</OPTION>");
     return false;
   }
   int state = selected_state(variables, select_name, e.value);
@@ -215,7 +217,7 @@ void form_element_fill(const char* name, int delimiter, TemplateInput& in, Outpu
     case Element::kTextarea:
       fill_textarea(e, out, unplaced);
       // The template's own text up to the closing tag is replaced.
-      file_skip_until(in, nullptr, "</TEXTAREA>");
+      input_skip_until(in, nullptr, "</TEXTAREA>");
       break;
     case Element::kTextareaEnd:  // met by itself: consumed, nothing written
     case Element::kNone:
