@@ -121,7 +121,27 @@ void append_open(std::string& out, const char* tag, const Fields& e, const char*
   out.push_back('>');
 }
 
-void fill_input(Fields& e, std::string& out, ParamList* unplaced) {
+// A check box or radio button: 1 when some value held for its name lists
+// its VALUE (a browser sends one entry per checked box), 2 when values are
+// held but none lists it, 0 when none is held (the template decides).
+int choice_state(const ParamList* variables, const char* name, const char* value) {
+  if (*name == '\0') return 0;
+  const std::size_t n = std::strlen(name);
+  int state = 0;
+  // The whole list: every entry of the name counts.
+  plist_each(variables, [&](const Pair& entry) {
+    if (!entry.value || entry.value->empty() || !same_name(*entry.name, name, n)) return true;
+    state = 2;
+    if (*value && list_contains_exact(entry.value->c_str(), value)) {
+      state = 1;
+      return false;
+    }
+    return true;
+  });
+  return state;
+}
+
+void fill_input(Fields& e, std::string& out, const ParamList* variables, ParamList* unplaced) {
   strike_unplaced(unplaced, e.name, true);
   out.append("<INPUT");
   bool choice = is(e.type, "RADIO") || is(e.type, "CHECKBOX");
@@ -134,10 +154,11 @@ void fill_input(Fields& e, std::string& out, ParamList* unplaced) {
       out.append(e.value);
     }
     out.push_back('"');
-  } else if (*e.current) {
-    if (*e.value && list_contains_exact(e.current, e.value)) {
+  } else {
+    int state = choice_state(variables, e.name, e.value);
+    if (state == 1) {
       out.append(" CHECKED");
-    } else {
+    } else if (state == 2) {
       remove_attr(e, "CHECKED");
     }
   }
@@ -204,7 +225,7 @@ void form_element_fill(const char* name, int delimiter, TemplateInput& in, Outpu
   out.clear();
   switch (kind) {
     case Element::kInput:
-      fill_input(e, out, unplaced);
+      fill_input(e, out, variables, unplaced);
       break;
     case Element::kSelect:
       strike_unplaced(unplaced, e.name, false);

@@ -58,6 +58,11 @@ long long parse_length(std::string_view digits) {
 
 }  // namespace
 
+std::string request_header_value(std::string_view text, std::string_view name) {
+  const size_t body_start = find_body_start(text, 0);
+  return std::string(header_value(text.substr(0, body_start), name));
+}
+
 RequestShape request_shape(std::string_view text) {
   RequestShape shape;
   shape.body_start = find_body_start(text, 0);
