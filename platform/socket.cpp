@@ -109,9 +109,45 @@ int socket_accept(int listen_socket, uint32_t* peer_address) {
   return s;
 }
 
-int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address) {
+namespace {
+
+AcceptFailure accept_failure_of(int error) {
+  switch (error) {
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+      return AcceptFailure::nothing_pending;
+    // The connection died in the backlog, or a network error that Linux
+    // reports on the new connection: the next one may be fine.
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case EPERM:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+      return AcceptFailure::retry;
+    default:  // EMFILE, ENFILE, ENOBUFS, ENOMEM and anything unforeseen
+      return AcceptFailure::no_resources;
+  }
+}
+
+}  // namespace
+
+int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address, AcceptFailure* failure) {
   *peer_address = 0;
-  if (listen_socket < 0) return -1;
+  AcceptFailure ignored = AcceptFailure::none;
+  if (failure == nullptr) failure = &ignored;
+  *failure = AcceptFailure::none;
+  if (listen_socket < 0) {
+    *failure = AcceptFailure::no_resources;
+    return -1;
+  }
   sockaddr_in peer{};
   socklen_t length = sizeof peer;
   int s;
@@ -119,7 +155,10 @@ int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address) {
     s = accept4(listen_socket, reinterpret_cast<sockaddr*>(&peer), &length,
                 SOCK_CLOEXEC | SOCK_NONBLOCK);
   } while (s < 0 && errno == EINTR);
-  if (s < 0) return -1;
+  if (s < 0) {
+    *failure = accept_failure_of(errno);
+    return -1;
+  }
   if (peer.sin_family == AF_INET) *peer_address = peer.sin_addr.s_addr;
   return s;
 }

@@ -34,10 +34,19 @@ std::string ipv4_text(uint32_t address);
 // when the sending side is shut down.
 int socket_accept(int listen_socket, uint32_t* peer_address);
 
+// Why socket_accept_nonblocking returned -1. `retry`: that connection was
+// lost before it was taken (or a signal came), try again at once.
+// `no_resources`: the process or system is out of descriptors or memory
+// (or the listener is unusable); the connection stays pending, and trying
+// again at once would only fail again.
+enum class AcceptFailure { none, nothing_pending, retry, no_resources };
+
 // The same for an event loop: the listening socket must have been made
 // non-blocking (socket_set_nonblocking); -1 also when nothing is pending.
-// The accepted socket does not block either.
-int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address);
+// The accepted socket does not block either. The reason for -1 goes to
+// *failure when given.
+int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address,
+                              AcceptFailure* failure = nullptr);
 
 // Makes reads, writes and accepts on the socket return at once instead of
 // waiting. False when that failed.

@@ -37,6 +37,12 @@ constexpr int kLongestWaitMs = 1000;
 // to finish before they are abandoned.
 constexpr uint32_t kStopGraceMs = 1000;
 constexpr size_t kReadArea = 16384;
+// When accepting fails for want of descriptors or memory, the listener is
+// left alone this long: the pending connection would fail again at once,
+// and the open ones keep being served (their closing frees descriptors).
+constexpr uint32_t kAcceptPauseMs = 100;
+constexpr const char* kAcceptPausedNote =
+    "\nfwkhttpd: cannot accept connections, out of file handles or memory ";
 
 // The loop being run, for server_loop_wake from the UI thread.
 std::mutex wake_lock;
@@ -49,7 +55,10 @@ struct Loop {
   // Clients by socket handle (handles are small numbers).
   std::vector<std::unique_ptr<LoopClient>> clients;
   size_t open_count = 0;
-  bool accepting = true;  // the listener is watched
+  bool accepting = true;        // the listener is watched
+  bool accept_paused = false;   // waiting until accept_resume_at
+  bool accept_starved = false;  // accepting failed since the last success
+  uint32_t accept_resume_at = 0;
   bool stopping = false;
   uint32_t stop_deadline = 0;
   std::string scratch = std::string(kReadArea, '\0');
@@ -71,7 +80,7 @@ void close_client(Loop& loop, LoopClient& client) {
   conn_close(client.connection);  // closing also ends the socket's watch
   loop.clients[static_cast<size_t>(socket)].reset();
   --loop.open_count;
-  if (!loop.stopping) watch_listener(loop, true);
+  if (!loop.stopping && !loop.accept_paused) watch_listener(loop, true);
 }
 
 // Sends what the socket takes; closes the client when it is done or gone.
@@ -136,13 +145,42 @@ void on_readable(Loop& loop, LoopClient& client, uint32_t now) {
   }
 }
 
+// Stops watching the listener for kAcceptPauseMs; the first failure of an
+// episode (until a connection is accepted again) is logged.
+void pause_accepting(Loop& loop) {
+  if (!loop.accept_starved) status_log(loop.site->log, kAcceptPausedNote);
+  loop.accept_starved = true;
+  loop.accept_paused = true;
+  loop.accept_resume_at = clock_tick_ms() + kAcceptPauseMs;
+  watch_listener(loop, false);
+}
+
+// Watches the listener again once the pause is over; returns the wait until
+// then (at most `wait`).
+int resume_accepting(Loop& loop, int wait) {
+  if (!loop.accept_paused) return wait;
+  uint32_t now = clock_tick_ms();
+  if (!tick_reached(now, loop.accept_resume_at)) {
+    return std::min(wait, static_cast<int>(loop.accept_resume_at - now));
+  }
+  loop.accept_paused = false;
+  if (!loop.stopping && loop.open_count < kConnectionLimit) watch_listener(loop, true);
+  return wait;
+}
+
 // Accepts pending connections up to the limit; beyond it they wait in the
 // listen backlog.
 void accept_pending(Loop& loop) {
   while (loop.open_count < kConnectionLimit) {
     uint32_t peer = 0;
-    int socket = socket_accept_nonblocking(loop.listener->socket, &peer);
-    if (socket < 0) return;
+    AcceptFailure failure = AcceptFailure::none;
+    int socket = socket_accept_nonblocking(loop.listener->socket, &peer, &failure);
+    if (socket < 0) {
+      if (failure == AcceptFailure::retry) continue;
+      if (failure == AcceptFailure::no_resources) pause_accepting(loop);
+      return;
+    }
+    loop.accept_starved = false;
     uint32_t now = clock_tick_ms();
     if (static_cast<size_t>(socket) >= loop.clients.size()) {
       loop.clients.resize(static_cast<size_t>(socket) + 1);
@@ -276,7 +314,7 @@ int server_loop(const SiteContext& site, Listener& listener) {
       break;
     }
     if (!loop.stopping) outbox_check(site);
-    int wait = run_timers(loop);
+    int wait = resume_accepting(loop, run_timers(loop));
     if (loop.stopping) {
       wait = std::min(wait, static_cast<int>(loop.stop_deadline - clock_tick_ms()) + 1);
     }

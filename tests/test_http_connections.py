@@ -4,6 +4,7 @@ port fallback and shutting down with a request in progress are in
 test_startup.py.)"""
 
 import os
+import resource
 import socket
 import struct
 import tempfile
@@ -106,3 +107,37 @@ class MisbehavingClientTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+class OutOfDescriptorsTest(unittest.TestCase):
+    def test_server_out_of_descriptors_waits_quietly_and_serves_again(self):
+        with Server(FILES) as server:
+            pid = server.process.pid
+            in_use = len(os.listdir("/proc/%d/fd" % pid))
+            resource.prlimit(pid, resource.RLIMIT_NOFILE, (in_use + 3, in_use + 3))
+            # Half a request header holds a connection open for seconds; the
+            # ones beyond the limit wait in the listen backlog.
+            held = []
+            try:
+                for _ in range(8):
+                    s = server.connect(timeout=5)
+                    s.sendall(b"GET / HTTP/1.1\r\n")
+                    held.append(s)
+                time.sleep(0.3)
+                before = cpu_seconds(pid)
+                time.sleep(1.0)
+                self.assertLess(cpu_seconds(pid) - before, 0.4)
+            finally:
+                for s in held:
+                    s.close()
+            status, _, body = server.curl("/", timeout=10)
+            self.assertEqual(status, 200)
+            self.assertEqual(body, HOME)
+            self.assertEqual(server.stdout().count("cannot accept connections"), 1,
+                             server.stdout())
