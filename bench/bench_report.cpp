@@ -120,13 +120,14 @@ void BM_ReadRecords(benchmark::State& state) {
 // A report page: one row per record of the city Oslo.
 void BM_ReportWithCondition(benchmark::State& state) {
   size_t output = 0;
+  const fwk::SiteContext site;
   for (auto _ : state) {
     fwk::TextBuffer buffer = fwk::tbuf_new(1 << 20);
     fwk::OutputSink sink;
     sink.text = &buffer;
     std::FILE* page = std::fopen(data_set().page_path.c_str(), "rb");
-    fwk::template_process_file(data_set().page_path.c_str(), &sink, page, nullptr, nullptr, nullptr,
-                               0, nullptr);
+    fwk::template_process_file(site, data_set().page_path.c_str(), &sink, page, nullptr, nullptr,
+                               nullptr, 0, nullptr);
     std::fclose(page);
     output = fwk::tbuf_length(buffer);
   }

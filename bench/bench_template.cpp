@@ -8,6 +8,7 @@
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/testing/test_lists.hpp"
 #include "core/text_buffer.hpp"
 #include "script/expr.hpp"
 #include "script/template.hpp"
@@ -18,10 +19,7 @@ using fwk::ParamList;
 using fwk::ParamListPtr;
 
 void add(ParamList& list, const std::string& name, const std::string& value) {
-  fwk::Pair p;
-  p.name = name;
-  p.value = value;
-  list.entries.push_back(std::move(p));
+  fwk::test_list_add(list, name.c_str(), value.c_str());
 }
 
 // The request list of a survey in progress: the dispatcher's entries, 64
@@ -31,11 +29,7 @@ ParamListPtr request_variables() {
   add(*vars, "HOST", "192.168.0.12");
   add(*vars, "DATE", "2024-05-14");
   add(*vars, "TIME", "10:42:07");
-  for (int i = 0; i < 64; ++i) {
-    fwk::Pair p;
-    p.name = std::string();
-    vars->entries.push_back(std::move(p));
-  }
+  for (int i = 0; i < 64; ++i) fwk::test_list_add(*vars, "", nullptr);
   add(*vars, "DATABASE", "health");
   add(*vars, "_SESSION", "K3J9QW2Z");
   add(*vars, "_PAGENEXT", "page3 page4");

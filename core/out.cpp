@@ -118,17 +118,16 @@ int out_copy_file(OutputSink* sink, const char* path) {
 }
 
 void out_param_lines(OutputSink* sink, const ParamList* list) {
-  if (!sink || !list) return;
-  for (const Pair& entry : list->entries) {
-    if (!entry.name) break;
-    if (entry.name->empty()) continue;
+  if (!sink) return;
+  plist_each_in_first_block(list, [&](const Pair& entry) {
+    if (entry.name->empty()) return;
     out_text(sink, entry.name->c_str());
     if (entry.value) {
       sink_write(sink, "=", 1);
       out_text(sink, entry.value->c_str());
     }
     sink_write(sink, "\n", 1);
-  }
+  });
 }
 
 }  // namespace fwk

@@ -6,8 +6,6 @@
 
 namespace fwk {
 
-std::string server_root;
-
 namespace {
 
 bool is_separator(char c) {
@@ -22,7 +20,7 @@ bool path_join(const char* base, std::string& out, const char* name, const char*
   if (!is_separator(*name)) {
     std::string dir = base ? base : "";
     size_t slash = dir.rfind('/');
-    path = slash == std::string::npos ? server_root : dir.substr(0, slash + 1);
+    if (slash != std::string::npos) path = dir.substr(0, slash + 1);
   }
   size_t appended_at = path.size();
   path += name;

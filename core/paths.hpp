@@ -2,8 +2,10 @@
 //
 // Names may use "/" or "\" as separator; joined paths use "/". A name that
 // begins with "/" or "\" is absolute; any other name is joined to the
-// directory of its base path (or to the server root when the base has no
-// directory). Paths are limited to the 1024-byte path area.
+// directory of its base path: the base is a directory ending in "/" (the
+// server root) or the path of a file (the template being processed). A base
+// without a directory adds nothing to the name. Paths are limited to the
+// 1024-byte path area.
 #pragma once
 
 #include <cstddef>
@@ -19,9 +21,6 @@ namespace fwk {
 
 // Size of the path area: a path keeps at most kPathArea - 1 bytes.
 constexpr size_t kPathArea = 1024;
-
-// The server root, always ending in "/". Set once at start-up.
-extern std::string server_root;
 
 // Builds the path of `name` (plus `ext` when present) relative to the
 // directory of `base` (see above) into out. Returns false, leaving out

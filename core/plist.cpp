@@ -134,6 +134,20 @@ int plist_set(ParamList* list, const char* name, const char* value) {
   return 1;
 }
 
+const Pair* plist_at(const ParamList* list, size_t index) {
+  if (!list || index >= list->entries.size()) return nullptr;
+  return &list->entries[index];
+}
+
+Pair* plist_at(ParamList* list, size_t index) {
+  return const_cast<Pair*>(plist_at(static_cast<const ParamList*>(list), index));
+}
+
+void plist_resize(ParamList& list, size_t n) {
+  list.entries.resize(n);
+  list.next.reset();
+}
+
 void plist_extend(ParamList* list, size_t count) {
   if (!list) return;
   ParamList* last = list;

@@ -84,6 +84,15 @@ ParamListPtr plist_copy(const ParamList* list, size_t spare);
 // First blocks only.
 ParamListPtr plist_merge(const ParamList& first, const ParamList* second, size_t spare);
 
+// Building a list in place (parsed requests, file headers, tag
+// attributes): entry `index` of the first block, nullptr beyond it.
+Pair* plist_at(ParamList* list, size_t index);
+const Pair* plist_at(const ParamList* list, size_t index);
+// Gives the first block exactly n entries (new ones with name and value
+// absent; kept ones unchanged, so their text buffers are reused) and drops
+// the continuation blocks.
+void plist_resize(ParamList& list, size_t n);
+
 // Visiting the used entries of a list (free slots "" included, up to the
 // first absent name of each block). `visit` takes a Pair& (const Pair& for
 // a const list) and returns void, or bool: false stops the walk. Both

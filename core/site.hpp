@@ -1,14 +1,30 @@
 // The site context: what the server knows of its site, built once at
 // start-up and passed down to every handler (dispatch, file server, forms
 // engine, record browser, template processor, scripts). Read-only while
-// requests are served.
+// requests are served, except the status log, which is thread-safe.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "core/plist.hpp"
 
 namespace fwk {
+
+struct StatusLog;
+
+// One installed survey as the window and the index listing show it.
+struct SurveyEntry {
+  bool in_use = false;
+  std::u16string title;        // at most 1023 units
+  std::u16string description;  // at most 1023 units
+  std::u16string link;         // at most 259 units, relative to the URL root
+};
+
+// Entry 0 is the start page, entries 1 to 15 the installed surveys; the
+// entries in use come first.
+constexpr int kSurveyTableSize = 16;
+using SurveyTable = std::array<SurveyEntry, kSurveyTableSize>;
 
 struct SiteContext {
   // The server root, always ending in "/".
@@ -18,6 +34,17 @@ struct SiteContext {
   ParamListPtr settings;
   // The port the listener is bound to (0 before it is bound).
   int port = 0;
+  // "127.0.0.1:" and the port, once bound; redirects are built from it.
+  std::string address;
+  // The installed surveys.
+  SurveyTable surveys;
+  // Where failures are reported for the window; absent: nowhere.
+  StatusLog* log = nullptr;
 };
+
+// The log of a site that may be absent (tests run templates without one).
+inline StatusLog* site_log(const SiteContext* site) {
+  return site ? site->log : nullptr;
+}
 
 }  // namespace fwk

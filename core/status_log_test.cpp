@@ -15,62 +15,65 @@ void remember(const char* message) {
 }
 
 struct StatusLogTest : ::testing::Test {
-  void SetUp() override {
-    status_log_set_observer(nullptr);
-    status_text_clear();
-    status_log_clear_next();
-    observed.clear();
-  }
-  void TearDown() override { status_log_set_observer(nullptr); }
+  void SetUp() override { observed.clear(); }
+  StatusLog log_area;
+  StatusLog* log = &log_area;
 };
 
 TEST_F(StatusLogTest, MessagesOfOneRequestAppendAndTheNextRequestReplacesThem) {
-  status_log("first\n");
-  status_log("second\t\xC3\xA9\n");
-  EXPECT_EQ(status_text_utf8(), "first\nsecond\t\xC3\xA9\n");
-  EXPECT_EQ(status_text().size(), 15u);
+  status_log(log, "first\n");
+  status_log(log, "second\t\xC3\xA9\n");
+  EXPECT_EQ(status_text_utf8(log), "first\nsecond\t\xC3\xA9\n");
+  EXPECT_EQ(status_text(log).size(), 15u);
 
-  status_log_clear_next();
-  EXPECT_EQ(status_text_utf8(), "first\nsecond\t\xC3\xA9\n");  // cleared only by the next log
-  status_log("next request");
-  EXPECT_EQ(status_text_utf8(), "next request");
+  status_log_clear_next(log);
+  EXPECT_EQ(status_text_utf8(log), "first\nsecond\t\xC3\xA9\n");  // cleared only by the next log
+  status_log(log, "next request");
+  EXPECT_EQ(status_text_utf8(log), "next request");
 }
 
 TEST_F(StatusLogTest, SetReplacesTheTextAndKeepsTheClearMark) {
-  status_text_set("The server is running on port host:81");
-  EXPECT_EQ(status_text_utf8(), "The server is running on port host:81");
-  status_log("later");
-  EXPECT_EQ(status_text_utf8(), "later");
+  status_log_clear_next(log);
+  status_text_set(log, "The server is running on port host:81");
+  EXPECT_EQ(status_text_utf8(log), "The server is running on port host:81");
+  status_log(log, "later");
+  EXPECT_EQ(status_text_utf8(log), "later");
 }
 
 TEST_F(StatusLogTest, FullTextDropsMessagesButTheObserverSeesEveryOne) {
-  status_log_set_observer(remember);
+  status_log_set_observer(log, remember);
   std::string big(kStatusTextLimit - 3, 'a');
-  status_log(big.c_str());
-  status_log("bcdef");  // only three units fit
-  EXPECT_EQ(status_text().size(), kStatusTextLimit);
-  EXPECT_EQ(status_text_utf8().substr(kStatusTextLimit - 3), "bcd");
-  status_log("dropped");
-  EXPECT_EQ(status_text().size(), kStatusTextLimit);
+  status_log(log, big.c_str());
+  status_log(log, "bcdef");  // only three units fit
+  EXPECT_EQ(status_text(log).size(), kStatusTextLimit);
+  EXPECT_EQ(status_text_utf8(log).substr(kStatusTextLimit - 3), "bcd");
+  status_log(log, "dropped");
+  EXPECT_EQ(status_text(log).size(), kStatusTextLimit);
   EXPECT_EQ(observed, (std::vector<std::string>{big, "bcdef", "dropped"}));
 
   std::string too_long(kStatusTextLimit + 50, 'z');
-  status_text_set(too_long.c_str());
-  EXPECT_EQ(status_text().size(), kStatusTextLimit);
+  status_text_set(log, too_long.c_str());
+  EXPECT_EQ(status_text(log).size(), kStatusTextLimit);
 }
 
 TEST_F(StatusLogTest, ConcurrentLoggingAndReadingKeepsWholeMessages) {
-  std::thread writer([] {
+  std::thread writer([this] {
     for (int i = 0; i < 2000; ++i) {
-      if (i % 50 == 0) status_log_clear_next();
-      status_log("0123456789\n");
+      if (i % 50 == 0) status_log_clear_next(log);
+      status_log(log, "0123456789\n");
     }
   });
   for (int i = 0; i < 2000; ++i) {
-    std::u16string text = status_text();
+    std::u16string text = status_text(log);
     ASSERT_EQ(text.size() % 11, 0u);
   }
   writer.join();
+}
+
+TEST(StatusLog, AnAbsentLogKeepsNothing) {
+  status_log(nullptr, "dropped");
+  status_text_set(nullptr, "dropped");
+  EXPECT_EQ(status_text(nullptr), u"");
 }
 
 }  // namespace

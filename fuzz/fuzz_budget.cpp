@@ -78,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::FILE* file = std::fopen(page.c_str(), "rb");
   if (!file) std::abort();
   auto started = std::chrono::steady_clock::now();
-  int result = fwk::template_process_file(page.c_str(), &sink, file, vars.get(), nullptr, nullptr,
-                                          0, nullptr);
+  int result = fwk::template_process_file(fwk::SiteContext{}, page.c_str(), &sink, file, vars.get(),
+                                          nullptr, nullptr, 0, nullptr);
   std::fclose(file);
   if (std::chrono::steady_clock::now() - started > kHardLimit) std::abort();
   if (result != 0 && result != -1) std::abort();

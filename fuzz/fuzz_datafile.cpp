@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/plist.hpp"
+#include "core/testing/test_lists.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
 
@@ -34,9 +35,9 @@ std::string written_form(const std::optional<std::string>& value) {
 }
 
 bool name_is_repeated(const fwk::ParamList& header, size_t index) {
-  const std::string& name = *header.entries[index].name;
-  for (size_t i = 0; i < header.entries.size(); ++i) {
-    if (i != index && fwk::text_compare_nocase(header.entries[i].name->c_str(), name.c_str()) == 0)
+  const std::string& name = *fwk::plist_at(&header, index)->name;
+  for (size_t i = 0; const fwk::Pair* other = fwk::plist_at(&header, i); ++i) {
+    if (i != index && fwk::text_compare_nocase(other->name->c_str(), name.c_str()) == 0)
       return true;
   }
   return false;
@@ -46,12 +47,14 @@ void check_round_trip(const fwk::ParamList& record, const std::string& header_ro
   std::string text = header_row + fwk::datafile_record_line(record, &record);
   std::FILE* file = file_with(text.data(), text.size());
   fwk::ParamListPtr again = fwk::datafile_read_header(file, 0);
-  if (!again || again->entries.size() != record.entries.size()) std::abort();
+  size_t columns = fwk::test_list_slots(&record);
+  if (!again || fwk::test_list_slots(again.get()) != columns) std::abort();
   fwk::datafile_read_record(file, again.get(), nullptr);
   std::fclose(file);
-  for (size_t i = 0; i < record.entries.size(); ++i) {
-    if (record.entries[i].name->empty() || name_is_repeated(record, i)) continue;
-    if (again->entries[i].value.value_or("") != written_form(record.entries[i].value)) {
+  for (size_t i = 0; i < columns; ++i) {
+    const fwk::Pair& written = *fwk::plist_at(&record, i);
+    if (written.name->empty() || name_is_repeated(record, i)) continue;
+    if (fwk::plist_at(again.get(), i)->value.value_or("") != written_form(written.value)) {
       std::abort();
     }
   }

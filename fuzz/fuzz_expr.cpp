@@ -9,22 +9,12 @@
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/testing/test_lists.hpp"
 #include "core/text_buffer.hpp"
 #include "script/expr.hpp"
 #include "script/template.hpp"
 
 namespace {
-
-fwk::ParamListPtr make_list(std::initializer_list<std::pair<const char*, const char*>> entries) {
-  auto list = fwk::plist_alloc(0);
-  for (auto [name, value] : entries) {
-    fwk::Pair p;
-    p.name = std::string(name);
-    if (value) p.value = std::string(value);
-    list->entries.push_back(std::move(p));
-  }
-  return list;
-}
 
 void check_area() {
   if (std::strlen(fwk::expr_result_text()) >= fwk::kExprResultArea) std::abort();
@@ -36,19 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const std::string c_text(text.c_str());  // up to the first zero byte
 
-  auto vars = make_list({{"a", "10"},
-                         {"b", "3"},
-                         {"s", "x"},
-                         {"Q5", "a"},
-                         {"Q5_1", "b, x"},
-                         {"w", "word"},
-                         {"neg", "-8"},
-                         {"huge", "1e308"},
-                         {"self", "1*self+self"},
-                         {"loop", "2^loop"},
-                         {"", "deleted"},
-                         {"nv", nullptr}});
-  auto record = make_list({{"f", "x"}, {"#", "2"}});
+  auto vars = fwk::test_list({{"a", "10"},
+                              {"b", "3"},
+                              {"s", "x"},
+                              {"Q5", "a"},
+                              {"Q5_1", "b, x"},
+                              {"w", "word"},
+                              {"neg", "-8"},
+                              {"huge", "1e308"},
+                              {"self", "1*self+self"},
+                              {"loop", "2^loop"},
+                              {"", "deleted"},
+                              {"nv", nullptr}});
+  auto record = fwk::test_list({{"f", "x"}, {"#", "2"}});
 
   int r = fwk::expr_condition(c_text.c_str(), vars.get(), record.get());
   if (r < -1 || r > 1) std::abort();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/ini.hpp"
+#include "core/testing/test_lists.hpp"
 
 namespace {
 
@@ -28,9 +29,9 @@ struct ScratchFile {
 
 void check_entries(const fwk::ParamList* list, size_t spare) {
   if (!list) return;
-  if (list->entries.size() < spare) std::abort();
-  for (size_t i = 0; i < list->entries.size(); ++i) {
-    const fwk::Pair& p = list->entries[i];
+  if (fwk::test_list_slots(list) < spare) std::abort();
+  for (size_t i = 0; const fwk::Pair* at = fwk::plist_at(list, i); ++i) {
+    const fwk::Pair& p = *at;
     if (!p.name) break;
     if (i < spare) {
       if (!p.name->empty() || !p.value || !p.value->empty()) std::abort();

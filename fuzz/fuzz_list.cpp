@@ -9,6 +9,7 @@
 #include "core/list_text.hpp"
 #include "core/paths.hpp"
 #include "core/plist.hpp"
+#include "core/testing/test_lists.hpp"
 
 namespace {
 
@@ -49,18 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (item && item->size() + 1 + popped.size() != list.size()) std::abort();
   if (!item && popped != list) std::abort();
 
-  fwk::ParamListPtr params = fwk::plist_alloc(1);
-  params->entries[0].name = "_PAGENEXT";
-  params->entries[0].value = list;
+  fwk::ParamListPtr params = fwk::test_list({{"_PAGENEXT", list.c_str()}});
   size_t total = 0;
   for (int round = 0; round <= static_cast<int>(list.size()) + 1; ++round) {
     std::string next = fwk::plist_pop_item(params.get(), "_pagenext", sep);
     total += next.size();
-    const std::string& rest = *params->entries[0].value;
+    const std::string rest = fwk::plist_get(params.get(), "_PAGENEXT", "");
     if (!rest.empty() && (is_separator(rest.back()))) std::abort();
     if (rest.empty()) break;
   }
-  if (!params->entries[0].value->empty() || total > list.size()) std::abort();
+  if (*fwk::plist_get(params.get(), "_PAGENEXT", "") != '\0' || total > list.size()) std::abort();
 
   std::string path;
   if (fwk::path_join(list.c_str(), path, word.c_str(), name.c_str()) &&

@@ -20,13 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::string direct(reinterpret_cast<const char*>(data), size);
   fwk::ParamListPtr list = fwk::parse_form_data(3, direct.data(), std::strlen(direct.c_str()), 64);
-  if (list) {
-    for (const fwk::Pair& pair : list->entries) {
-      if (pair.name && !pair.name->empty() && pair.value) {
-        // Decoding never grows a text.
-        if (pair.value->size() > size) __builtin_trap();
-      }
-    }
-  }
+  // Decoding never grows a text.
+  fwk::plist_each(list.get(), [&](const fwk::Pair& pair) {
+    if (!pair.name->empty() && pair.value && pair.value->size() > size) __builtin_trap();
+  });
   return 0;
 }

@@ -9,26 +9,16 @@
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/testing/test_lists.hpp"
 #include "core/text_buffer.hpp"
 #include "script/expr.hpp"
 #include "script/template.hpp"
 
 namespace {
 
-fwk::ParamListPtr make_list(std::initializer_list<std::pair<const char*, const char*>> entries,
-                            size_t spare) {
-  auto list = fwk::plist_alloc(0);
-  for (auto [name, value] : entries) {
-    fwk::Pair p;
-    p.name = std::string(name);
-    if (value) p.value = std::string(value);
-    list->entries.push_back(std::move(p));
-  }
-  for (size_t i = 0; i < spare; ++i) {
-    fwk::Pair p;
-    p.name = std::string();
-    list->entries.push_back(std::move(p));
-  }
+fwk::ParamListPtr make_list(fwk::TestPairs entries, size_t spare) {
+  fwk::ParamListPtr list = fwk::test_list(entries);
+  for (size_t i = 0; i < spare; ++i) fwk::test_list_add(*list, "", nullptr);
   return list;
 }
 

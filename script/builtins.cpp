@@ -101,6 +101,7 @@ std::optional<std::string> builtin_run_report(ScriptContext& context, const char
     if (!file) continue;
     TemplateInput input = input_from_file(file);
     TemplateArgs args;
+    args.site = context.site;
     args.base_path = context.base_path;
     args.sink = &sink;
     args.input = &input;

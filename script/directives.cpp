@@ -93,12 +93,13 @@ std::string report_condition(const std::string& raw, const ParamList* variables)
   return text;
 }
 
-void report_open_failure(OutputSink* sink, const std::string& path) {
+void report_open_failure(const TemplateArgs& args, const std::string& path) {
+  OutputSink* sink = args.sink;
   out_text(sink, "[Error: Unable to open the database ");
   out_text(sink, path.c_str());
   out_text(sink, "]");
   std::string message = "\nCGI_DATA: Unable to open the database: " + path;
-  status_log(message.c_str());
+  status_log(site_log(args.site), message.c_str());
 }
 
 // Runs the report section once per matching record. The template has been
@@ -122,12 +123,8 @@ void render_records(const TemplateArgs& args, std::FILE* file, ParamList* record
 ParamListPtr read_statistics(const std::string& path) {
   ParamListPtr counts = ini_read_section(path.c_str(), "COUNT", 0);
   ParamListPtr sums = ini_read_section(path.c_str(), "SUM", 0);
-  if (sums) {
-    for (Pair& entry : sums->entries) {
-      if (!entry.name) break;
-      entry.name = text_concat3(entry.name->c_str(), ".SUM", "");
-    }
-  }
+  plist_each(sums.get(),
+             [](Pair& entry) { entry.name = text_concat3(entry.name->c_str(), ".SUM", ""); });
   if (counts && sums) return plist_merge(*counts, sums.get(), 0);
   return counts ? std::move(counts) : std::move(sums);
 }
@@ -254,7 +251,7 @@ int directive_report(const TemplateArgs& args) {
   std::FILE* file = nullptr;
   ParamListPtr record;
   if (path.empty() || !datafile_open(path.c_str(), &file, &record, 1)) {
-    report_open_failure(args.sink, path.empty() ? name : path);
+    report_open_failure(args, path.empty() ? name : path);
     return 3;
   }
   plist_rename(record.get(), "", "#");

@@ -12,10 +12,18 @@
 namespace fwk {
 namespace {
 
+SiteContext site_with_log(StatusLog& log) {
+  SiteContext site;
+  site.log = &log;
+  return site;
+}
+
 // Renders a template from memory as if it were the file page.html of dir.
 struct Page {
   TempDir dir;
   std::string base = dir.at("page.html");
+  StatusLog log;
+  SiteContext site = site_with_log(log);
 
   std::string render(const std::string& source, ParamList* variables = nullptr, bool silent = false,
                      long* position = nullptr) {
@@ -24,6 +32,7 @@ struct Page {
     sink.text = &buffer;
     TemplateInput input = input_from_memory(source);
     TemplateArgs args;
+    args.site = &site;
     args.base_path = base.c_str();
     args.sink = silent ? nullptr : &sink;
     args.input = &input;
@@ -135,12 +144,10 @@ TEST(Report, NestedReportsAndScriptsInsideTheSection) {
 
 TEST(Report, MissingDataFileIsReportedAndTheSectionIsOrdinaryText) {
   Page page;
-  status_log_clear_next();
-  status_log("");
   std::string path = page.dir.at("none.asc");
   EXPECT_EQ(page.render("<%report none.asc %>{x}</report>."),
             "[Error: Unable to open the database " + path + "]{x}</report>.");
-  EXPECT_NE(status_text_utf8().find("CGI_DATA: Unable to open the database: " + path),
+  EXPECT_NE(status_text_utf8(&page.log).find("CGI_DATA: Unable to open the database: " + path),
             std::string::npos);
   EXPECT_EQ(page.render("<%report %>{x}"), "{x}");
 }

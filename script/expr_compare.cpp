@@ -227,7 +227,8 @@ int compare_in(const char* text, const ParamList* vars, const ParamList* second,
   if (end_out) *end_out = end;
 
   if (prefix && !left.empty() && left.back() == '/') left.pop_back();
-  if (vars->entries.empty() || !vars->entries[0].name) return negate ? 1 : 0;
+  // A list whose first block has no used entry counts as empty.
+  if (plist_used_count(vars) == 0) return negate ? 1 : 0;
   if (undefined) {
     right = "undefined";
     if (code == kNumEqual) code = kTextEqual;
@@ -235,19 +236,23 @@ int compare_in(const char* text, const ParamList* vars, const ParamList* second,
 
   bool result = false;
   if (prefix) {
-    for (const Pair& entry : vars->entries) {
-      if (!entry.name) break;
-      if (!covered_by_prefix(*entry.name, left)) continue;
+    // Every entry of the whole list takes part: a script's variables may
+    // live in a continuation block.
+    bool malformed = false;
+    plist_each(vars, [&](const Pair& entry) {
+      if (!covered_by_prefix(*entry.name, left)) return true;
       const char* value = entry.value ? entry.value->c_str() : nullptr;
       if (!value) {
-        if (!undefined) return -1;
+        if (!undefined) {
+          malformed = true;
+          return false;
+        }
         value = "undefined";
       }
-      if (holds(code, missing_as_undefined(value, undefined, code), right.c_str())) {
-        result = true;
-        break;
-      }
-    }
+      result = holds(code, missing_as_undefined(value, undefined, code), right.c_str());
+      return !result;
+    });
+    if (malformed) return -1;
   } else {
     std::string value = left_value(left, vars, second, budget);
     result = holds(code, missing_as_undefined(value.c_str(), undefined, code), right.c_str());

@@ -1,4 +1,5 @@
 #include "script/expr.hpp"
+#include "core/testing/test_lists.hpp"
 #include "script/template_test_util.hpp"
 
 #include <gtest/gtest.h>
@@ -94,7 +95,7 @@ TEST(ExprValue, ValuesReferringToThemselvesEnd) {
   auto vars = vars_of({{"a", "1*a*a"}, {"b", "3*c d"}, {"c", "2"}});
   EXPECT_FALSE(value(vars.get(), "a*a").empty());
   EXPECT_EQ(value(vars.get(), "1*b"), "6");
-  EXPECT_EQ(*vars->entries[1].value, "3*c d");
+  EXPECT_STREQ(plist_get(vars.get(), "b", ""), "3*c d");
   std::string deep(5000, '(');
   deep += "1";
   deep += std::string(5000, ')');
@@ -108,10 +109,7 @@ TEST(ExprValue, LongSumsOfNamesAreNotCutShort) {
   std::string sum;
   for (int i = 1; i <= 300; ++i) {
     std::string name = "q" + std::to_string(i);
-    Pair p;
-    p.name = name;
-    p.value = "1";
-    vars->entries.push_back(std::move(p));
+    test_list_add(*vars, name.c_str(), "1");
     sum += (i > 1 ? "+" : "") + name;
   }
   EXPECT_EQ(value(vars.get(), sum.c_str()), "300");
@@ -286,6 +284,14 @@ TEST(ExprCompare, PrefixMode) {
   // else makes the comparison fail.
   auto novalue = vars_of({{"Q9", nullptr}});
   expect_compare(novalue.get(), {{"/Q9 == undefined", 1}, {"/Q9 eq 'x'", -1}});
+}
+
+TEST(ExprCompare, PrefixModeSeesEveryBlock) {
+  // A script's variables go to a continuation block once the first is full.
+  auto vars = vars_of({{"Q5", "a"}});
+  plist_extend(vars.get(), 4);
+  ASSERT_EQ(plist_set(vars.get(), "Q5_1", "b, x"), 1);
+  expect_compare(vars.get(), {{"/Q5 has 'x'", 1}, {"!/Q5 has 'x'", 0}, {"/Q5 has 'y'", 0}});
 }
 
 TEST(ExprCompare, EmptyVariablesList) {

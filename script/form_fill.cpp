@@ -82,8 +82,7 @@ struct Fields {
 
 Fields read_fields(int delimiter, TemplateInput& in, const ParamList* variables, ParamList& attrs) {
   if (delimiter == '>') {
-    attrs.entries.clear();
-    attrs.next.reset();
+    plist_resize(attrs, 0);
   } else {
     tag_read_attrs_into(in, kElementAttrs, attrs);
   }
@@ -100,7 +99,7 @@ void remove_attr(Fields& e, const char* attr) {
 }
 
 // Strikes the element's name from the unplaced list: every entry of that
-// name (in one pass over the blocks), or only the first.
+// name in the whole list (in one pass), or only the first.
 void strike_unplaced(ParamList* unplaced, const char* name, bool every) {
   if (!unplaced || !*name) return;
   if (!every) {
@@ -108,12 +107,9 @@ void strike_unplaced(ParamList* unplaced, const char* name, bool every) {
     return;
   }
   const std::size_t n = std::strlen(name);
-  for (ParamList* block = unplaced; block; block = block->next.get()) {
-    for (Pair& entry : block->entries) {
-      if (!entry.name) break;
-      if (same_name(*entry.name, name, n)) pair_set_name(entry, nullptr);
-    }
-  }
+  plist_each(unplaced, [&](Pair& entry) {
+    if (same_name(*entry.name, name, n)) pair_set_name(entry, nullptr);
+  });
 }
 
 void append_open(std::string& out, const char* tag, const Fields& e, const char* extra) {
@@ -148,20 +144,22 @@ void fill_input(Fields& e, std::string& out, ParamList* unplaced) {
 }
 
 // 1: some variable named like the select lists the option's value; 2: such
-// variables exist but none lists it; 0: there is none.
+// variables exist but none lists it; 0: there is none. Only the first block
+// of the variables is asked: the request's own parameters live there.
 int selected_state(const ParamList* variables, const std::string& select_name,
                    const char* option_value) {
-  if (!variables) return 0;
   const char* select = select_name.c_str();
   const std::size_t n = std::strlen(select);
   int state = 0;
-  for (const Pair& entry : variables->entries) {
-    if (!entry.name) break;
-    if (entry.name->empty() || !same_name(*entry.name, select, n)) continue;
+  plist_each_in_first_block(variables, [&](const Pair& entry) {
+    if (entry.name->empty() || !same_name(*entry.name, select, n)) return true;
     state = 2;
-    if (entry.value && *option_value && list_contains_exact(entry.value->c_str(), option_value))
-      return 1;
-  }
+    if (entry.value && *option_value && list_contains_exact(entry.value->c_str(), option_value)) {
+      state = 1;
+      return false;
+    }
+    return true;
+  });
   return state;
 }
 

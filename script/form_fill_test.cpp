@@ -138,8 +138,9 @@ TEST(FormFill, UnplacedNamesAreStruckEvenInASilentPass) {
   auto r = render("<INPUT NAME=Q1><SELECT NAME=s></SELECT><TEXTAREA NAME=C></TEXTAREA>", o);
   EXPECT_EQ(r.text, "");
   std::vector<std::string> left;
-  for (const Pair& p : unplaced->entries)
-    if (p.name && !p.name->empty()) left.push_back(*p.name);
+  plist_each(unplaced.get(), [&](const Pair& p) {
+    if (!p.name->empty()) left.push_back(*p.name);
+  });
   EXPECT_EQ(left, (std::vector<std::string>{"S", "Other", "C"}));
 }
 
@@ -149,22 +150,22 @@ TEST(TagAttrs, LimitsAndWriting) {
   tag += ">after";
   TemplateInput in = input_from_memory(tag);
   ParamListPtr attrs = tag_read_attrs(in, 32);
-  ASSERT_EQ(attrs->entries.size(), 20u);
-  EXPECT_EQ(*attrs->entries[19].name, "a20");
+  ASSERT_EQ(test_list_slots(attrs.get()), 20u);
+  EXPECT_EQ(*plist_at(attrs.get(), 19)->name, "a20");
   EXPECT_EQ(input_getc(in), 'a');  // the rest of the tag was skipped
 
   // Capacity 0 means 16.
   in = input_from_memory(tag);
-  EXPECT_EQ(tag_read_attrs(in, 0)->entries.size(), 16u);
+  EXPECT_EQ(test_list_slots(tag_read_attrs(in, 0).get()), 16u);
 
   std::string long_value(5000, 'v');
   const std::string long_tag = "\n  CHECKED  v=\"" + long_value + "\" w=" + long_value + ">";
   in = input_from_memory(long_tag);
   attrs = tag_read_attrs(in, 32);
-  ASSERT_EQ(attrs->entries.size(), 3u);
-  EXPECT_FALSE(attrs->entries[0].value.has_value());
-  EXPECT_EQ(attrs->entries[1].value->size(), kTagAttrArea - 1);
-  EXPECT_EQ(attrs->entries[2].value->size(), kTagAttrArea - 1);
+  ASSERT_EQ(test_list_slots(attrs.get()), 3u);
+  EXPECT_FALSE(plist_at(attrs.get(), 0)->value.has_value());
+  EXPECT_EQ(plist_at(attrs.get(), 1)->value->size(), kTagAttrArea - 1);
+  EXPECT_EQ(plist_at(attrs.get(), 2)->value->size(), kTagAttrArea - 1);
 
   TextBuffer buffer = tbuf_new(64);
   OutputSink sink;

@@ -37,7 +37,8 @@ struct BudgetedPage {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     EXPECT_NE(file, nullptr);
     if (!file) return "";
-    template_process_file(path.c_str(), &sink, file, nullptr, nullptr, nullptr, 0, nullptr);
+    template_process_file(SiteContext{}, path.c_str(), &sink, file, nullptr, nullptr, nullptr, 0,
+                          nullptr);
     std::fclose(file);
     return tbuf_to_text(buffer);
   }

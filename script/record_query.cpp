@@ -8,19 +8,17 @@
 namespace fwk {
 namespace {
 
+// Every criterion of the whole list is checked.
 bool fields_equal(const ParamList* record, const ParamList* criteria) {
-  for (const ParamList* block = criteria; block; block = block->next.get()) {
-    for (const Pair& criterion : block->entries) {
-      if (!criterion.name) break;
-      if (criterion.name->empty()) continue;
-      const Pair* field = plist_find(record, criterion.name->c_str());
-      if (!field) continue;
-      const std::string& wanted = criterion.value ? *criterion.value : std::string();
-      const std::string& held = field->value ? *field->value : std::string();
-      if (wanted != held) return false;
-    }
-  }
-  return true;
+  static const std::string kNone;
+  return plist_each(criteria, [&](const Pair& criterion) {
+    if (criterion.name->empty()) return true;
+    const Pair* field = plist_find(record, criterion.name->c_str());
+    if (!field) return true;
+    const std::string& wanted = criterion.value ? *criterion.value : kNone;
+    const std::string& held = field->value ? *field->value : kNone;
+    return wanted == held;
+  });
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ int script_block_run(const TemplateArgs& args) {
   if (!args.input) return 0;
   const ScriptObject objects[] = {{"data", args.record}, {nullptr, nullptr}};
   ScriptContext context;
+  context.site = args.site;
   context.sink = args.sink;
   context.base_path = args.base_path;
   context.objects = objects;

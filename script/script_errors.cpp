@@ -4,32 +4,33 @@
 #include <string>
 
 #include "core/out.hpp"
+#include "core/results.hpp"
 
 namespace fwk {
 
 const char* script_error_message(int code) {
   switch (code) {
-    case 40:
+    case kScriptNeedQuote:
       return "Need a closing quote";
-    case 41:
+    case kScriptNeedIfParen:
       return "( expected after if or elsif";
-    case 42:
+    case kScriptNeedCloseParen:
       return "Need a closing paren";
-    case 43:
+    case kScriptNeedBrace:
       return "Need a closing brace";
-    case 44:
+    case kScriptElseWithoutIf:
       return "An else or elsif must come after an if";
-    case 45:
+    case kScriptNoObject:
       return "Object variable not found";
-    case 46:
+    case kScriptBadStatement:
       return "Unable to process this command";
-    case 47:
+    case kScriptWrongArgCount:
       return "Wrong number of parameters in a function call";
-    case 48:
+    case kScriptNoFunction:
       return "Function not found";
-    case 49:
+    case kScriptNeedValue:
       return "Expecting something after an = sign";
-    case 50:
+    case kScriptNestedTooDeeply:
       return "Blocks or function calls nested too deeply";
     default:
       return "Unknown scripting error";

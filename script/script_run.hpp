@@ -13,26 +13,11 @@
 #pragma once
 
 #include "core/plist.hpp"
+#include "core/results.hpp"
 #include "script/script_context.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
-
-// Error codes returned by script_run (messages: script_errors.hpp).
-enum ScriptError : int {
-  kScriptOk = 0,
-  kScriptNeedQuote = 40,        // a string literal is not closed
-  kScriptNeedIfParen = 41,      // no "(" after if / elif / elsif / else if
-  kScriptNeedCloseParen = 42,   // no ")" closes a condition or an argument list
-  kScriptNeedBrace = 43,        // no "{" after a condition or else
-  kScriptElseWithoutIf = 44,    // else / elif / elsif without an open if chain
-  kScriptNoObject = 45,         // unknown object, no object table, or an empty key
-  kScriptBadStatement = 46,     // a statement word not followed by =, += or (
-  kScriptWrongArgCount = 47,    // (has a message; no statement raises it)
-  kScriptNoFunction = 48,       // unknown function, no function table, unclosed (...)
-  kScriptNeedValue = 49,        // nothing after = or +=
-  kScriptNestedTooDeeply = 50,  // blocks or nested calls deeper than kScriptMaxNesting
-};
 
 // Deepest nesting of blocks and of calls inside argument lists.
 constexpr int kScriptMaxNesting = 64;

@@ -32,8 +32,8 @@ int read_value(TemplateInput& in, std::string& value) {
 // The entry at `index`, made when the list has none there yet; its name
 // is present.
 Pair& slot_at(ParamList& attrs, std::size_t index) {
-  if (index == attrs.entries.size()) attrs.entries.emplace_back();
-  Pair& attr = attrs.entries[index];
+  if (!plist_at(&attrs, index)) plist_resize(attrs, index + 1);
+  Pair& attr = *plist_at(&attrs, index);
   if (!attr.name) attr.name.emplace();
   return attr;
 }
@@ -77,8 +77,7 @@ void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
     }
     if (delimiter == '>' || delimiter == kInputEnd) break;
   }
-  attrs.entries.resize(count);
-  attrs.next.reset();
+  plist_resize(attrs, count);
 }
 
 ParamListPtr tag_read_attrs(TemplateInput& in, int capacity) {
@@ -101,16 +100,15 @@ void html_append(std::string& out, const char* text) {
 }
 
 void attrs_append(std::string& out, const ParamList* attrs) {
-  if (!attrs) return;
-  for (const Pair& attr : attrs->entries) {
-    if (!attr.name || attr.name->empty()) continue;
+  plist_each(attrs, [&](const Pair& attr) {
+    if (attr.name->empty()) return;
     out.push_back(' ');
     out.append(attr.name->c_str());
-    if (!attr.value) continue;
+    if (!attr.value) return;
     out.append("=\"");
     html_append(out, attr.value->c_str());
     out.push_back('"');
-  }
+  });
 }
 
 void attrs_write(OutputSink* sink, const ParamList* attrs) {

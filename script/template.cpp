@@ -387,12 +387,13 @@ int template_process(const TemplateArgs& args, const char* stop_tag) {
   return run(call);
 }
 
-int template_process_file(const char* base_path, OutputSink* sink, std::FILE* file,
-                          ParamList* variables, ParamList* record, ParamList* unplaced,
-                          int fill_fields, const char* stop_tag) {
+int template_process_file(const SiteContext& site, const char* base_path, OutputSink* sink,
+                          std::FILE* file, ParamList* variables, ParamList* record,
+                          ParamList* unplaced, int fill_fields, const char* stop_tag) {
   if (!file) return -1;
   TemplateInput input = input_from_file(file);
   TemplateArgs args;
+  args.site = &site;
   args.base_path = base_path;
   args.sink = sink;
   args.input = &input;

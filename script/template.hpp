@@ -25,6 +25,7 @@
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/site.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
@@ -44,6 +45,9 @@ constexpr const char* kTemplateDepthMessage = "<HR>Error in (template): nested t
 // and the script-block runner, which pass them on (with depth + 1) when
 // they process a section or another file.
 struct TemplateArgs {
+  // The site being served (root, settings, status log); absent in tools
+  // and tests that run templates on their own. Passed on unchanged.
+  const SiteContext* site = nullptr;
   // Path of the outermost template (or the server root); names in
   // directives resolve against its directory. Passed on unchanged.
   const char* base_path = nullptr;
@@ -82,9 +86,9 @@ int template_process(const TemplateArgs& args, const char* stop_tag);
 // template_process on an open file from its current position, for callers
 // that hold a FILE*: on return the file is positioned right after whatever
 // ended the call. Starts at depth 0.
-int template_process_file(const char* base_path, OutputSink* sink, std::FILE* file,
-                          ParamList* variables, ParamList* record, ParamList* unplaced,
-                          int fill_fields, const char* stop_tag);
+int template_process_file(const SiteContext& site, const char* base_path, OutputSink* sink,
+                          std::FILE* file, ParamList* variables, ParamList* record,
+                          ParamList* unplaced, int fill_fields, const char* stop_tag);
 
 // Evaluates one output expression against a list and writes the result.
 //  - absent sink: nothing, 0; absent list: the text is written as it is, -1;

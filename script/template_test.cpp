@@ -198,7 +198,8 @@ TEST(Template, NestingIsBounded) {
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  template_process_file(self.c_str(), &sink, file, nullptr, nullptr, nullptr, 0, nullptr);
+  template_process_file(SiteContext{}, self.c_str(), &sink, file, nullptr, nullptr, nullptr, 0,
+                        nullptr);
   std::fclose(file);
   const int levels = kTemplateMaxDepth + 1;
   EXPECT_EQ(tbuf_to_text(buffer),
@@ -226,8 +227,8 @@ TEST(Template, ProcessFileLeavesTheFileAfterTheStopTag) {
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  int result =
-      template_process_file("/srv/p.html", &sink, file, vars.get(), nullptr, nullptr, 0, "/stop");
+  int result = template_process_file(SiteContext{}, "/srv/p.html", &sink, file, vars.get(), nullptr,
+                                     nullptr, 0, "/stop");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(std::ftell(file), static_cast<long>(source.size() - 4));
   std::string expected;
@@ -245,7 +246,8 @@ std::string render_file(const std::string& source, ParamList* vars, int fill_fie
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  template_process_file("/srv/p.html", &sink, file, vars, nullptr, nullptr, fill_fields, nullptr);
+  template_process_file(SiteContext{}, "/srv/p.html", &sink, file, vars, nullptr, nullptr,
+                        fill_fields, nullptr);
   std::fclose(file);
   return tbuf_to_text(buffer);
 }

@@ -8,6 +8,7 @@
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/testing/test_lists.hpp"
 #include "core/text_buffer.hpp"
 #include "script/template.hpp"
 
@@ -17,12 +18,7 @@ namespace fwk::testing {
 // value absent.
 inline ParamListPtr list_of(std::vector<std::pair<const char*, const char*>> entries) {
   auto list = plist_alloc(0);
-  for (auto& [name, value] : entries) {
-    Pair p;
-    if (name) p.name = std::string(name);
-    if (value) p.value = std::string(value);
-    list->entries.push_back(std::move(p));
-  }
+  for (auto& [name, value] : entries) test_list_add(*list, name, value);
   return list;
 }
 

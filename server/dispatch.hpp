@@ -7,6 +7,7 @@
 #include "core/connection.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/site.hpp"
 
 namespace fwk {
 
@@ -14,14 +15,14 @@ namespace fwk {
 // connection: the response is written to it. Returns 0 when the response is
 // complete, -1 when the handler found nothing to serve, 101 for access
 // denied, or another handler error number.
-int dispatch_request(Connection& connection, std::string& text);
+int dispatch_request(const SiteContext& site, Connection& connection, std::string& text);
 
 // The handler part: runs the handler chosen by `path` (already cut at "?")
 // with the request list (may be absent) and returns its status.
-int dispatch_path(const char* path, ParamList* request, OutputSink* sink);
+int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink);
 
-// Fills entries 0 to 2 of a request list: HOST (DEVICEID of the server
+// Fills entries 0 to 2 of a request list: HOST (DEVICEID of the site's
 // settings, else the given peer host name), DATE and TIME.
-void fill_request_header(ParamList& request, const char* peer_host);
+void fill_request_header(const SiteContext& site, ParamList& request, const char* peer_host);
 
 }  // namespace fwk

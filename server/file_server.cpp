@@ -12,7 +12,7 @@
 #include "core/text_util.hpp"
 #include "script/template.hpp"
 #include "server/private_files.hpp"
-#include "server/server_state.hpp"
+#include "server/request.hpp"
 
 namespace fwk {
 
@@ -74,23 +74,24 @@ void send_as_is(FilePtr& file, const char* path, OutputSink* sink) {
 }
 
 // A request without parameters has no list, but the page's scripts and
-// conditions still need one to keep their variables in: they get an empty
-// list that grows as scripts set names.
-void send_template(std::FILE* file, ParamList* request, OutputSink* sink) {
+// conditions still need one to keep their variables in: they get the free
+// slots of a request's list (without HOST, DATE and TIME). A list whose
+// first block had no used entry would make every condition false.
+void send_template(const SiteContext& site, std::FILE* file, ParamList* request, OutputSink* sink) {
   write_headers(sink, nullptr);
   ParamListPtr page_variables;
   if (request == nullptr) {
-    page_variables = plist_alloc(0);
+    page_variables = plist_copy(nullptr, kRequestFreeSlots);
     request = page_variables.get();
   }
-  template_process_file(server_root.c_str(), sink, file, request, nullptr, nullptr, 0, nullptr);
+  template_process_file(site, site.root.c_str(), sink, file, request, nullptr, nullptr, 0, nullptr);
 }
 
 // The configured ERROR page, sent unexpanded; false when there is none.
-bool send_error_page(OutputSink* sink) {
-  const char* error_page = plist_get(server_settings.get(), "ERROR", nullptr);
+bool send_error_page(const SiteContext& site, OutputSink* sink) {
+  const char* error_page = plist_get(site.settings.get(), "ERROR", nullptr);
   if (error_page == nullptr) return false;
-  FilePtr file(path_open_binary(server_root.c_str(), error_page));
+  FilePtr file(path_open_binary(site.root.c_str(), error_page));
   if (!file) return false;
   sink_copy_file(sink, file);
   return true;
@@ -125,9 +126,9 @@ bool path_inside_root(const char* path) {
   }
 }
 
-void write_index_listing(OutputSink* sink) {
-  for (int i = 1; i <= kListedSurveys && survey_table[i].in_use; ++i) {
-    const SurveyEntry& entry = survey_table[i];
+void write_index_listing(const SurveyTable& surveys, OutputSink* sink) {
+  for (int i = 1; i <= kListedSurveys && surveys[i].in_use; ++i) {
+    const SurveyEntry& entry = surveys[i];
     out_text(sink, "&nbsp;<a href=\"");
     write_ansi(sink, entry.link);
     out_text(sink, "\">");
@@ -138,21 +139,21 @@ void write_index_listing(OutputSink* sink) {
   }
 }
 
-int file_serve(const char* path, ParamList* request, OutputSink* sink) {
+int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
   FilePtr file(path_inside_root(path) && !name_is_private(path)
-                   ? path_open_binary(server_root.c_str(), path)
+                   ? path_open_binary(site.root.c_str(), path)
                    : nullptr);
-  if (file && file_is_private(server_root, path, file.get())) file.reset();
+  if (file && file_is_private(site.root, path, file.get())) file.reset();
   if (file) {
     if (contains_nocase(path, ".html")) {
-      send_template(file.get(), request, sink);
+      send_template(site, file.get(), request, sink);
     } else {
       send_as_is(file, path, sink);
     }
     return 0;
   }
   write_headers(sink, nullptr);
-  if (!send_error_page(sink)) write_index_listing(sink);
+  if (!send_error_page(site, sink)) write_index_listing(site.surveys, sink);
   return 0;
 }
 

@@ -6,13 +6,14 @@
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "core/site.hpp"
 
 namespace fwk {
 
 // Serves `path` (relative to the server root) to the sink. A path that
 // would leave the server root, a private file (private_files.hpp) and
 // anything but a regular file count as missing. Returns 0.
-int file_serve(const char* path, ParamList* request, OutputSink* sink);
+int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink);
 
 // The header text for a file that is sent as it is: the first of ".gif",
 // ".jpg", ".pdf" that the path contains (any case), else the content type of
@@ -24,7 +25,7 @@ const char* file_content_header(const char* path);
 bool path_inside_root(const char* path);
 
 // The built-in index: one line per installed survey (entries 1 to 15 of
-// survey_table that are in use), in the ANSI code page.
-void write_index_listing(OutputSink* sink);
+// the table that are in use), in the ANSI code page.
+void write_index_listing(const SurveyTable& surveys, OutputSink* sink);
 
 }  // namespace fwk

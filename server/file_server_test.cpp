@@ -7,10 +7,9 @@
 #include <random>
 #include <string>
 
-#include "core/paths.hpp"
+#include "core/testing/test_lists.hpp"
 #include "core/text_buffer.hpp"
 #include "server/server_loop.hpp"
-#include "server/server_state.hpp"
 
 namespace fwk {
 namespace {
@@ -21,23 +20,13 @@ constexpr const char* kHtmlHead =
     "HTTP/1.1 200 OK\r\nclient:close\r\nExpires: 0\r\nCache-control: no-cache\r\n"
     "Pragma: no-cache\r\nContent-type: text/html; charset=utf-8\n\n";
 
-ParamListPtr settings_of(std::initializer_list<std::pair<const char*, const char*>> pairs) {
-  ParamListPtr list = plist_alloc(pairs.size());
-  size_t i = 0;
-  for (const auto& [name, value] : pairs) {
-    list->entries[i].name = name;
-    list->entries[i].value = value;
-    ++i;
-  }
-  return list;
-}
-
-// A fresh server root with a few files, a secret next to it, and a clean
-// survey table and settings.
+// A fresh server root with a few files, a secret next to it, and a site
+// without settings or surveys.
 class FileServerTest : public ::testing::Test {
  protected:
   fs::path base;
   fs::path root;
+  SiteContext site;
 
   void SetUp() override {
     std::random_device seed;
@@ -51,22 +40,17 @@ class FileServerTest : public ::testing::Test {
     write(root / "page.html", "<p>hello</p>");
     write(root / "a.html.txt", "<p>as a page</p>");
     write(root / "sub" / "inner.png", "PNG");
-    server_root = root.string() + "/";
-    server_settings.reset();
-    for (SurveyEntry& entry : survey_table) entry = SurveyEntry{};
+    site.root = root.string() + "/";
   }
-  void TearDown() override {
-    server_settings.reset();
-    fs::remove_all(base);
-  }
+  void TearDown() override { fs::remove_all(base); }
   static void write(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
   }
-  static std::string serve(const char* path) {
+  std::string serve(const char* path) {
     TextBuffer text = tbuf_new(1024);
     OutputSink sink;
     sink.text = &text;
-    EXPECT_EQ(file_serve(path, nullptr, &sink), 0);
+    EXPECT_EQ(file_serve(site, path, nullptr, &sink), 0);
     return tbuf_to_text(text);
   }
 };
@@ -119,18 +103,17 @@ TEST_F(FileServerTest, PagesGoThroughTheTemplateProcessorWheneverHtmlOccurs) {
 
 TEST_F(FileServerTest, MissingFileGetsTheErrorPageUnexpanded) {
   write(root / "err.html", "<p>missing: <%= 1 %></p>");
-  server_settings = settings_of({{"ERROR", "err.html"}});
+  site.settings = test_list({{"ERROR", "err.html"}});
   EXPECT_EQ(serve("nothing.html"), std::string(kHtmlHead) + "<p>missing: <%= 1 %></p>");
 }
 
 TEST_F(FileServerTest, MissingFileWithoutErrorPageListsTheSurveys) {
-  survey_table[0].in_use = true;
-  survey_table[0].title = u"Formwick start page";
-  survey_table[1] =
-      SurveyEntry{true, 0, 0, 0, 0, u"Caf\u00e9 poll", u"Ten questions", u"fwk?database=poll"};
-  survey_table[2] = SurveyEntry{true, 0, 0, 0, 0, u"Demo", u"Description", u"fwk?database=demo"};
-  survey_table[4] = SurveyEntry{true, 0, 0, 0, 0, u"Unreached", u"", u"x"};
-  server_settings = settings_of({{"ERROR", "no-such-page.html"}});
+  site.surveys[0].in_use = true;
+  site.surveys[0].title = u"Formwick start page";
+  site.surveys[1] = SurveyEntry{true, u"Caf\u00e9 poll", u"Ten questions", u"fwk?database=poll"};
+  site.surveys[2] = SurveyEntry{true, u"Demo", u"Description", u"fwk?database=demo"};
+  site.surveys[4] = SurveyEntry{true, u"Unreached", u"", u"x"};
+  site.settings = test_list({{"ERROR", "no-such-page.html"}});
   EXPECT_EQ(serve("nothing"), std::string(kHtmlHead) +
                                   "&nbsp;<a href=\"fwk?database=poll\">Caf\xc3\xa9 poll</a> "
                                   "Ten questions<br>"
@@ -142,12 +125,11 @@ TEST(ErrorNote, OneNotePerKindOfResult) {
   EXPECT_EQ(error_note(-1, nullptr), "HTTP/1.1 404 NOT FOUND\r\n");
   EXPECT_EQ(error_note(101, nullptr), "<P>Error: Access denied.\n");
   EXPECT_EQ(error_note(7, nullptr), "<P><A href=/help.html#s7>Error 7</a>\n");
-  ParamListPtr settings = settings_of({{"HELPURL", "http://help.example/errors.html"}});
+  ParamListPtr settings = test_list({{"HELPURL", "http://help.example/errors.html"}});
   EXPECT_EQ(error_note(-3, settings.get()),
             "<P><A href=http://help.example/errors.html#s-3>Error -3</a>\n");
-  ParamListPtr long_url = settings_of({{"HELPURL", ""}});
   std::string very_long(2000, 'u');
-  long_url->entries[0].value = very_long;
+  ParamListPtr long_url = test_list({{"HELPURL", very_long.c_str()}});
   EXPECT_EQ(error_note(12, long_url.get()).size(), 1023u);
 }
 

@@ -132,8 +132,9 @@ ParamListPtr parse_form_data(int reserved, char* text, size_t length, int free_s
   for (char* p = text; p < end; ++p) separators += (*p == '&');
   ParamListPtr list = plist_alloc(reserved + separators + free_slots + 1);
   for (int i = reserved; i < reserved + free_slots; ++i) {
-    list->entries[i].name = text_dup("");
-    list->entries[i].value = text_dup("");
+    Pair& slot = *plist_at(list.get(), static_cast<size_t>(i));
+    slot.name.emplace();
+    slot.value.emplace();
   }
   size_t next = static_cast<size_t>(reserved + free_slots);
   char* segment = text;
@@ -151,9 +152,9 @@ ParamListPtr parse_form_data(int reserved, char* text, size_t length, int free_s
     url_decode(segment);
     url_decode(value);
     if (*segment != '\0') {
-      list->entries[next].name = text_dup(segment);
-      list->entries[next].value = text_dup(value);
-      ++next;
+      Pair& entry = *plist_at(list.get(), next++);
+      entry.name = segment;
+      entry.value = value;
     }
     if (amp == nullptr) break;
     segment = amp + 1;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/connection.hpp"
+#include "core/results.hpp"
 #include "core/status_log.hpp"
 #include "platform/clock.hpp"
 #include "platform/poller.hpp"
@@ -21,7 +22,6 @@ constexpr size_t kErrorNoteArea = 1024;
 constexpr const char* kNotFoundNote = "HTTP/1.1 404 NOT FOUND\r\n";
 constexpr const char* kAccessDeniedNote = "<P>Error: Access denied.\n";
 constexpr const char* kClosingComment = "<!-- Veltrix CGI 5.03 -->";
-constexpr int kAccessDenied = 101;
 
 constexpr const char* kTooLargeResponse =
     "HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
@@ -64,6 +64,7 @@ std::mutex wake_lock;
 Poller* wake_target = nullptr;
 
 struct Loop {
+  const SiteContext* site = nullptr;
   Listener* listener = nullptr;
   Poller poller;
   // Clients by socket handle (handles are small numbers).
@@ -116,13 +117,14 @@ void continue_sending(Loop& loop, LoopClient& client, uint32_t now) {
 void serve(Loop& loop, LoopClient& client) {
   Connection& connection = client.connection;
   std::string request = std::move(client.reader.text);
-  int status = dispatch_request(connection, request);
+  const SiteContext& site = *loop.site;
+  int status = dispatch_request(site, connection, request);
   std::string().swap(request);
-  std::string note = error_note(status, server_settings.get());
+  std::string note = error_note(status, site.settings.get());
   if (!note.empty()) {
     conn_send(connection, note.data(), note.size());
     conn_send(connection, kClosingComment, std::char_traits<char>::length(kClosingComment));
-    status_log(note.c_str());
+    status_log(site.log, note.c_str());
   }
   uint32_t now = clock_tick_ms();
   client.phase = ClientPhase::sending;
@@ -263,9 +265,9 @@ void set_wake_target(Poller* poller) {
 }  // namespace
 
 std::string error_note(int status, const ParamList* settings) {
-  if (status == 0) return "";
-  if (status == -1) return kNotFoundNote;
-  if (status == kAccessDenied) return kAccessDeniedNote;
+  if (status == kHandlerOk) return "";
+  if (status == kHandlerNotFound) return kNotFoundNote;
+  if (status == kHandlerAccessDenied) return kAccessDeniedNote;
   std::string number = std::to_string(status);
   std::string note = "<P><A href=";
   note += plist_get(settings, "HELPURL", kDefaultHelpUrl);
@@ -279,8 +281,9 @@ void server_loop_wake() {
   if (wake_target != nullptr) poller_wake(*wake_target);
 }
 
-int server_loop(Listener& listener) {
+int server_loop(const SiteContext& site, Listener& listener) {
   Loop loop;
+  loop.site = &site;
   loop.listener = &listener;
   if (!poller_open(loop.poller)) return kServerLoopExitCode;
   socket_set_nonblocking(listener.socket);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/plist.hpp"
+#include "core/site.hpp"
 #include "server/listener.hpp"
 
 namespace fwk {
@@ -17,10 +18,10 @@ constexpr int kServerLoopExitCode = 18;
 // Open connections at most; more wait in the listen backlog.
 constexpr size_t kConnectionLimit = 256;
 
-// The thread procedure. Once `stop_flag` is seen it accepts no more
+// The thread procedure, serving the site. Once `stop_flag` is seen it accepts no more
 // connections, gives those still reading or sending up to a second to finish,
 // abandons the rest and returns 18. A handler that runs is always finished.
-int server_loop(Listener& listener);
+int server_loop(const SiteContext& site, Listener& listener);
 
 // Makes the running loop look at `stop_flag` at once. Safe from any thread.
 void server_loop_wake();

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/paths.hpp"
+#include "core/site.hpp"
 #include "core/status_log.hpp"
 #include "core/text_convert.hpp"
 #include "platform/browser.hpp"
@@ -27,18 +28,18 @@ namespace {
 constexpr int kInstanceUrlWaitMs = 2000;
 constexpr size_t kHostNameLimit = 79;
 
-// The port the server listens on; the first port tried until it listens.
-int server_port = 81;
-
 // False with --no-browser or --headless: URLs are printed, never opened.
 bool browser_allowed = true;
 
 // The host of the server's own URLs: the --listen address, or the loopback
 // address when the server listens on every interface.
-std::string url_host = "127.0.0.1";
+std::string url_host(const CommandLine& options) {
+  return options.listen_address != 0 ? ipv4_text(options.listen_address) : "127.0.0.1";
+}
 
-std::string own_url(int port, const std::string& path) {
-  return "http://" + url_host + ":" + std::to_string(port) + "/" + path;
+// A URL of the running server (its address is set once it listens).
+std::string own_url(const SiteContext& site, const std::string& path) {
+  return "http://" + site.address + "/" + path;
 }
 
 void print_logged_message(const char* message) {
@@ -65,19 +66,19 @@ void report_other_instance(const std::string& url) {
   if (browser_allowed) open_url(url);
 }
 
-void show_about(int port) {
+void show_about(const SiteContext& site, bool listening) {
   std::string text = "About this program\n";
   text += std::string("Formwick web server, version ") + kProgramVersion + "\n";
-  const char* device_id = plist_get(server_settings.get(), "DEVICEID", "");
+  const char* device_id = plist_get(site.settings.get(), "DEVICEID", "");
   if (device_id[0] != '\0') text += std::string("Device: ") + device_id + "\n";
-  text += "Server root: " + server_root + "\n";
-  if (port != 0) text += "Address: " + own_url(port, "") + "\n";
+  text += "Server root: " + site.root + "\n";
+  if (listening) text += "Address: " + own_url(site, "") + "\n";
   console_write(text);
 }
 
 // The console stands in for the window's message loop: it ends on "q" or a
 // shut-down signal.
-void run_console(const CommandLine& options, int shown_port) {
+void run_console(const SiteContext& site, const CommandLine& options, int shown_port) {
   bool read_input = !options.headless && console_input_is_terminal();
   if (read_input) console_write(kConsoleHint);
   std::string line;
@@ -96,11 +97,11 @@ void run_console(const CommandLine& options, int shown_port) {
       case ConsoleCommandKind::shut_down:
         return;
       case ConsoleCommandKind::about:
-        show_about(shown_port);
+        show_about(site, shown_port != 0);
         break;
       case ConsoleCommandKind::open_entry:
-        if (command.entry < survey_table_count()) {
-          open_browser(survey_table[command.entry].link);
+        if (command.entry < survey_table_count(site.surveys)) {
+          open_browser(site, site.surveys[command.entry].link);
         } else {
           console_write("There is no entry " + std::to_string(command.entry) + ".\n");
         }
@@ -112,12 +113,14 @@ void run_console(const CommandLine& options, int shown_port) {
   }
 }
 
-// Opens the listener (with the unprivileged fallback) and sets the status
-// text. False, with a message on standard error, when no port could be opened.
-bool start_listening(Listener& listener, int first_port) {
+// Opens the listener (with the unprivileged fallback), records its port and
+// address in the site and sets the status text. False, with a message on
+// standard error, when no port could be opened.
+bool start_listening(SiteContext& site, Listener& listener, const CommandLine& options) {
+  const int first_port = options.first_port;
   bool fell_back = listener_open_with_fallback(listener, first_port);
-  server_port = listener.port;
-  server_address = url_host + ":" + std::to_string(server_port);
+  site.port = listener.port;
+  site.address = url_host(options) + ":" + std::to_string(site.port);
   if (listener.socket < 0) {
     std::string ports = port_range_text(first_port);
     if (fell_back) ports += " nor " + port_range_text(kUnprivilegedFirstPort);
@@ -129,8 +132,8 @@ bool start_listening(Listener& listener, int first_port) {
   if (host.size() > kHostNameLimit) host.resize(kHostNameLimit);
   std::string status =
       fell_back ? privileged_fallback_message(first_port, kUnprivilegedFirstPort) : std::string();
-  status += running_message(host, server_port);
-  status_text_set(status.c_str());
+  status += running_message(host, site.port);
+  status_text_set(site.log, status.c_str());
   return true;
 }
 
@@ -171,9 +174,9 @@ bool become_single_instance(InstanceLock& instance, const CommandLine& options) 
   return true;
 }
 
-// Sets server_root, server_root_wide and server_settings. False, with a
-// message, when the root cannot be used.
-bool set_up_server_root(const CommandLine& options) {
+// Sets the site's root and settings. False, with a message, when the root
+// cannot be used.
+bool set_up_server_root(SiteContext& site, const CommandLine& options) {
   std::string root = find_server_root(options.root);
   if (root.size() > kServerRootLimit) {
     console_write_error("fwkhttpd: the server root path is longer than " +
@@ -184,16 +187,15 @@ bool set_up_server_root(const CommandLine& options) {
     console_write_error("fwkhttpd: warning: the server root " + root +
                         " is not a readable directory\n");
   }
-  server_root = root;
-  server_root_wide = utf8_to_wide(root, kServerRootLimit);
-  if (!server_settings) server_settings = load_server_settings(server_root);
+  site.root = root;
+  site.settings = load_server_settings(site.root);
   return true;
 }
 
 // The stop order: the server thread first (a request or transmission in
 // progress is finished), then the network, the settings and the program's
 // registry value.
-void stop_server(Thread* server_thread, Listener& listener) {
+void stop_server(SiteContext& site, Thread* server_thread, Listener& listener) {
   if (server_thread != nullptr) {
     if (thread_running(*server_thread)) {
       stop_flag = 1;
@@ -202,15 +204,15 @@ void stop_server(Thread* server_thread, Listener& listener) {
     thread_wait(*server_thread);
   }
   listener_close(listener);
-  status_log_set_observer(nullptr);
-  server_settings.reset();
+  status_log_set_observer(site.log, nullptr);
+  site.settings.reset();
   tidy_user_registry();
 }
 
 }  // namespace
 
-void open_browser(const std::u16string& path) {
-  open_url(own_url(server_port, wide_to_ansi(path, 4 * path.size())));
+void open_browser(const SiteContext& site, const std::u16string& path) {
+  open_url(own_url(site, wide_to_ansi(path, 4 * path.size())));
 }
 
 bool root_option_usable(const CommandLine& options) {
@@ -224,38 +226,37 @@ bool root_option_usable(const CommandLine& options) {
 
 int server_main(const CommandLine& options) {
   stop_flag = 0;
-  status_log_clear_next();
-  status_text_clear();
+  StatusLog status;
+  SiteContext site;
+  site.log = &status;
+  status_log_clear_next(site.log);
   signals_install();
   browser_allowed = !options.headless && !options.no_browser;
-  if (options.listen_address != 0) url_host = ipv4_text(options.listen_address);
 
   InstanceLock instance;
   if (!become_single_instance(instance, options)) return 0;
-  if (!set_up_server_root(options)) {
+  if (!set_up_server_root(site, options)) {
     instance_release(instance);
     return 1;
   }
   outbox_pending = 1;
-  server_port = options.first_port;
-  survey_table[0].in_use = false;
-  std::string title = window_title(server_settings.get());
-  build_survey_table();
+  std::string title = window_title(site.settings.get());
+  site.surveys = build_survey_table(site.root);
 
   Listener listener;
   listener.bound_address = options.listen_address;
-  bool listening = start_listening(listener, options.first_port);
-  int shown_port = listening ? server_port : 0;
-  console_write(window_text(title, shown_port, status_text_utf8()));
+  bool listening = start_listening(site, listener, options);
+  int shown_port = listening ? site.port : 0;
+  console_write(window_text(site.surveys, title, shown_port, status_text_utf8(site.log)));
   if (listening) {
-    instance_publish(instance, {own_url(server_port, ""), server_root, options.first_port});
-    if (browser_allowed) open_browser(u"");
+    instance_publish(instance, {own_url(site, ""), site.root, options.first_port});
+    if (browser_allowed) open_browser(site, u"");
   }
 
-  status_log_set_observer(print_logged_message);
+  status_log_set_observer(site.log, print_logged_message);
   std::unique_ptr<Thread> server_thread;
   if (listening) {
-    server_thread = thread_start([&listener] { return server_loop(listener); });
+    server_thread = thread_start([&site, &listener] { return server_loop(site, listener); });
     if (!server_thread) console_write_error("fwkhttpd: the server thread could not be started\n");
   }
 
@@ -264,11 +265,11 @@ int server_main(const CommandLine& options) {
   bool serving = server_thread != nullptr;
   int exit_code = 0;
   if (serving || !options.headless) {
-    run_console(options, shown_port);
+    run_console(site, options, shown_port);
   } else {
     exit_code = 1;
   }
-  stop_server(server_thread.get(), listener);
+  stop_server(site, server_thread.get(), listener);
   instance_release(instance);
   return exit_code;
 }

@@ -20,7 +20,7 @@ void fill_start_page(SurveyEntry& entry) {
 
 // The survey's name is the file name cut before its first ".ini" (exact
 // case: "SALES.INI" keeps its extension).
-void fill_survey(SurveyEntry& entry, const std::string& file_name) {
+void fill_survey(SurveyEntry& entry, const std::string& root, const std::string& file_name) {
   entry = SurveyEntry{};
   entry.in_use = true;
   std::string link = "fwk?database=" + file_name.substr(0, file_name.find(".ini"));
@@ -28,7 +28,7 @@ void fill_survey(SurveyEntry& entry, const std::string& file_name) {
 
   // A path beyond the limit is not cut to a different name: the survey is
   // then listed like one whose file cannot be read.
-  std::string path = server_root + file_name;
+  std::string path = root + file_name;
   ParamListPtr section;
   if (path.size() <= kSurveyPathLimit) section = ini_read_section(path.c_str(), "database", 0);
   entry.title = utf8_to_wide(plist_get(section.get(), "Title", "Title"), kSurveyTextLimit);
@@ -38,22 +38,23 @@ void fill_survey(SurveyEntry& entry, const std::string& file_name) {
 
 }  // namespace
 
-void build_survey_table() {
-  std::vector<std::string> names = dir_search(server_root, "*.ini");
-  fill_start_page(survey_table[0]);
-  for (int i = 1; i < kSurveyTableSize; ++i) survey_table[i] = SurveyEntry{};
+SurveyTable build_survey_table(const std::string& root) {
+  std::vector<std::string> names = dir_search(root, "*.ini");
+  SurveyTable table;
+  fill_start_page(table[0]);
 
   int next = 1;
   for (const std::string& name : names) {
     if (next >= kSurveyTableSize) break;
     if (name == "cgi.ini") continue;  // the server's own settings
-    fill_survey(survey_table[next++], name);
+    fill_survey(table[next++], root, name);
   }
+  return table;
 }
 
-int survey_table_count() {
+int survey_table_count(const SurveyTable& table) {
   int count = 0;
-  while (count < kSurveyTableSize && survey_table[count].in_use) ++count;
+  while (count < kSurveyTableSize && table[count].in_use) ++count;
   return count;
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "server/server_state.hpp"
+#include "core/site.hpp"
 
 namespace fwk {
 
@@ -12,14 +12,14 @@ constexpr size_t kSurveyTextLimit = 1023;  // units kept of a title or descripti
 constexpr size_t kSurveyLinkLimit = 259;   // units kept of a link
 constexpr size_t kSurveyPathLimit = 259;   // bytes of a survey file's path
 
-// Fills `survey_table` from the server root: entry 0 is the start page, then
+// The table of the server root's surveys: entry 0 is the start page, then
 // one entry per "*.ini" file other than "cgi.ini", in name order, at most 15.
 // Each entry's title and description come from the file's section
 // "database" (keys Title and Description, defaulting to those words); its
 // link starts the survey in the forms engine.
-void build_survey_table();
+SurveyTable build_survey_table(const std::string& root);
 
 // Number of entries in use (the start page included).
-int survey_table_count();
+int survey_table_count(const SurveyTable& table);
 
 }  // namespace fwk

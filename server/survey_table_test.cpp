@@ -7,8 +7,6 @@
 
 #include <unistd.h>
 
-#include "core/paths.hpp"
-
 namespace fwk {
 namespace {
 
@@ -20,12 +18,12 @@ struct SurveyTableTest : ::testing::Test {
     root = fs::temp_directory_path() / ("fwk_surveys_" + std::to_string(getpid()));
     fs::remove_all(root);
     fs::create_directories(root);
-    server_root = root.string() + "/";
+    site_root = root.string() + "/";
   }
-  void TearDown() override {
-    fs::remove_all(root);
-    server_root.clear();
-  }
+  void TearDown() override { fs::remove_all(root); }
+  std::string site_root;
+  SurveyTable survey_table;
+  void build() { survey_table = build_survey_table(site_root); }
   void write(const std::string& name, const std::string& text) {
     std::ofstream(root / name, std::ios::binary) << text;
   }
@@ -37,8 +35,8 @@ TEST_F(SurveyTableTest, StartPageThenOneEntryPerSurveyFileWithoutTheSettings) {
   write("demo.ini", "[DATABASE]\nTitle=Customer poll\n");
   write("index.html", "<p>home</p>");
 
-  build_survey_table();
-  ASSERT_EQ(survey_table_count(), 3);
+  build();
+  ASSERT_EQ(survey_table_count(survey_table), 3);
   EXPECT_EQ(survey_table[0].title, u"Formwick start page");
   EXPECT_EQ(survey_table[0].description, u"");
   EXPECT_EQ(survey_table[0].link, u"");
@@ -56,8 +54,8 @@ TEST_F(SurveyTableTest, StartPageThenOneEntryPerSurveyFileWithoutTheSettings) {
 TEST_F(SurveyTableTest, UnreadableOrSectionlessFilesAreListedWithDefaults) {
   write("empty.ini", "");
   write("other.ini", "[access]\nPWD=x\n");
-  build_survey_table();
-  ASSERT_EQ(survey_table_count(), 3);
+  build();
+  ASSERT_EQ(survey_table_count(survey_table), 3);
   for (int i : {1, 2}) {
     EXPECT_EQ(survey_table[i].title, u"Title");
     EXPECT_EQ(survey_table[i].description, u"Description");
@@ -68,8 +66,8 @@ TEST_F(SurveyTableTest, LinkIsCutAtTheFirstExactLowerCaseExtension) {
   write("SALES.INI", "");
   write("a.ini.ini", "");
   write("CGI.INI", "");  // only "cgi.ini" exactly is the settings file
-  build_survey_table();
-  ASSERT_EQ(survey_table_count(), 4);
+  build();
+  ASSERT_EQ(survey_table_count(survey_table), 4);
   EXPECT_EQ(survey_table[1].link, u"fwk?database=CGI.INI");
   EXPECT_EQ(survey_table[2].link, u"fwk?database=SALES.INI");
   EXPECT_EQ(survey_table[3].link, u"fwk?database=a");
@@ -80,8 +78,8 @@ TEST_F(SurveyTableTest, AtMostFifteenSurveysInNameOrder) {
     write((i < 10 ? "s0" : "s") + std::to_string(i) + ".ini", "");
   }
   write("cgi.ini", "");
-  build_survey_table();
-  ASSERT_EQ(survey_table_count(), 16);
+  build();
+  ASSERT_EQ(survey_table_count(survey_table), 16);
   EXPECT_EQ(survey_table[1].link, u"fwk?database=s00");
   EXPECT_EQ(survey_table[15].link, u"fwk?database=s14");
 }
@@ -89,19 +87,19 @@ TEST_F(SurveyTableTest, AtMostFifteenSurveysInNameOrder) {
 TEST_F(SurveyTableTest, TextsAreConvertedAndCutToTheirAreas) {
   std::string long_title(1500, 'x');
   write("long.ini", "[database]\nTitle=" + long_title + "\nDescription=caf\xC3\xA9 \xE2\x82\xAC\n");
-  build_survey_table();
-  ASSERT_EQ(survey_table_count(), 2);
+  build();
+  ASSERT_EQ(survey_table_count(survey_table), 2);
   EXPECT_EQ(survey_table[1].title.size(), kSurveyTextLimit);
   EXPECT_EQ(survey_table[1].description, u"caf\u00E9 \u20AC");
 }
 
 TEST_F(SurveyTableTest, MissingRootLeavesOnlyTheStartPageAndClearsAnOldTable) {
   write("demo.ini", "");
-  build_survey_table();
-  ASSERT_EQ(survey_table_count(), 2);
-  server_root = (root / "absent").string() + "/";
-  build_survey_table();
-  EXPECT_EQ(survey_table_count(), 1);
+  build();
+  ASSERT_EQ(survey_table_count(survey_table), 2);
+  site_root = (root / "absent").string() + "/";
+  build();
+  EXPECT_EQ(survey_table_count(survey_table), 1);
   EXPECT_FALSE(survey_table[1].in_use);
   EXPECT_TRUE(survey_table[1].title.empty());
 }

@@ -1,7 +1,6 @@
 #include "server/window_text.hpp"
 
 #include "core/text_convert.hpp"
-#include "server/server_state.hpp"
 
 namespace fwk {
 
@@ -39,10 +38,11 @@ std::string local_url(int port, const std::string& path) {
   return "http://127.0.0.1:" + std::to_string(port) + "/" + path;
 }
 
-std::string window_text(const std::string& title, int port, const std::string& status) {
+std::string window_text(const SurveyTable& surveys, const std::string& title, int port,
+                        const std::string& status) {
   std::string text = title + "\n";
-  for (int i = 0; i < kSurveyTableSize && survey_table[i].in_use; ++i) {
-    const SurveyEntry& entry = survey_table[i];
+  for (int i = 0; i < kSurveyTableSize && surveys[i].in_use; ++i) {
+    const SurveyEntry& entry = surveys[i];
     std::string number = std::to_string(i);
     text +=
         std::string(number.size() < 2 ? 1 : 0, ' ') + number + "  " + to_utf8(entry.title) + "\n";

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/plist.hpp"
+#include "core/site.hpp"
 
 namespace fwk {
 
@@ -19,11 +20,12 @@ std::string window_title(const ParamList* settings);
 // the path.
 std::string local_url(int port, const std::string& path);
 
-// The window text: title line, every entry of `survey_table` in use with its
+// The window text: title line, every entry of `surveys` in use with its
 // number, title, description (when not empty) and URL (only when `port` is
 // not 0, that is, a listener runs), a separator line, and the status text
 // (when not empty). Ends with a line break.
-std::string window_text(const std::string& title, int port, const std::string& status);
+std::string window_text(const SurveyTable& surveys, const std::string& title, int port,
+                        const std::string& status);
 
 // A logged message as printed on the terminal: carriage returns dropped,
 // leading and trailing line breaks trimmed, one line break added. "" when

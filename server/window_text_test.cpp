@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "core/ini.hpp"
-#include "server/server_state.hpp"
 
 namespace fwk {
 namespace {
@@ -35,7 +34,6 @@ TEST(WindowTitleTest, DeviceIdentifierIsAppendedAndCutTo63Units) {
 
 struct WindowTextTest : ::testing::Test {
   void SetUp() override {
-    for (SurveyEntry& entry : survey_table) entry = SurveyEntry{};
     survey_table[0].in_use = true;
     survey_table[0].title = u"Formwick start page";
     survey_table[1].in_use = true;
@@ -43,13 +41,12 @@ struct WindowTextTest : ::testing::Test {
     survey_table[1].description = u"Caf\u00E9 visitors";
     survey_table[1].link = u"fwk?database=demo";
   }
-  void TearDown() override {
-    for (SurveyEntry& entry : survey_table) entry = SurveyEntry{};
-  }
+  SurveyTable survey_table;
 };
 
 TEST_F(WindowTextTest, ListsEntriesWithTheirUrlsThenSeparatorAndStatus) {
-  std::string text = window_text("Formwick/pda7", 82, "The server is running on port box:82");
+  std::string text =
+      window_text(survey_table, "Formwick/pda7", 82, "The server is running on port box:82");
   EXPECT_EQ(text,
             "Formwick/pda7\n"
             " 0  Formwick start page\n"

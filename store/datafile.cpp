@@ -68,14 +68,15 @@ ParamListPtr datafile_read_header(std::FILE* file, size_t spare) {
   if (columns == 0) return nullptr;
   ParamListPtr header = plist_alloc(columns + spare);
   for (size_t i = columns; i < columns + spare; ++i) {
-    header->entries[i].name = "";
-    header->entries[i].value = "";
+    Pair& slot = *plist_at(header.get(), i);
+    slot.name.emplace();
+    slot.value.emplace();
   }
   std::rewind(file);
   std::string field;
   for (size_t i = 0; i < columns; ++i) {
     file_read_token(file, &field, kHeaderFieldArea, kFieldDelimiters, '\r');
-    header->entries[i].name = field.empty() || field[0] != '#' ? field : field.substr(1);
+    plist_at(header.get(), i)->name = field.empty() || field[0] != '#' ? field : field.substr(1);
   }
   return header;
 }
@@ -136,12 +137,14 @@ int datafile_read_record(std::FILE* file, ParamList* header, int* kind_out) {
   bool line_ended = false;
   std::string field;
   field.reserve(256);
-  for (Pair& entry : header->entries) {
-    // Every value is cleared: the entries after the line's end (or after
-    // the columns) stay absent.
-    if (line_ended || !entry.name) {
+  // The columns are the header's first block (a block a caller appended
+  // holds no column of the file). Every value there is replaced: the
+  // entries after the line's end become absent. A value read reuses the
+  // text buffer of the previous record's.
+  plist_each_in_first_block(header, [&](Pair& entry) {
+    if (line_ended) {
       entry.value.reset();
-      continue;
+      return;
     }
     int delimiter = read_record_field(file, field);
     if (!seen_value) {
@@ -153,8 +156,8 @@ int datafile_read_record(std::FILE* file, ParamList* header, int* kind_out) {
       seen_value = true;
       store_field(entry, field);
     }
-    if (delimiter == '\n' || delimiter == EOF) line_ended = true;
-  }
+    line_ended = delimiter == '\n' || delimiter == EOF;
+  });
   if (!line_ended) skip_rest_of_line(file);
   if (kind_out) *kind_out = kind;
   return seen_value ? 1 : 0;
@@ -180,8 +183,7 @@ long datafile_seek_row(std::FILE* file, long n) {
 }
 
 void datafile_clear_values(ParamList* header) {
-  if (!header) return;
-  for (Pair& entry : header->entries) entry.value.reset();
+  plist_each(header, [](Pair& entry) { entry.value.reset(); });
 }
 
 int datafile_close(std::FILE* file, ParamListPtr list) {

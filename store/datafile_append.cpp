@@ -19,20 +19,18 @@ void append_field_text(std::string& line, const std::string& value) {
   }
 }
 
-// Every non-empty value the record holds for `column`, joined with ",".
+// Every non-empty value the record holds for `column`, in any of its
+// blocks, joined with ",".
 void append_column(std::string& line, const std::string& column, const ParamList* record) {
   line.push_back('"');
   bool written = false;
-  for (const ParamList* block = record; block; block = block->next.get()) {
-    for (const Pair& entry : block->entries) {
-      if (!entry.name) break;
-      if (!entry.value || entry.value->empty()) continue;
-      if (text_compare_nocase(entry.name->c_str(), column.c_str()) != 0) continue;
-      if (written) line.push_back(',');
-      append_field_text(line, *entry.value);
-      written = true;
-    }
-  }
+  plist_each(record, [&](const Pair& entry) {
+    if (!entry.value || entry.value->empty()) return;
+    if (text_compare_nocase(entry.name->c_str(), column.c_str()) != 0) return;
+    if (written) line.push_back(',');
+    append_field_text(line, *entry.value);
+    written = true;
+  });
   line += "\"\t";
 }
 
@@ -42,16 +40,16 @@ std::string datafile_record_line(const ParamList& header, const ParamList* recor
   std::string line;
   // A column without a name gets no value, but it still takes its place
   // when a named column follows, so that later columns stay aligned.
+  // The columns are the header's first block.
   size_t pending_empty = 0;
-  for (const Pair& column : header.entries) {
-    if (!column.name) break;
+  plist_each_in_first_block(&header, [&](const Pair& column) {
     if (column.name->empty()) {
       ++pending_empty;
-      continue;
+      return;
     }
     for (; pending_empty > 0; --pending_empty) line += "\"\"\t";
     append_column(line, *column.name, record);
-  }
+  });
   line += "\r\n";
   return line;
 }

@@ -18,13 +18,9 @@
 #include <string>
 
 #include "core/plist.hpp"
+#include "core/results.hpp"
 
 namespace fwk {
-
-// Results of the append operations.
-constexpr int kStoreOk = 0;
-constexpr int kStoreHeaderUnreadable = 2;  // data file or its header row cannot be read
-constexpr int kStoreNotWritable = 6;       // the file cannot be opened for writing or written
 
 // The record line (CR LF included) that datafile_append_record writes for
 // `record` under `header`.

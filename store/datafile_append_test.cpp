@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/testing/test_lists.hpp"
 #include "platform/test_temp_dir.hpp"
 #include "store/datafile.hpp"
-#include "store/record_test_util.hpp"
 
 namespace fwk {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 TEST(DatafileAppend, WritesColumnsInHeaderOrderAndJoinsRepeatedNames) {
   TempDir dir;
   std::string path = dir.write("d.asc", "ID\tQ1\t\tQ2\tNONE\n");
-  ParamListPtr record = make_record(
+  ParamListPtr record = test_list(
       {{"q2", "a"}, {"ID", "7"}, {"Q2", ""}, {"Q2", "b"}, {"EXTRA", "x"}, {"Q1", nullptr}});
   int64_t position = -1;
   ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), &position), kStoreOk);
@@ -23,7 +23,7 @@ TEST(DatafileAppend, WritesColumnsInHeaderOrderAndJoinsRepeatedNames) {
 TEST(DatafileAppend, UnnamedColumnsKeepLaterColumnsInPlace) {
   TempDir dir;
   std::string path = dir.write("d.asc", "A\t\tB\t\n");
-  ParamListPtr record = make_record({{"A", "1"}, {"B", "2"}});
+  ParamListPtr record = test_list({{"A", "1"}, {"B", "2"}});
   ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), nullptr), kStoreOk);
   // Nothing is written for the trailing unnamed column.
   EXPECT_EQ(dir.read("d.asc"), "A\t\tB\t\n\"1\"\t\"\"\t\"2\"\t\r\n");
@@ -38,8 +38,7 @@ TEST(DatafileAppend, UnnamedColumnsKeepLaterColumnsInPlace) {
 TEST(DatafileAppend, ValuesRoundTripAndStayOnOneLine) {
   TempDir dir;
   std::string path = dir.write("d.asc", "A\tB\tC\n");
-  ParamListPtr record =
-      make_record({{"A", "say \"hi\""}, {"B", "two\r\nlines"}, {"C", "tab\there"}});
+  ParamListPtr record = test_list({{"A", "say \"hi\""}, {"B", "two\r\nlines"}, {"C", "tab\there"}});
   int64_t first = 0;
   int64_t second = 0;
   ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), &first), kStoreOk);
@@ -52,22 +51,22 @@ TEST(DatafileAppend, ValuesRoundTripAndStayOnOneLine) {
   ASSERT_EQ(datafile_open(path.c_str(), &file, &header, 0), 1);
   for (int row = 0; row < 2; ++row) {
     ASSERT_EQ(datafile_read_record(file, header.get(), nullptr), 1);
-    EXPECT_EQ(*header->entries[0].value, "say \"hi\"");
-    EXPECT_EQ(*header->entries[1].value, "twolines");
-    EXPECT_EQ(*header->entries[2].value, "tab here");
+    EXPECT_EQ(*plist_at(header.get(), 0)->value, "say \"hi\"");
+    EXPECT_EQ(*plist_at(header.get(), 1)->value, "twolines");
+    EXPECT_EQ(*plist_at(header.get(), 2)->value, "tab here");
   }
   EXPECT_EQ(datafile_read_record(file, header.get(), nullptr), 0);
   // The reported position is where the record's line starts.
   std::fseek(file, static_cast<long>(second), SEEK_SET);
   ASSERT_EQ(datafile_read_record(file, header.get(), nullptr), 1);
-  EXPECT_EQ(*header->entries[0].value, "say \"hi\"");
+  EXPECT_EQ(*plist_at(header.get(), 0)->value, "say \"hi\"");
   datafile_close(file, std::move(header));
 }
 
 TEST(DatafileAppend, ValuesInContinuationBlocksAreWritten) {
   TempDir dir;
   std::string path = dir.write("d.asc", "A\tLATE\n");
-  ParamListPtr record = make_record({{"A", "1"}});
+  ParamListPtr record = test_list({{"A", "1"}});
   plist_extend(record.get(), 4);
   plist_set(record.get(), "late", "2");
   ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), nullptr), kStoreOk);
@@ -76,7 +75,7 @@ TEST(DatafileAppend, ValuesInContinuationBlocksAreWritten) {
 
 TEST(DatafileAppend, ReportsMissingHeaderAndUnwritablePath) {
   TempDir dir;
-  ParamListPtr record = make_record({{"A", "1"}});
+  ParamListPtr record = test_list({{"A", "1"}});
   int64_t position = 5;
   EXPECT_EQ(datafile_append_record(dir.at("none.asc").c_str(), record.get(), &position),
             kStoreHeaderUnreadable);

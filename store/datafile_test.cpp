@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/testing/test_lists.hpp"
 #include "platform/test_temp_dir.hpp"
 
 namespace fwk {
@@ -18,11 +19,11 @@ TEST(DatafileHeader, NamesColumnsDropsHashAndAddsSpareSlots) {
   std::FILE* file = nullptr;
   ParamListPtr header;
   ASSERT_EQ(datafile_open(path.c_str(), &file, &header, 2), 1);
-  ASSERT_EQ(header->entries.size(), 6u);
+  ASSERT_EQ(test_list_slots(header.get()), 6u);
   const char* names[] = {"ID", "Name", "", "Age", "", ""};
-  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(*header->entries[i].name, names[i]) << i;
-  EXPECT_FALSE(header->entries[0].value);
-  EXPECT_EQ(*header->entries[4].value, "");
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(*plist_at(header.get(), i)->name, names[i]) << i;
+  EXPECT_FALSE(plist_at(header.get(), 0)->value);
+  EXPECT_EQ(*plist_at(header.get(), 4)->value, "");
   // The file is handed over positioned at row 1.
   char row[5] = {};
   EXPECT_EQ(std::fread(row, 1, 4, file), 4u);
@@ -48,7 +49,7 @@ TEST(DatafileHeader, FallsBackToAscExtension) {
   ParamListPtr header;
   EXPECT_EQ(datafile_open(dir.at("survey").c_str(), nullptr, &header, 0), 1);
   ASSERT_TRUE(header);
-  EXPECT_EQ(*header->entries[1].name, "B");
+  EXPECT_EQ(*plist_at(header.get(), 1)->name, "B");
 }
 
 TEST(DatafileRecord, ReadsQuotedAndPlainFieldsIgnoringCarriageReturns) {

@@ -144,29 +144,27 @@ bool xml_is_element_name(const std::string& name) {
 std::string xml_transaction_text(const ParamList* record) {
   std::string out = "<TRANSACTION>";
   std::optional<OpenGroup> open;
-  if (record) {
-    for (const Pair& entry : record->entries) {
-      if (!entry.name) break;
-      const std::string& name = *entry.name;
-      if (name.empty() || name[0] == '_') continue;
-      std::optional<GroupedName> grouped = split_grouped(name);
-      if (!grouped) {
-        if (!xml_is_element_name(name)) continue;
-        close_group(out, open);
-        append_element(out, name, entry.value);
-        continue;
-      }
-      if (!xml_is_element_name(grouped->group) || !xml_is_element_name(grouped->field)) continue;
-      bool same_group = open && open->id == grouped->id &&
-                        text_compare_nocase(open->name.c_str(), grouped->group.c_str()) == 0;
-      if (!same_group) {
-        close_group(out, open);
-        open = OpenGroup{grouped->group, grouped->id};
-        out += "<" + open->name + " id=\"" + std::to_string(open->id) + "\">\n";
-      }
-      append_element(out, grouped->field, entry.value);
+  // The transaction holds the record's first block, as its copies do.
+  plist_each_in_first_block(record, [&](const Pair& entry) {
+    const std::string& name = *entry.name;
+    if (name.empty() || name[0] == '_') return;
+    std::optional<GroupedName> grouped = split_grouped(name);
+    if (!grouped) {
+      if (!xml_is_element_name(name)) return;
+      close_group(out, open);
+      append_element(out, name, entry.value);
+      return;
     }
-  }
+    if (!xml_is_element_name(grouped->group) || !xml_is_element_name(grouped->field)) return;
+    bool same_group = open && open->id == grouped->id &&
+                      text_compare_nocase(open->name.c_str(), grouped->group.c_str()) == 0;
+    if (!same_group) {
+      close_group(out, open);
+      open = OpenGroup{grouped->group, grouped->id};
+      out += "<" + open->name + " id=\"" + std::to_string(open->id) + "\">\n";
+    }
+    append_element(out, grouped->field, entry.value);
+  });
   close_group(out, open);
   out += "</TRANSACTION>\n";
   return out;

@@ -2,18 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include "core/testing/test_lists.hpp"
 #include "platform/test_temp_dir.hpp"
-#include "store/record_test_util.hpp"
 
 namespace fwk {
 namespace {
 
 TEST(XmlTransaction, GroupsConsecutiveEntriesOfOneGroup) {
-  ParamListPtr record = make_record({{"Q1", "yes"},
-                                     {"KID_1_NAME", "Ann"},
-                                     {"kid_1_AGE", "7"},
-                                     {"KID_2_NAME", "Bob"},
-                                     {"Q9", "no"}});
+  ParamListPtr record = test_list({{"Q1", "yes"},
+                                   {"KID_1_NAME", "Ann"},
+                                   {"kid_1_AGE", "7"},
+                                   {"KID_2_NAME", "Bob"},
+                                   {"Q9", "no"}});
   EXPECT_EQ(xml_transaction_text(record.get()),
             "<TRANSACTION><Q1>yes</Q1>\n"
             "<KID id=\"1\">\n<NAME>Ann</NAME>\n<AGE>7</AGE>\n</KID>\n"
@@ -23,21 +23,21 @@ TEST(XmlTransaction, GroupsConsecutiveEntriesOfOneGroup) {
 }
 
 TEST(XmlTransaction, OpenGroupClosesBeforeTheTransactionEnds) {
-  ParamListPtr record = make_record({{"A_B_C", "1"}, {"G_12x_F", "2"}, {"_SESSION", "s"}});
+  ParamListPtr record = test_list({{"A_B_C", "1"}, {"G_12x_F", "2"}, {"_SESSION", "s"}});
   EXPECT_EQ(xml_transaction_text(record.get()),
             "<TRANSACTION><A_B_C>1</A_B_C>\n<G id=\"12\">\n<F>2</F>\n</G>\n</TRANSACTION>\n");
 }
 
 TEST(XmlTransaction, EscapesValuesAndLeavesOutUnusableNames) {
-  ParamListPtr record = make_record({{"", "free"},
-                                     {"_PAGE", "p"},
-                                     {"1st", "x"},
-                                     {"a b", "x"},
-                                     {"ns:q", "x"},
-                                     {"a<b", "x"},
-                                     {"G_1_9", "x"},
-                                     {"Note", "a<b & c>d\x01\tok"},
-                                     {"Empty", nullptr}});
+  ParamListPtr record = test_list({{"", "free"},
+                                   {"_PAGE", "p"},
+                                   {"1st", "x"},
+                                   {"a b", "x"},
+                                   {"ns:q", "x"},
+                                   {"a<b", "x"},
+                                   {"G_1_9", "x"},
+                                   {"Note", "a<b & c>d\x01\tok"},
+                                   {"Empty", nullptr}});
   EXPECT_EQ(xml_transaction_text(record.get()),
             "<TRANSACTION><Note>a&lt;b &amp; c&gt;d\tok</Note>\n<Empty></Empty>\n"
             "</TRANSACTION>\n");
@@ -57,7 +57,7 @@ TEST(XmlTransaction, ElementNamesFollowXmlRules) {
 
 TEST(XmlTransaction, AppendsTransactionsAndReportsUnwritableFiles) {
   TempDir dir;
-  ParamListPtr record = make_record({{"Q", "1"}});
+  ParamListPtr record = test_list({{"Q", "1"}});
   EXPECT_EQ(xml_append_transaction(record.get(), dir.at("t.xml").c_str()), 0);
   EXPECT_EQ(xml_append_transaction(record.get(), dir.at("t.xml").c_str()), 0);
   EXPECT_EQ(dir.read("t.xml"),

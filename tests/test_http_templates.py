@@ -47,12 +47,13 @@ FILES = {
     "exit.html": "<% { if (1) { print('a')\nexit\nprint('b') } } %>",
     "error.html": "<% x = 1\nbad 7 %>",
     "ends.html": "<% print('a')\nexit %>|<% x = 5%>|<% s = 'b' + x%>|<%= s %>",
+    "p.html": "<% a = 5 %>[<%= a %>]<%if a == 5%>yes<%else%>no<%end%>",
 }
 
 
 class TemplatePagesTest(ServerTestCase):
     """Scripts keep their variables in the request's parameter list; a page
-    asked for without parameters gets an empty list of its own."""
+    asked for without parameters gets a list of free slots of its own."""
 
     FILES = FILES
 
@@ -98,6 +99,10 @@ class TemplatePagesTest(ServerTestCase):
     def test_pages_without_parameters_keep_script_variables(self):
         self.assertEqual(self.body("/script.html"), "small 11 a5b 3.14 6 10[]|11|a5b|")
         self.assertEqual(self.body("/exit.html"), self.body("/exit.html?x=1"))
+
+    def test_conditions_see_script_variables_with_or_without_parameters(self):
+        self.assertEqual(self.body("/p.html"), "[5]yes")
+        self.assertEqual(self.body("/p.html?x=1"), "[5]yes")
 
     def test_script_errors_are_reported_in_brackets(self):
         self.assertTrue(self.body("/error.html?x=1").startswith(

@@ -63,8 +63,8 @@ int access_rights(const SiteContext& site, const char* host, const char* form_na
   if (password == nullptr) password = "";
   if (std::strpbrk(form_name, kUnsafeNameChars) != nullptr ||
       std::strlen(form_name) > kAccessValueLimit || std::strlen(password) > kAccessValueLimit) {
-    status_log("\nBuffer overrun attempt\tHOST=");
-    status_log(host != nullptr ? host : "");
+    status_log(site.log, "\nBuffer overrun attempt\tHOST=");
+    status_log(site.log, host != nullptr ? host : "");
     return 0;
   }
   if (*form_name == '\0') return 0;

@@ -14,7 +14,11 @@ namespace {
 struct AccessTest : ::testing::Test {
   TempDir dir;
   SiteContext site;
-  AccessTest() { site.root = dir.path.string() + "/"; }
+  StatusLog log;
+  AccessTest() {
+    site.root = dir.path.string() + "/";
+    site.log = &log;
+  }
 
   int rights_with(const std::string& access, const char* password, const char* form = "f") {
     dir.write("f.ini", "[DATABASE]\nSAVEDATA=1\n[access]\n" + access);
@@ -47,9 +51,9 @@ TEST_F(AccessTest, NoSectionNoFileOrUnsafeNameGivesNothing) {
   EXPECT_EQ(access_rights(site, "h", "missing", ""), 0);
   EXPECT_EQ(access_rights(site, "h", "", ""), 0);
 
-  status_text_clear();
+  status_text_clear(&log);
   EXPECT_EQ(rights_with("PWD=(allow)\n", "", "a/b"), 0);
-  EXPECT_NE(status_text_utf8().find("\nBuffer overrun attempt\tHOST=host1"), std::string::npos);
+  EXPECT_NE(status_text_utf8(&log).find("\nBuffer overrun attempt\tHOST=host1"), std::string::npos);
   EXPECT_EQ(access_rights(site, nullptr, "f", std::string(129, 'p').c_str()), 0);
   EXPECT_EQ(access_rights(site, "h", std::string(129, 'f').c_str(), ""), 0);
   // The apostrophe is left to the request handler's own check.

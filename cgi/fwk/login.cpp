@@ -153,11 +153,11 @@ ParamListPtr data_file_lookup(const SiteContext& site, const ParamList* config,
   return record;
 }
 
-void log_unknown_methods(const char* form_name, const std::string& words) {
+void log_unknown_methods(const SiteContext& site, const char* form_name, const std::string& words) {
   std::string message = std::string("\nfwk: ") + form_name +
                         ": LOGINSEQUENCE names no lookup method called " + words +
                         " (only ASC is known); passed over";
-  status_log(message.c_str());
+  status_log(site.log, message.c_str());
 }
 
 void write_id_input(OutputSink* sink, const char* name, const ParamList* request) {
@@ -232,7 +232,7 @@ ParamListPtr earlier_record_find(const SiteContext& site, const ParamList* confi
       found = data_file_lookup(site, config, form_name, criteria.get());
     }
   }
-  if (!unknown.empty()) log_unknown_methods(form_name, unknown);
+  if (!unknown.empty()) log_unknown_methods(site, form_name, unknown);
   return found;
 }
 
