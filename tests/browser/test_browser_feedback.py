@@ -37,6 +37,7 @@ class FeedbackFormTest(WalkTestCase):
         self.assertEqual(self.browser.title, "Thank you for your feedback!")
         self.assertIn("Thank you for your feedback!", thanks)
         self.assertIn("Back to the surveys", thanks)
+        self.assert_fits_a_phone()
 
         records = self.records("feedback.asc")
         self.assertEqual(len(records), 1, records)

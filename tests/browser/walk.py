@@ -24,7 +24,8 @@ try:
     from selenium.common.exceptions import NoAlertPresentException, WebDriverException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
-    from selenium.webdriver.support.ui import Select
+    from selenium.webdriver.support import expected_conditions
+    from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError:  # reported by start_browser
     webdriver = None
 
@@ -130,7 +131,12 @@ class WalkTestCase(unittest.TestCase):
         return self.step(name)
 
     def click(self, element, name):
+        """Clicks a link or button and waits for the page it leads to."""
+        old = self.browser.find_element(By.TAG_NAME, "html")
         element.click()
+        wait = WebDriverWait(self.browser, 15)
+        wait.until(expected_conditions.staleness_of(old))
+        wait.until(lambda b: b.execute_script("return document.readyState") == "complete")
         return self.step(name)
 
     def press(self, action, name):
@@ -150,7 +156,6 @@ class WalkTestCase(unittest.TestCase):
         cls.step_count += 1
         label = "%02d-%s" % (cls.step_count, re.sub(r"[^A-Za-z0-9]+", "-", name))
         self.assert_no_dialog(label)
-        self.browser.execute_script("return document.readyState")
         took = time.monotonic() - cls.last_step
         cls.slowest = max(cls.slowest, (took, label))
         self.browser.save_screenshot(os.path.join(cls.shots, label + ".png"))
