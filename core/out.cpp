@@ -97,6 +97,21 @@ void out_html(OutputSink* sink, const char* text) {
   }
 }
 
+void out_url(OutputSink* sink, const char* text) {
+  if (!sink || !text) return;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  while (*text) {
+    size_t n =
+        std::strspn(text, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.~");
+    sink_write(sink, text, n);
+    text += n;
+    if (!*text) return;
+    auto byte = static_cast<unsigned char>(*text++);
+    const char escape[3] = {'%', kHex[byte >> 4], kHex[byte & 15]};
+    sink_write(sink, escape, 3);
+  }
+}
+
 void out_copy_stream(OutputSink* sink, std::FILE* stream) {
   if (!sink || !stream) return;
   std::array<char, 1024> piece;

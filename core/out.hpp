@@ -30,6 +30,11 @@ void out_bytes(OutputSink* sink, const char* bytes, size_t n);
 // Writes a text with <, >, & and " replaced by their HTML entities.
 void out_html(OutputSink* sink, const char* text);
 
+// Writes a text percent-encoded for a link's query string: every byte but
+// the unreserved ones (ASCII letters, digits, "-", "_", "." and "~") becomes
+// "%XX". The result holds no character that HTML would read as markup.
+void out_url(OutputSink* sink, const char* text);
+
 // Copies an open stream to the sink in pieces of up to 1024 bytes until a
 // read yields nothing. The stream stays open.
 void out_copy_stream(OutputSink* sink, std::FILE* stream);

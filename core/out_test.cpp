@@ -24,6 +24,13 @@ TEST_F(OutTest, HtmlEscapesTheFourCharactersOnly) {
   EXPECT_EQ(written(), "a&lt;b &quot;q&quot; &amp; 'c' &gt;\xC3\xA9\t");
 }
 
+TEST_F(OutTest, UrlEncodesEveryByteButTheUnreservedOnes) {
+  out_url(&sink, "aZ09-_.~ &=+%/?#\"<>'\xC3\xA9\x01");
+  EXPECT_EQ(written(), "aZ09-_.~%20%26%3D%2B%25%2F%3F%23%22%3C%3E%27%C3%A9%01");
+  out_url(&sink, nullptr);
+  EXPECT_EQ(written().size(), 53u);
+}
+
 TEST_F(OutTest, PrintfFormatsAndCutsToItsWorkArea) {
   out_printf(&sink, "%d-%s-%.2f|", 42, "x", 1.5);
   EXPECT_EQ(written(), "42-x-1.50|");
@@ -88,6 +95,7 @@ TEST(OutAbsentSink, EveryWriterWritesNothing) {
   out_text(nullptr, "x");
   out_bytes(nullptr, "x", 1);
   out_html(nullptr, "<");
+  out_url(nullptr, "<");
   out_copy_stream(nullptr, nullptr);
   out_param_lines(nullptr, nullptr);
   OutputSink empty;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "cgi/list/list.hpp"
 #include "core/results.hpp"
 #include "core/stamp.hpp"
 #include "core/status_log.hpp"
@@ -19,8 +20,8 @@ bool path_is(const char* path, const char* a, const char* b, const char* c) {
   return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
 }
 
-// The forms engine and the record browser are not part of this program yet:
-// their paths answer "not found" until they are linked in here.
+// The forms engine is not part of this program yet: its paths answer "not
+// found" until it is linked in here.
 int engine_not_available(const SiteContext&, ParamList*, OutputSink*) {
   return kHandlerNotFound;
 }
@@ -30,7 +31,7 @@ int call_form_engine(const SiteContext& site, ParamList* request, OutputSink* si
 }
 
 int call_record_browser(const SiteContext& site, ParamList* request, OutputSink* sink) {
-  return engine_not_available(site, request, sink);
+  return list_handle_request(site, request, sink);
 }
 
 }  // namespace
