@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,37 @@ TEST(Sink, FirstPresentTargetReceivesTheBytesAndNoTargetSwallowsThem) {
   EXPECT_EQ(tbuf_length(text), 0u);
   EXPECT_EQ(std::ftell(file), 3);
   std::fclose(file);
+}
+
+// A connection served by the server loop keeps the response in order: the
+// bytes before a handed-over file, the file (from where it was read to), and
+// whatever was written after it.
+TEST(QueuedConnection, AFileIsHandedOverAndLaterBytesWaitBehindIt) {
+  Connection connection;
+  connection.queued = true;
+  OutputSink sink;
+  sink.connection = &connection;
+  FilePtr file(std::tmpfile());
+  ASSERT_TRUE(file);
+  std::fputs("0123456789", file.get());
+  std::fseek(file.get(), 4, SEEK_SET);
+
+  sink_write(&sink, "head", 4);
+  sink_copy_file(&sink, file);
+  EXPECT_FALSE(file);
+  EXPECT_EQ(connection.stream_offset, 4);
+  sink_write(&sink, "tail", 4);
+  // Only one file at a time: a second one is copied behind the first.
+  FilePtr second(std::tmpfile());
+  ASSERT_TRUE(second);
+  std::fputs("xy", second.get());
+  std::rewind(second.get());
+  sink_copy_file(&sink, second);
+  EXPECT_TRUE(second);
+
+  EXPECT_EQ(connection.response, "head");
+  EXPECT_EQ(connection.after_file, "tailxy");
+  EXPECT_EQ(connection.pending, 0u);
 }
 
 }  // namespace

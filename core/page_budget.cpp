@@ -58,13 +58,20 @@ void budget_end(PageBudget* budget, BudgetEnd why) {
 bool budget_ok(PageBudget* budget) {
   if (!budget) return true;
   if (budget->end != BudgetEnd::none) return false;
-  if (budget->stop && budget->stop->load(std::memory_order_relaxed) != 0) {
+  bool stop_seen =
+      !budget->stopping && budget->stop && budget->stop->load(std::memory_order_relaxed) != 0;
+  if (!stop_seen && ++budget->calls_since_clock < kCallsPerClockRead) return true;
+  budget->calls_since_clock = 0;
+  uint32_t elapsed = clock_tick_ms() - budget->started_ms;
+  if (stop_seen) {
+    budget->stopping = true;
+    budget->stop_end_ms = elapsed + budget->stop_grace_ms;
+  }
+  if (budget->stopping && elapsed >= budget->stop_end_ms) {
     budget_end(budget, BudgetEnd::stopped);
     return false;
   }
-  if (++budget->calls_since_clock < kCallsPerClockRead) return true;
-  budget->calls_since_clock = 0;
-  if (clock_tick_ms() - budget->started_ms >= budget->allowed_ms) {
+  if (elapsed >= budget->allowed_ms) {
     budget_end(budget, BudgetEnd::time);
     return false;
   }

@@ -5,7 +5,9 @@
 //
 // The budget counts included files, bytes written to the page's sinks and
 // records read by reports, and allows a fixed wall time; it also runs out
-// when the server is asked to stop. Once it has run out, the page ends: the
+// shortly after the server is asked to stop (an ordinary page, or a save,
+// still finishes; a long page does not hold the shutdown up). Once it has
+// run out, the page ends: the
 // note saying why is written to the page's response sink, every later write
 // to a sink carrying the budget is dropped, template inputs read as ended,
 // and the processor, scripts and directives unwind.
@@ -29,6 +31,8 @@ constexpr long kPageMaxIncludes = 10000;
 constexpr long kPageMaxBytes = 32L * 1024 * 1024;
 constexpr long kPageMaxRecords = 1000000;
 constexpr uint32_t kPageMaxMs = 10000;
+// How long a page may go on once the server is asked to stop.
+constexpr uint32_t kPageStopGraceMs = 500;
 
 enum class BudgetEnd {
   none,      // not run out
@@ -47,6 +51,9 @@ struct PageBudget {
   uint32_t allowed_ms = kPageMaxMs;
   // Raised by another thread when the server should stop; may be absent.
   const std::atomic<int>* stop = nullptr;
+  uint32_t stop_grace_ms = kPageStopGraceMs;
+  bool stopping = false;     // the stop has been seen
+  uint32_t stop_end_ms = 0;  // elapsed time at which the stop ends the page
   // The response sink, which receives the note; may be absent.
   OutputSink* page = nullptr;
   BudgetEnd end = BudgetEnd::none;

@@ -1,7 +1,8 @@
 // The site context: what the server knows of its site, built once at
 // start-up and passed down to every handler (dispatch, file server, forms
 // engine, record browser, template processor, scripts). Read-only while
-// requests are served, except the status log, which is thread-safe.
+// requests are served, except the status log, which is thread-safe, and the
+// record of private files, which only the server thread uses.
 #pragma once
 
 #include <array>
@@ -12,6 +13,7 @@
 namespace fwk {
 
 struct StatusLog;
+struct PrivateFiles;
 
 // One installed survey as the window and the index listing show it.
 struct SurveyEntry {
@@ -40,6 +42,10 @@ struct SiteContext {
   SurveyTable surveys;
   // Where failures are reported for the window; absent: nowhere.
   StatusLog* log = nullptr;
+  // What the forms keep private from the file server
+  // (server/private_files.hpp), refreshed by the server thread as the root
+  // changes; absent: read for each request.
+  PrivateFiles* private_files = nullptr;
 };
 
 // The log of a site that may be absent (tests run templates without one).

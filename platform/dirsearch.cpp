@@ -73,6 +73,13 @@ bool directory_readable(const std::string& path) {
   return true;
 }
 
+bool path_modified_ns(const std::string& path, int64_t* stamp) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return false;
+  *stamp = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return true;
+}
+
 std::string program_directory() {
   std::string path(4096, '\0');
   ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);

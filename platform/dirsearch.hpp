@@ -1,6 +1,7 @@
 // Directory search: the files of a directory whose names match a pattern.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ bool directory_exists(const std::string& path);
 
 // True when `path` names a directory whose entries this process may list.
 bool directory_readable(const std::string& path);
+
+// The modification time of what `path` names, in nanoseconds; false when
+// it cannot be found.
+bool path_modified_ns(const std::string& path, int64_t* stamp);
 
 // Directory of the running program, ending in "/" ("" when unknown).
 std::string program_directory();

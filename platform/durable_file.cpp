@@ -53,6 +53,23 @@ void flush_directory_of(const char* path) {
   ::close(fd);
 }
 
+// Opens an existing file for appending without waiting (a FIFO would wait
+// for a reader) and keeps it only when it is a regular file; -1 otherwise,
+// with errno telling why the open failed.
+int open_regular_for_append(const char* path, int flags, mode_t mode) {
+  int fd = open_retrying(path, flags | O_NONBLOCK, mode);
+  if (fd < 0) return -1;
+  struct stat info {};
+  int status = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status == -1 ||
+      ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
 // Appends at the end of the open file; on failure the file is cut back to
 // the length it had before, so no partial line remains.
 DurableResult append_to_open_file(int fd, const char* bytes, size_t n, int64_t* offset_out) {
@@ -75,30 +92,20 @@ DurableResult append_to_open_file(int fd, const char* bytes, size_t n, int64_t* 
 DurableResult durable_append_existing(const char* path, const char* bytes, size_t n,
                                       int64_t* offset_out) {
   if (!path) return DurableResult::open_failed;
-  int fd = open_retrying(path, O_RDWR | O_APPEND, 0);
+  int fd = open_regular_for_append(path, O_RDWR | O_APPEND, 0);
   if (fd < 0) return DurableResult::open_failed;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return DurableResult::open_failed;
-  }
   return append_to_open_file(fd, bytes, n, offset_out);
 }
 
 DurableResult durable_append(const char* path, const char* bytes, size_t n) {
   if (!path) return DurableResult::open_failed;
   bool created = false;
-  int fd = open_retrying(path, O_WRONLY | O_APPEND, 0);
+  int fd = open_regular_for_append(path, O_WRONLY | O_APPEND, 0);
   if (fd < 0 && errno == ENOENT) {
-    fd = open_retrying(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
+    fd = open_regular_for_append(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
     created = fd >= 0;
   }
   if (fd < 0) return DurableResult::open_failed;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return DurableResult::open_failed;
-  }
   DurableResult result = append_to_open_file(fd, bytes, n, nullptr);
   if (created) flush_directory_of(path);
   return result;

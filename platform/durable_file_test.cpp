@@ -10,6 +10,7 @@
 #include <string>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fwk {
@@ -62,6 +63,14 @@ TEST_F(DurableFileTest, DirectoriesAndMissingFoldersAreRefused) {
   fs::path nowhere = dir / "no" / "such.xml";
   EXPECT_EQ(durable_append(nowhere.c_str(), "x", 1), DurableResult::open_failed);
   EXPECT_EQ(durable_append(nullptr, "x", 1), DurableResult::open_failed);
+}
+
+TEST_F(DurableFileTest, FifosAndDevicesAreRefusedWithoutWaiting) {
+  std::string fifo = (dir / "answers.asc").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(durable_append(fifo.c_str(), "x\n", 2), DurableResult::open_failed);
+  EXPECT_EQ(durable_append_existing(fifo.c_str(), "x\n", 2, nullptr), DurableResult::open_failed);
+  EXPECT_EQ(durable_append("/dev/null", "x\n", 2), DurableResult::open_failed);
 }
 
 TEST_F(DurableFileTest, FailedWriteIsUndoneAndReported) {

@@ -113,11 +113,11 @@ bool peer_name_lookup(uint32_t address, int timeout_ms, std::string* name) {
   if (!have()) {
     if (!r.thread_started) r.thread_started = start_thread(r);
     if (!r.thread_started) return false;
-    if (!is_waiting(r, address)) {
-      if (r.waiting.size() >= kPeerNameQueueLimit) return false;
-      r.waiting.push_back(address);
-      r.queued.notify_one();
-    }
+    // Lookups are asked for one after another: when this address already
+    // waits, an earlier caller has waited its deadline for it in vain.
+    if (is_waiting(r, address) || r.waiting.size() >= kPeerNameQueueLimit) return false;
+    r.waiting.push_back(address);
+    r.queued.notify_one();
     if (!r.answered.wait_for(hold, std::chrono::milliseconds(timeout_ms), have)) return false;
   }
   const Answer& answer = r.answers[address];

@@ -17,7 +17,8 @@ constexpr size_t kPeerNameQueueLimit = 64;
 
 // The official name of `address` (IPv4, network byte order): true with the
 // name, or false with "" when there is none or it did not come within
-// timeout_ms.
+// timeout_ms. While a lookup that has already cost a caller its deadline
+// still runs, asking for the same address again answers "" at once.
 bool peer_name_lookup(uint32_t address, int timeout_ms, std::string* name);
 
 // The lookup the resolver thread makes (host_lookup_address unless a test

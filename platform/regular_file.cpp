@@ -29,28 +29,7 @@ int open_flags(const char* mode, bool& truncate) {
   }
 }
 
-FileIdentity identity_of(const struct stat& info) {
-  FileIdentity id;
-  id.device = static_cast<uint64_t>(info.st_dev);
-  id.inode = static_cast<uint64_t>(info.st_ino);
-  return id;
-}
-
 }  // namespace
-
-bool file_identity(std::FILE* file, FileIdentity* out) {
-  struct stat info {};
-  if (!file || fstat(fileno(file), &info) != 0) return false;
-  *out = identity_of(info);
-  return true;
-}
-
-bool path_identity(const char* path, FileIdentity* out) {
-  struct stat info {};
-  if (!path || stat(path, &info) != 0) return false;
-  *out = identity_of(info);
-  return true;
-}
 
 std::FILE* file_open_regular(const char* path, const char* mode) {
   if (!path || !mode) return nullptr;

@@ -4,7 +4,6 @@
 // refused without blocking, like directories.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 
 namespace fwk {
@@ -14,18 +13,5 @@ namespace fwk {
 // nullptr when the path is absent, does not open, or is not a regular file
 // (an existing non-regular file is never truncated or created over).
 std::FILE* file_open_regular(const char* path, const char* mode);
-
-// What makes a file the same file whatever name reaches it (links, case,
-// "./" and doubled separators).
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-// The identity of an open file / of the file a path names (after symbolic
-// links). False when it cannot be found.
-bool file_identity(std::FILE* file, FileIdentity* out);
-bool path_identity(const char* path, FileIdentity* out);
 
 }  // namespace fwk

@@ -51,22 +51,5 @@ TEST(RegularFile, WriteModesCreateTruncateAndAppend) {
   EXPECT_EQ(file_open_regular(path.c_str(), "q"), nullptr);
 }
 
-TEST(RegularFile, IdentityIsTheSameThroughAnyName) {
-  TempDir dir;
-  std::string path = dir.write("sub/data.asc", "x");
-  FileIdentity by_path, by_other_name, by_file;
-  ASSERT_TRUE(path_identity(path.c_str(), &by_path));
-  ASSERT_TRUE(path_identity((dir.path.string() + "/./sub//data.asc").c_str(), &by_other_name));
-  std::FILE* file = file_open_regular(path.c_str(), "rb");
-  ASSERT_TRUE(file_identity(file, &by_file));
-  std::fclose(file);
-  EXPECT_EQ(by_path, by_other_name);
-  EXPECT_EQ(by_path, by_file);
-  FileIdentity other;
-  ASSERT_TRUE(path_identity(dir.write("other", "y").c_str(), &other));
-  EXPECT_FALSE(other == by_path);
-  EXPECT_FALSE(path_identity(dir.at("missing").c_str(), &other));
-}
-
 }  // namespace
 }  // namespace fwk

@@ -226,18 +226,6 @@ void socket_close(int socket) {
   if (socket >= 0) close(socket);
 }
 
-void socket_drain(int socket, int max_ms) {
-  if (socket < 0) return;
-  shutdown(socket, SHUT_WR);
-  long deadline = monotonic_ms() + max_ms;
-  std::array<char, 4096> scrap;
-  for (;;) {
-    long left = deadline - monotonic_ms();
-    if (left <= 0 || wait_readable_ms(socket, left) <= 0) return;
-    if (socket_receive(socket, scrap.data(), scrap.size()) <= 0) return;
-  }
-}
-
 bool host_name(std::string* name) {
   name->clear();
   std::string area(256, '\0');

@@ -91,11 +91,6 @@ void socket_shutdown(int socket);
 // Closes the socket (no-op for -1).
 void socket_close(int socket);
 
-// Lingering close, first half: shuts down the sending side (the client sees
-// the end of the response) and reads and drops what the client still sends
-// until it closes or `max_ms` have passed. The caller then closes.
-void socket_drain(int socket, int max_ms);
-
 // This machine's host name; false (and "") when it cannot be had.
 bool host_name(std::string* name);
 

@@ -112,8 +112,17 @@ TEST(PageBudget, TimeAndStoppingEndThePage) {
   EXPECT_TRUE(ends_with(out, budget_note(BudgetEnd::time)));
   EXPECT_LT(out.size(), 3 * 100u);
 
+  // A stop lets an ordinary page finish within its grace time...
+  BudgetedPage finishing;
+  finishing.stop = 1;
+  finishing.dir.write("page.html", "<b>done</b>");
+  EXPECT_EQ(finishing.render("page.html"), "<b>done</b>");
+  EXPECT_EQ(finishing.budget.end, BudgetEnd::none);
+
+  // ... and ends one that runs past it.
   BudgetedPage stopped;
   stopped.stop = 1;
+  stopped.budget.stop_grace_ms = 0;
   stopped.dir.write("page.html", "<%include page.html%>");
   out = stopped.render("page.html");
   EXPECT_EQ(stopped.budget.end, BudgetEnd::stopped);

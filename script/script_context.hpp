@@ -61,8 +61,9 @@ struct ScriptContext {
   int template_depth = 0;
   // Blocks and nested calls currently open (bounded by kScriptMaxNesting).
   int nesting = 0;
-  // The page budget (page_budget.hpp; may be absent): once it has run out,
-  // runs end before their next statement and built-ins do no more work.
+  // The page budget (page_budget.hpp; may be absent, then the sink's is
+  // taken): once it has run out, runs end before their next statement and
+  // built-ins do no more work.
   PageBudget* budget = nullptr;
 };
 

@@ -247,6 +247,8 @@ int statement(Run& run, bool& end) {
 }  // namespace
 
 int script_run(ScriptContext& context, TemplateInput& in, ParamList* variables) {
+  // Page scripts run for a response inherit its budget from the sink.
+  if (!context.budget && context.sink) context.budget = context.sink->budget;
   if (!in.budget) in.budget = context.budget;
   Run run(context, in, variables);
   run.token.reserve(64);

@@ -97,6 +97,16 @@ bool send_error_page(const SiteContext& site, OutputSink* sink) {
   return true;
 }
 
+// Private by the site's record of its forms, or, for a site that keeps
+// none, by reading the forms now.
+bool path_is_private(const SiteContext& site, const char* path) {
+  if (site.private_files && site.private_files->root == site.root)
+    return file_is_private(*site.private_files, path);
+  PrivateFiles forms;
+  forms.root = site.root;
+  return file_is_private(forms, path);
+}
+
 void write_ansi(OutputSink* sink, const std::u16string& text) {
   std::string ansi = wide_to_ansi(text, kListingArea);
   sink_write(sink, ansi.data(), ansi.size());
@@ -140,10 +150,9 @@ void write_index_listing(const SurveyTable& surveys, OutputSink* sink) {
 }
 
 int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
-  FilePtr file(path_inside_root(path) && !name_is_private(path)
+  FilePtr file(path_inside_root(path) && !path_is_private(site, path)
                    ? path_open_binary(site.root.c_str(), path)
                    : nullptr);
-  if (file && file_is_private(site.root, path, file.get())) file.reset();
   if (file) {
     if (contains_nocase(path, ".html")) {
       send_template(site, file.get(), request, sink);

@@ -71,10 +71,6 @@ bool conn_readable(Connection& connection) {
   return socket_wait_readable(connection.socket, 0);
 }
 
-bool conn_wait_readable(Connection& connection, int timeout_ms) {
-  return socket_wait_readable(connection.socket, static_cast<long>(timeout_ms) * 1000);
-}
-
 const std::string& conn_peer_host(Connection& connection) {
   if (!connection.peer_host_resolved) {
     connection.peer_host_resolved = true;

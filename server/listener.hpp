@@ -42,9 +42,6 @@ std::unique_ptr<Connection> conn_accept(Listener& listener);
 // Pure readiness poll (no waiting) for reading on the connection's socket.
 bool conn_readable(Connection& connection);
 
-// Waits up to timeout_ms for the connection to become readable.
-bool conn_wait_readable(Connection& connection, int timeout_ms);
-
 // The peer's host name from a reverse lookup, made on first use and kept
 // (at most 259 characters; "" when the lookup finds nothing or takes longer
 // than a quarter of a second; see peer_name_lookup).

@@ -85,7 +85,7 @@ TEST(Listener, ReadinessOfAConnection) {
   LoopbackPair pair;
   EXPECT_FALSE(conn_readable(*pair.server));
   pair.send("x");
-  EXPECT_TRUE(conn_wait_readable(*pair.server, 2000));
+  EXPECT_TRUE(socket_wait_readable(pair.server->socket, 2000000));
   EXPECT_TRUE(conn_readable(*pair.server));
 }
 

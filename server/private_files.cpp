@@ -1,13 +1,13 @@
 #include "server/private_files.hpp"
 
+#include <filesystem>
 #include <string_view>
-#include <vector>
 
 #include "core/ini.hpp"
 #include "core/paths.hpp"
 #include "core/text_util.hpp"
+#include "platform/clock.hpp"
 #include "platform/dirsearch.hpp"
-#include "platform/regular_file.hpp"
 
 namespace fwk {
 
@@ -19,9 +19,14 @@ constexpr const char* kPrivateNames[] = {"outbox.fwk", "outbox.bak", "outbox.bad
 constexpr const char* kFileKeys[] = {"SAVEDATANAME", "SAVEINDEXNAME", "SAVEXMLNAME", "PWDFILE"};
 // Configured file names use at most this many characters.
 constexpr size_t kConfiguredNameLimit = 1000;
+constexpr std::string_view kConfigExtension = ".ini";
 
 bool is_separator(char c) {
   return c == '/' || c == '\\';
+}
+
+char fold(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool ends_with_nocase(std::string_view text, std::string_view suffix) {
@@ -35,47 +40,77 @@ std::string_view last_part(std::string_view path) {
   return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
 
-// The first directory of the path, passing over "." and empty parts; ""
-// when the file lies in the root itself.
-std::string_view first_directory(std::string_view path) {
-  for (;;) {
-    size_t cut = 0;
-    while (cut < path.size() && !is_separator(path[cut])) ++cut;
-    if (cut == path.size()) return {};
-    std::string_view part = path.substr(0, cut);
-    if (!part.empty() && part != ".") return part;
-    path.remove_prefix(cut + 1);
+// The path folded to lower case with "." and empty parts left out and "/"
+// between the parts (a leading "/" kept): every way of writing one name
+// gives the same text. ".." parts are kept as they stand.
+std::string normalised(std::string_view path) {
+  std::string out;
+  if (!path.empty() && is_separator(path[0])) out = "/";
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = start;
+    while (end < path.size() && !is_separator(path[end])) ++end;
+    std::string_view part = path.substr(start, end - start);
+    if (!part.empty() && part != ".") {
+      if (!out.empty() && out.back() != '/') out.push_back('/');
+      for (char c : part) out.push_back(fold(c));
+    }
+    start = end + 1;
   }
+  return out;
 }
 
-// A directory of the root is a form's page directory when the root holds
-// a configuration file of the same name (any case, as the directory
-// search matches).
-bool is_page_directory(const std::string& root, std::string_view directory) {
-  std::string pattern(directory);
-  pattern += ".ini";
-  return !dir_search(root, pattern.c_str()).empty();
+// The first directory of a path relative to the root, folded; "" when the
+// file lies in the root itself.
+std::string first_directory(std::string_view path) {
+  std::string folded = normalised(path);
+  size_t slash = folded.find('/');
+  return slash == std::string::npos ? std::string() : folded.substr(0, slash);
 }
 
-// True when one of the files the form's configuration names is `target`.
-bool form_names_file(const std::string& root, const std::string& config,
-                     const FileIdentity& target) {
-  std::string config_path = root + config;
+void add_named_files(PrivateFiles& forms, const std::string& config,
+                     const std::string& working_directory) {
+  std::string config_path = forms.root + config;
   ParamListPtr section = ini_read_section(config_path.c_str(), "DATABASE", 0);
-  if (!section) return false;
+  if (!section) return;
   for (const char* key : kFileKeys) {
     std::string name = plist_get(section.get(), key, "");
     if (name.empty()) continue;
     if (name.size() > kConfiguredNameLimit) name.resize(kConfiguredNameLimit);
     std::string path;
-    FileIdentity id;
-    if (path_join(root.c_str(), path, name.c_str()) && path_identity(path.c_str(), &id) &&
-        id == target)
-      return true;
-    // A name used as it stands (relative to the working directory).
-    if (path_identity(name.c_str(), &id) && id == target) return true;
+    if (path_join(forms.root.c_str(), path, name.c_str())) {
+      forms.named_files.push_back(normalised(path));
+    }
+    // The name as it stands, as a program started elsewhere would open it.
+    if (!is_separator(name[0])) {
+      forms.named_files.push_back(normalised(working_directory + "/" + name));
+    }
   }
-  return false;
+}
+
+void read_forms(PrivateFiles& forms, int64_t root_stamp) {
+  forms.forms.clear();
+  forms.named_files.clear();
+  std::error_code error;
+  std::string working_directory = std::filesystem::current_path(error).string();
+  for (const std::string& config : dir_search(forms.root, "*.ini")) {
+    if (config == "cgi.ini") continue;  // the server's own settings
+    std::string form = config.substr(0, config.size() - kConfigExtension.size());
+    forms.forms.push_back(normalised(form));
+    add_named_files(forms, config, working_directory);
+  }
+  forms.read = true;
+  forms.root_stamp = root_stamp;
+  forms.read_at_ms = clock_tick_ms();
+}
+
+void refresh(PrivateFiles& forms) {
+  int64_t stamp = 0;
+  if (!path_modified_ns(forms.root, &stamp)) stamp = -1;
+  if (forms.read && stamp == forms.root_stamp &&
+      clock_tick_ms() - forms.read_at_ms < kPrivateRecheckMs)
+    return;
+  read_forms(forms, stamp);
 }
 
 }  // namespace
@@ -91,14 +126,16 @@ bool name_is_private(const char* path) {
   return false;
 }
 
-bool file_is_private(const std::string& root, const char* path, std::FILE* file) {
+bool file_is_private(PrivateFiles& forms, const char* path) {
   if (name_is_private(path)) return true;
-  std::string_view directory = first_directory(path);
-  if (!directory.empty() && is_page_directory(root, directory)) return true;
-  FileIdentity target;
-  if (!file_identity(file, &target)) return true;
-  for (const std::string& config : dir_search(root, "*.ini")) {
-    if (form_names_file(root, config, target)) return true;
+  refresh(forms);
+  std::string directory = first_directory(path);
+  for (const std::string& form : forms.forms) {
+    if (!directory.empty() && form == directory) return true;
+  }
+  std::string full = normalised(forms.root + path);
+  for (const std::string& named : forms.named_files) {
+    if (named == full) return true;
   }
   return false;
 }

@@ -4,10 +4,30 @@
 // file.
 #pragma once
 
-#include <cstdio>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fwk {
+
+// What the forms of a root keep private, read from their configuration
+// files and kept between requests. It is read again when the root
+// directory changes (a form added, removed or rewritten by renaming) and
+// at least every kPrivateRecheckMs, so a form added while the server runs
+// is covered at once and a configuration edited in place within a second.
+// Used by the server thread only.
+struct PrivateFiles {
+  std::string root;  // the server root, ending in "/"
+  bool read = false;
+  int64_t root_stamp = 0;   // modification time of the root when read (ns)
+  uint32_t read_at_ms = 0;  // tick count when read
+  // Folded (lower-case) names of the forms: their page directories.
+  std::vector<std::string> forms;
+  // Folded, normalised full paths of the files the forms name.
+  std::vector<std::string> named_files;
+};
+
+constexpr uint32_t kPrivateRecheckMs = 1000;
 
 // True when the name alone makes a file private (letter case ignored):
 // configuration (".ini"), page scripts (".val"), data files (".asc"),
@@ -16,13 +36,12 @@ namespace fwk {
 // "\" between its parts.
 bool name_is_private(const char* path);
 
-// True when `path` (relative to the root `root`, which ends in "/"; the
-// file is open as `file`) must not be served: its name is private, it lies
-// inside a form's page directory (a directory of the root named like a
-// form's ".ini" file), or it is a file that a form's section "DATABASE"
-// names as SAVEDATANAME, SAVEINDEXNAME, SAVEXMLNAME or PWDFILE. The forms'
-// configuration files are read at each call, so a form added while the
-// server runs is covered at once.
-bool file_is_private(const std::string& root, const char* path, std::FILE* file);
+// True when `path` (relative to the root, inside it) must not be served:
+// its name is private, it lies inside a form's page directory (a directory
+// of the root named like a form's ".ini" file, any case), or it is a file
+// that a form's section "DATABASE" names as SAVEDATANAME, SAVEINDEXNAME,
+// SAVEXMLNAME or PWDFILE (compared by their normalised paths, ignoring
+// case). Refreshes `forms` when needed.
+bool file_is_private(PrivateFiles& forms, const char* path);
 
 }  // namespace fwk

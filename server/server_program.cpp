@@ -14,6 +14,7 @@
 #include "platform/socket.hpp"
 #include "platform/thread.hpp"
 #include "server/listener.hpp"
+#include "server/private_files.hpp"
 #include "server/server_loop.hpp"
 #include "server/server_state.hpp"
 #include "server/startup.hpp"
@@ -39,7 +40,7 @@ std::string url_host(const CommandLine& options) {
 
 // A URL of the running server (its address is set once it listens).
 std::string own_url(const SiteContext& site, const std::string& path) {
-  return "http://" + site.address + "/" + path;
+  return local_url(site.address, path);
 }
 
 void print_logged_message(const char* message) {
@@ -189,6 +190,7 @@ bool set_up_server_root(SiteContext& site, const CommandLine& options) {
   }
   site.root = root;
   site.settings = load_server_settings(site.root);
+  if (site.private_files) site.private_files->root = root;
   return true;
 }
 
@@ -227,8 +229,10 @@ bool root_option_usable(const CommandLine& options) {
 int server_main(const CommandLine& options) {
   stop_flag = 0;
   StatusLog status;
+  PrivateFiles private_files;
   SiteContext site;
   site.log = &status;
+  site.private_files = &private_files;
   status_log_clear_next(site.log);
   signals_install();
   browser_allowed = !options.headless && !options.no_browser;
@@ -247,7 +251,8 @@ int server_main(const CommandLine& options) {
   listener.bound_address = options.listen_address;
   bool listening = start_listening(site, listener, options);
   int shown_port = listening ? site.port : 0;
-  console_write(window_text(site.surveys, title, shown_port, status_text_utf8(site.log)));
+  console_write(window_text(site.surveys, title, listening ? site.address : std::string(),
+                            status_text_utf8(site.log)));
   if (listening) {
     instance_publish(instance, {own_url(site, ""), site.root, options.first_port});
     if (browser_allowed) open_browser(site, u"");

@@ -34,12 +34,12 @@ std::string window_title(const ParamList* settings) {
   return to_utf8(title);
 }
 
-std::string local_url(int port, const std::string& path) {
-  return "http://127.0.0.1:" + std::to_string(port) + "/" + path;
+std::string local_url(const std::string& address, const std::string& path) {
+  return "http://" + address + "/" + path;
 }
 
-std::string window_text(const SurveyTable& surveys, const std::string& title, int port,
-                        const std::string& status) {
+std::string window_text(const SurveyTable& surveys, const std::string& title,
+                        const std::string& address, const std::string& status) {
   std::string text = title + "\n";
   for (int i = 0; i < kSurveyTableSize && surveys[i].in_use; ++i) {
     const SurveyEntry& entry = surveys[i];
@@ -47,7 +47,7 @@ std::string window_text(const SurveyTable& surveys, const std::string& title, in
     text +=
         std::string(number.size() < 2 ? 1 : 0, ' ') + number + "  " + to_utf8(entry.title) + "\n";
     if (!entry.description.empty()) text += "    " + to_utf8(entry.description) + "\n";
-    if (port != 0) text += "    " + local_url(port, to_utf8(entry.link)) + "\n";
+    if (!address.empty()) text += "    " + local_url(address, to_utf8(entry.link)) + "\n";
   }
   text += kSeparator;
   if (!status.empty()) text += status_message_for_console(status.c_str());

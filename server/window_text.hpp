@@ -16,16 +16,16 @@ constexpr size_t kWindowTitleLimit = 63;  // UTF-16 units
 // units (never inside a character). UTF-8.
 std::string window_title(const ParamList* settings);
 
-// The full URL of a path on the local server: "http://127.0.0.1:<port>/" and
-// the path.
-std::string local_url(int port, const std::string& path);
+// The full URL of a path on the server at `address` ("127.0.0.1:81"):
+// "http://", the address, "/" and the path.
+std::string local_url(const std::string& address, const std::string& path);
 
 // The window text: title line, every entry of `surveys` in use with its
-// number, title, description (when not empty) and URL (only when `port` is
-// not 0, that is, a listener runs), a separator line, and the status text
-// (when not empty). Ends with a line break.
-std::string window_text(const SurveyTable& surveys, const std::string& title, int port,
-                        const std::string& status);
+// number, title, description (when not empty) and URL (only when `address`
+// is not empty, that is, a listener runs), a separator line, and the status
+// text (when not empty). Ends with a line break.
+std::string window_text(const SurveyTable& surveys, const std::string& title,
+                        const std::string& address, const std::string& status);
 
 // A logged message as printed on the terminal: carriage returns dropped,
 // leading and trailing line breaks trimmed, one line break added. "" when

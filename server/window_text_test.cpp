@@ -45,8 +45,8 @@ struct WindowTextTest : ::testing::Test {
 };
 
 TEST_F(WindowTextTest, ListsEntriesWithTheirUrlsThenSeparatorAndStatus) {
-  std::string text =
-      window_text(survey_table, "Formwick/pda7", 82, "The server is running on port box:82");
+  std::string text = window_text(survey_table, "Formwick/pda7", "127.0.0.1:82",
+                                 "The server is running on port box:82");
   EXPECT_EQ(text,
             "Formwick/pda7\n"
             " 0  Formwick start page\n"

@@ -11,8 +11,8 @@ import unittest
 
 from fwktest import FWKHTTPD, Server, ServerTestCase
 
-DEMO_INI = ("[DATABASE]\nTitle=Customer poll\nSAVEDATANAME=answers/demo-data.txt\nSAVEINDEXNAME=demo-index.txt\n"
-            "SAVEXMLNAME=xml/demo.xml\nPWDFILE=ids.txt\n"
+DEMO_INI = ("[DATABASE]\nTitle=Customer poll\nSAVEDATANAME=answers/demo-data.txt\n"
+            "SAVEINDEXNAME=demo-index.txt\nSAVEXMLNAME=xml/demo.xml\nPWDFILE=ids.txt\n"
             "[access]\nadmin=secret-password\n")
 
 FILES = {
@@ -86,6 +86,22 @@ class PrivateFilesTest(ServerTestCase):
                 self.assertEqual(self.server.raw(("GET %s HTTP/1.0\r\n\r\n" % path).encode()),
                                  missing)
 
+    def test_a_configuration_edited_in_place_is_read_again_within_a_second(self):
+        root = self.server.root
+        with open(os.path.join(root, "edited.txt"), "w") as f:
+            f.write("named later\n")
+        with open(os.path.join(root, "staff.ini"), "w") as f:
+            f.write("[DATABASE]\nTitle=Staff\n")
+        self.assertEqual(self.server.curl("/edited.txt")[2], b"named later\n")
+        # Rewritten in place: the root directory itself does not change.
+        with open(os.path.join(root, "staff.ini"), "r+") as f:
+            f.write("[DATABASE]\nPWDFILE=edited.txt\n")
+        missing = self.missing()
+        deadline = time.monotonic() + 3
+        while self.server.raw(b"GET /edited.txt HTTP/1.0\r\n\r\n") != missing:
+            self.assertLess(time.monotonic(), deadline, "the edit was not noticed")
+            time.sleep(0.1)
+
     def test_fifo_and_devices_are_missing_files_and_do_not_block(self):
         root = self.server.root
         os.mkfifo(os.path.join(root, "pipe.txt"))
@@ -116,6 +132,25 @@ class ListenTest(unittest.TestCase):
             self.assertFalse(connects("127.0.0.2", server.port))
         with Server({"notes.txt": "n\n"}) as server:
             self.assertTrue(connects("127.0.0.2", server.port))
+
+    def test_urls_name_the_listen_address(self):
+        server = Server({"notes.txt": "n\n", "demo.ini": "[DATABASE]\nTitle=Poll\n"},
+                        args=["--listen", "127.0.0.2"])
+        try:
+            command = [FWKHTTPD, "--headless", "--root", server.root, "--listen", "127.0.0.2",
+                       "--port", str(server.first_port)]
+            with open(server.out_path, "wb") as out:
+                server.process = subprocess.Popen(command, stdout=out, stderr=subprocess.DEVNULL,
+                                                  env=server.env)
+            deadline = time.monotonic() + 10
+            while "running on port" not in server.stdout() and time.monotonic() < deadline:
+                time.sleep(0.05)
+            url = "http://127.0.0.2:%d/" % server.first_port
+            self.assertIn("    %sfwk?database=demo\n" % url, server.stdout())
+            self.assertTrue(connects("127.0.0.2", server.first_port))
+            self.assertFalse(connects("127.0.0.1", server.first_port))
+        finally:
+            server.close()
 
     def test_listen_is_documented_and_checked(self):
         server = Server()
