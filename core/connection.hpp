@@ -28,6 +28,7 @@ struct Connection {
   uint32_t peer_address = 0;        // IPv4, network byte order
   std::string peer_host;            // at most 259 characters
   bool peer_host_resolved = false;  // the reverse lookup has been made
+  std::string requested_host;       // the request's Host header ("" when it had none)
   std::array<char, kSendBufferSize> send_buffer{};
   size_t pending = 0;  // bytes waiting, 0..259 between calls
 

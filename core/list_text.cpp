@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/ascii.hpp"
+
 namespace fwk {
 
 namespace {
@@ -10,16 +12,11 @@ bool is_separator(char c) {
   return c == ',' || c == ' ';
 }
 
-int fold(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
-}
-
 // True when the item [item, item + length) equals word.
 bool item_equals(const char* item, size_t length, const char* word, bool exact) {
   if (std::strlen(word) != length) return false;
   for (size_t i = 0; i < length; ++i) {
-    bool same = exact ? item[i] == word[i] : fold(item[i]) == fold(word[i]);
+    bool same = exact ? item[i] == word[i] : ascii_fold(item[i]) == ascii_fold(word[i]);
     if (!same) return false;
   }
   return true;

@@ -59,6 +59,38 @@ void out_printf(OutputSink* sink, const char* format, ...) {
   va_end(args);
 }
 
+namespace {
+
+const char* html_entity(char c) {
+  switch (c) {
+    case '"':
+      return "&quot;";
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+  }
+  return nullptr;
+}
+
+// Hands each run of plain text and each entity of `text` to emit(bytes, n).
+template <class Emit>
+void html_escape(const char* text, Emit&& emit) {
+  while (*text) {
+    size_t n = std::strcspn(text, "<>&\"");
+    if (n > 0) emit(text, n);
+    text += n;
+    const char* entity = html_entity(*text);
+    if (!entity) return;  // end of text
+    emit(entity, std::strlen(entity));
+    ++text;
+  }
+}
+
+}  // namespace
+
 void out_text(OutputSink* sink, const char* text) {
   if (!sink || !text) return;
   sink_write(sink, text, std::strlen(text));
@@ -71,30 +103,12 @@ void out_bytes(OutputSink* sink, const char* bytes, size_t n) {
 
 void out_html(OutputSink* sink, const char* text) {
   if (!sink || !text) return;
-  while (*text) {
-    size_t n = std::strcspn(text, "<>&\"");
-    sink_write(sink, text, n);
-    text += n;
-    const char* entity = nullptr;
-    switch (*text) {
-      case '"':
-        entity = "&quot;";
-        break;
-      case '&':
-        entity = "&amp;";
-        break;
-      case '<':
-        entity = "&lt;";
-        break;
-      case '>':
-        entity = "&gt;";
-        break;
-      default:
-        return;  // end of text
-    }
-    sink_write(sink, entity, std::strlen(entity));
-    ++text;
-  }
+  html_escape(text, [&](const char* bytes, size_t n) { sink_write(sink, bytes, n); });
+}
+
+void html_append(std::string& out, const char* text) {
+  if (!text) return;
+  html_escape(text, [&](const char* bytes, size_t n) { out.append(bytes, n); });
 }
 
 void out_url(OutputSink* sink, const char* text) {

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
@@ -29,6 +30,10 @@ void out_bytes(OutputSink* sink, const char* bytes, size_t n);
 
 // Writes a text with <, >, & and " replaced by their HTML entities.
 void out_html(OutputSink* sink, const char* text);
+
+// The same escaping appended to a text, for a caller that writes a whole
+// tag at once (nothing for an absent text).
+void html_append(std::string& out, const char* text);
 
 // Writes a text percent-encoded for a link's query string: every byte but
 // the unreserved ones (ASCII letters, digits, "-", "_", "." and "~") becomes

@@ -2,15 +2,11 @@
 
 #include <cstring>
 
+#include "core/ascii.hpp"
+
 namespace fwk {
 
 namespace {
-
-// ASCII lower case; other bytes unchanged whatever the locale.
-int fold(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
-}
 
 // True when the text of `stored` (up to its first zero byte) equals the
 // n-byte text `name` ignoring case. The length is tested first: most
@@ -19,7 +15,7 @@ bool name_matches(const std::string& stored, const char* name, size_t n) {
   const size_t size = stored.size();
   if (size < n || (size > n && stored[n] != '\0')) return false;
   for (size_t i = 0; i < n; ++i)
-    if (stored[i] != name[i] && fold(stored[i]) != fold(name[i])) return false;
+    if (stored[i] != name[i] && ascii_fold(stored[i]) != ascii_fold(name[i])) return false;
   return true;
 }
 
@@ -68,7 +64,7 @@ int text_compare_nocase(const char* a, const char* b) {
   if (!a) a = "";
   if (!b) b = "";
   while (*a && *b) {
-    int ca = fold(*a), cb = fold(*b);
+    int ca = ascii_fold(*a), cb = ascii_fold(*b);
     if (ca != cb) return ca - cb;
     ++a;
     ++b;

@@ -6,11 +6,16 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "core/plist.hpp"
 
 namespace fwk {
+
+// What the forms engine learned of its data files between saves
+// (cgi/fwk/session_index.hpp).
+struct SessionIndex;
 
 struct StatusLog;
 struct PrivateFiles;
@@ -42,6 +47,9 @@ struct SiteContext {
   SurveyTable surveys;
   // Where failures are reported for the window; absent: nowhere.
   StatusLog* log = nullptr;
+  // Kept by the forms engine across requests (the server is the only
+  // writer of its data files); absent: every save reads its data file anew.
+  std::shared_ptr<SessionIndex> session_index;
   // What the forms keep private from the file server
   // (server/private_files.hpp), refreshed by the server thread as the root
   // changes; absent: read for each request.

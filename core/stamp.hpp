@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "core/program_key.hpp"
 #include "platform/clock.hpp"
 
 namespace fwk {
 
-// The program's registry key (machine hive: ServerRoot; user hive: the
-// identifier counter), the counter's value name and its cross-process lock.
-inline constexpr const char* kProgramKey = "SOFTWARE\\Veltrix\\Formwick";
+// The identifier counter's value name (under kProgramKey in the user hive)
+// and its cross-process lock.
 inline constexpr const char* kCounterValue = "RANDOM";
 inline constexpr const char* kCounterMutex = "FWK.CGI.RANDOM";
 

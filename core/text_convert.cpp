@@ -4,39 +4,10 @@ namespace fwk {
 
 namespace {
 
-// Decodes one UTF-8 character at bytes[i..n); returns its length (0 when
-// the sequence is not valid UTF-8) and the code point in *cp.
-size_t decode_utf8(const unsigned char* s, size_t n, char32_t* cp) {
-  unsigned char b0 = s[0];
-  if (b0 < 0x80) {
-    *cp = b0;
-    return 1;
-  }
-  size_t len;
-  char32_t value, min;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2, value = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, value = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, value = b0 & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (len > n) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    if ((s[k] & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (s[k] & 0x3F);
-  }
-  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *cp = value;
-  return len;
-}
-
 bool valid_utf8(const unsigned char* s, size_t n) {
   for (size_t i = 0; i < n;) {
     char32_t cp;
-    size_t len = decode_utf8(s + i, n - i, &cp);
+    size_t len = utf8_decode(s + i, n - i, &cp);
     if (len == 0) return false;
     i += len;
   }
@@ -79,7 +50,7 @@ size_t convert_utf8(const unsigned char* s, size_t n, char16_t* dst, size_t size
   size_t k = 0;
   for (size_t i = 0; i < n;) {
     char32_t cp = 0;
-    size_t len = decode_utf8(s + i, n - i, &cp);
+    size_t len = utf8_decode(s + i, n - i, &cp);
     if (cp >= 0x10000) {
       if (k + 2 > size) break;
       cp -= 0x10000;
@@ -95,6 +66,34 @@ size_t convert_utf8(const unsigned char* s, size_t n, char16_t* dst, size_t size
 }
 
 }  // namespace
+
+size_t utf8_decode(const unsigned char* s, size_t n, char32_t* cp) {
+  if (n == 0) return 0;
+  unsigned char b0 = s[0];
+  if (b0 < 0x80) {
+    *cp = b0;
+    return 1;
+  }
+  size_t len;
+  char32_t value, min;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2, value = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, value = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, value = b0 & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (len > n) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    if ((s[k] & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (s[k] & 0x3F);
+  }
+  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *cp = value;
+  return len;
+}
 
 size_t utf8_to_wide(const char* bytes, size_t n, char16_t* dst, size_t size) {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes);

@@ -8,6 +8,10 @@
 
 namespace fwk {
 
+// Decodes the UTF-8 character at s[0..n): its length, with the code point
+// in *cp; 0 for a malformed, cut, overlong or surrogate sequence.
+size_t utf8_decode(const unsigned char* s, size_t n, char32_t* cp);
+
 // Converts n bytes of UTF-8 into dst (room for `size` units), whole
 // characters only. When nothing converts (n is 0, the bytes are not valid
 // UTF-8, or not even the first character fits) each byte becomes the unit of

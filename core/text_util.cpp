@@ -2,14 +2,11 @@
 
 #include <algorithm>
 
+#include "core/ascii.hpp"
+
 namespace fwk {
 
 namespace {
-
-int fold(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
-}
 
 bool is_digit(char c) {
   return c >= '0' && c <= '9';
@@ -24,19 +21,37 @@ int text_is_number_start(const char* text) {
   return is_digit(*text) ? 1 : 0;
 }
 
+bool text_read_quoted(const char* p, std::string& out, const char** after) {
+  const char quote = *p++;
+  out.clear();
+  for (; *p; ++p) {
+    if (*p == quote) {
+      *after = p + 1;
+      return true;
+    }
+    if (*p == '\\' && p[1]) {
+      ++p;
+      out += static_cast<char>(text_unescape(*p));
+    } else {
+      out += *p;
+    }
+  }
+  return false;
+}
+
 int text_compare_nocase_n(const char* a, const char* b, size_t n) {
   if (!a) a = "";
   if (!b) b = "";
   while (*a && *b) {
     if (n == 0) return 0;
-    int ca = fold(*a), cb = fold(*b);
+    int ca = ascii_fold(*a), cb = ascii_fold(*b);
     if (ca != cb) return ca - cb;
     ++a;
     ++b;
     --n;
   }
   if (n == 0) return 0;
-  return fold(*a) - fold(*b);
+  return ascii_fold(*a) - ascii_fold(*b);
 }
 
 void text_replace_char(char* text, char from, char to) {

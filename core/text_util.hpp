@@ -15,6 +15,17 @@ int text_is_number_start(const char* text);
 // whether a text begins with the keyword.
 int text_compare_nocase_n(const char* a, const char* b, size_t n);
 
+// The character a backslash before `c` stands for in a quoted text: n, r
+// and t give LF, CR and TAB; any other character stands for itself.
+inline int text_unescape(int c) {
+  return c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+}
+
+// Reads the quoted text that starts at p (p[0] is the quote) into out,
+// with its escapes (text_unescape). True with *after just past the closing
+// quote; false when the text ends first.
+bool text_read_quoted(const char* p, std::string& out, const char** after);
+
 // Replaces every `from` by `to` in place (nothing for an absent text).
 void text_replace_char(char* text, char from, char to);
 void text_replace_char(std::string& text, char from, char to);

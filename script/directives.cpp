@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/ascii.hpp"
 #include "core/ini.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
@@ -11,6 +12,7 @@
 #include "platform/clock.hpp"
 #include "script/record_query.hpp"
 #include "script/script_token.hpp"
+#include "script/template_scan.hpp"
 #include "store/datafile.hpp"
 
 namespace fwk {
@@ -20,32 +22,15 @@ constexpr const char* kTagEnd = "%>";
 constexpr const char* kSectionEnd = "/report";
 constexpr std::size_t kConditionArea = 1024;
 
-bool is_space(int c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 void keep(std::string& word, std::size_t size, int c) {
   if (word.size() + 1 < size) word.push_back(static_cast<char>(c));
-}
-
-void read_quoted(TemplateInput& in, std::string& word, std::size_t size, int quote) {
-  for (;;) {
-    int c = input_getc(in);
-    if (c == kInputEnd || c == quote) return;
-    if (c == '\\') {
-      c = input_getc(in);
-      if (c == kInputEnd) return;
-      c = script_unescape(c);
-    }
-    keep(word, size, c);
-  }
 }
 
 // An unquoted word ends at whitespace, or right before a "%>" that follows
 // it directly (the tag's end stays to be read); "%>" alone is a word.
 void read_plain(TemplateInput& in, std::string& word, std::size_t size, int c) {
   bool empty = true;
-  while (c != kInputEnd && !is_space(c)) {
+  while (c != kInputEnd && !ascii_is_space(c)) {
     if (c == '%') {
       int next = input_getc(in);
       if (next == '>') {
@@ -75,16 +60,14 @@ TemplateArgs nested(const TemplateArgs& args) {
 }
 
 void skip_to_tag_end(const TemplateArgs& args) {
-  file_skip_until(*args.input, nullptr, kTagEnd);
+  input_skip_until(*args.input, nullptr, kTagEnd);
 }
 
 // The text of a %report condition: trimmed, unquoted, or the value of a
 // "$" variable.
 std::string report_condition(const std::string& raw, const ParamList* variables) {
-  std::size_t first = raw.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
-  std::size_t last = raw.find_last_not_of(" \t\r\n");
-  std::string text = raw.substr(first, last - first + 1);
+  std::string text(text_trim(raw));
+  if (text.empty()) return "";
   if (text[0] == '"' || text[0] == '\'') {
     std::size_t close = text.find(text[0], 1);
     return text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
@@ -169,10 +152,10 @@ int directive_word(TemplateInput& in, std::string& word, std::size_t size) {
   int c;
   do {
     c = input_getc(in);
-  } while (is_space(c));
+  } while (ascii_is_space(c));
   if (c == kInputEnd) return -1;
   if (c == '"' || c == '\'') {
-    read_quoted(in, word, size, c);
+    input_read_quoted(in, c, [&](int quoted) { keep(word, size, quoted); });
   } else {
     read_plain(in, word, size, c);
   }
@@ -243,7 +226,7 @@ int directive_report(const TemplateArgs& args) {
   std::string name;
   if (!directive_param(in, name, kDirectiveNameArea)) return 0;
   std::string raw;
-  file_read_until(in, &raw, kConditionArea, kTagEnd);
+  input_read_until(in, &raw, kConditionArea, kTagEnd);
   std::string condition = report_condition(raw, args.variables);
 
   std::string path;
@@ -304,7 +287,7 @@ int directive_random(const TemplateArgs& args) {
   std::vector<long> items;
   long next_start = input_tell(in);
   while (items.size() < kRandomMaxItems &&
-         file_copy_until(in, nullptr, item_tag.c_str(), end_tag.c_str()) == 1) {
+         input_copy_until(in, nullptr, item_tag.c_str(), end_tag.c_str()) == 1) {
     items.push_back(next_start);
     next_start = input_tell(in);
   }

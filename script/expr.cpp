@@ -103,11 +103,11 @@ double walk(const ParamList* vars, char* rest, double v, ExprBudget& budget) {
   std::string continuation;
   char* p = rest;
   while (budget.spend()) {
-    while (scan_is_space(static_cast<unsigned char>(*p))) ++p;
+    while (ascii_is_space(static_cast<unsigned char>(*p))) ++p;
     char op = *p;
     if (op == '\0') break;
     char* q = (op == '(') ? p : p + 1;
-    while (scan_is_space(static_cast<unsigned char>(*q))) ++q;
+    while (ascii_is_space(static_cast<unsigned char>(*q))) ++q;
     double u = 0;
     if (scan_is_digit(static_cast<unsigned char>(*q))) {
       const char* after = q;
@@ -148,7 +148,7 @@ double expr_number(const char* text, const char** end) {
   if (end) *end = text;
   if (!text) return 0;
   const char* p = text;
-  while (scan_is_space(static_cast<unsigned char>(*p)) || *p == '\v' || *p == '\f') ++p;
+  while (ascii_is_space(static_cast<unsigned char>(*p)) || *p == '\v' || *p == '\f') ++p;
   const char* begin = p;
   if (*p == '+' || *p == '-') ++p;
   const char* digits = p;
@@ -212,7 +212,7 @@ const char* expr_value_in(const ParamList* vars, char* text, ExprBudget& budget)
   if (!vars) return text;
   ExprNesting nesting(budget);
   if (!nesting.ok()) return "";
-  while (scan_is_space(static_cast<unsigned char>(*text))) ++text;
+  while (ascii_is_space(static_cast<unsigned char>(*text))) ++text;
   if (*text == '=') ++text;
   std::size_t k = std::strcspn(text, "(+-*/^%");
   if (char* space = std::strchr(text, ' ')) *space = '\0';

@@ -52,7 +52,7 @@ constexpr Operator kTruthTest = {"", kTruth, 0, false};
 
 const Operator* operator_at(const char* p) {
   for (const Operator& op : kOperators)
-    if (scan_starts_nocase(p, op.word, std::strlen(op.word))) return &op;
+    if (text_starts_nocase(p, op.word, std::strlen(op.word))) return &op;
   if (*p == '?' || *p == ':') return &kTruthTest;
   return nullptr;
 }
@@ -63,7 +63,7 @@ const char* find_operator(const char* p, const Operator** found) {
   while (*p) {
     if ((*found = operator_at(p))) return p;
     unsigned char c = static_cast<unsigned char>(*p);
-    if (scan_is_space(c)) {
+    if (ascii_is_space(c)) {
       p = scan_skip_space(p);
       continue;
     }
@@ -78,37 +78,12 @@ const char* find_operator(const char* p, const Operator** found) {
 bool is_undefined_word(const std::string& word) {
   static const char kUndefined[] = "undefined";
   return word.size() < sizeof kUndefined &&
-         scan_starts_nocase(kUndefined, word.c_str(), word.size());
+         text_starts_nocase(kUndefined, word.c_str(), word.size());
 }
 
-// Reads a quoted operand starting at the quote. Backslash escapes the next
-// character (\n, \r and \t stand for LF, CR and TAB). False when the quote
-// does not close.
-bool read_quoted(const char* p, std::string& out, const char** after) {
-  char quote = *p++;
-  out.clear();
-  for (; *p; ++p) {
-    if (*p == quote) {
-      *after = p + 1;
-      return true;
-    }
-    if (*p == '\\' && p[1]) {
-      ++p;
-      char c = *p;
-      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-      continue;
-    }
-    out += *p;
-  }
-  return false;
-}
-
+// An empty text contains nothing, not even "".
 bool contains_nocase(const char* haystack, const char* needle) {
-  if (!*haystack) return false;
-  std::size_t n = std::strlen(needle);
-  for (const char* p = haystack; *p; ++p)
-    if (scan_starts_nocase(p, needle, n)) return true;
-  return n == 0;
+  return *haystack && text_contains_nocase(haystack, needle);
 }
 
 bool holds(int code, const char* left, const char* right) {
@@ -153,7 +128,7 @@ const char* missing_as_undefined(const char* value, bool undefined, int code) {
 // operand, or begins with it followed by "_".
 bool covered_by_prefix(const std::string& name, const std::string& prefix) {
   if (name.size() < prefix.size()) return false;
-  if (!scan_starts_nocase(name.c_str(), prefix.c_str(), prefix.size())) return false;
+  if (!text_starts_nocase(name.c_str(), prefix.c_str(), prefix.size())) return false;
   return name.size() == prefix.size() || name[prefix.size()] == '_';
 }
 
@@ -201,7 +176,7 @@ int compare_in(const char* text, const ParamList* vars, const ParamList* second,
   const char* at = find_operator(p, &op);
   if (!at) return -1;
   const char* left_end = at;
-  while (left_end > p && scan_is_space(static_cast<unsigned char>(left_end[-1]))) --left_end;
+  while (left_end > p && ascii_is_space(static_cast<unsigned char>(left_end[-1]))) --left_end;
   if (left_end == p) return -1;
   std::string left(p, left_end);
   int code = op->code;
@@ -213,7 +188,7 @@ int compare_in(const char* text, const ParamList* vars, const ParamList* second,
   bool undefined = false;
   const char* end = r;
   if (*r == '"' || *r == '\'') {
-    if (!read_quoted(r, right, &end)) return -1;
+    if (!text_read_quoted(r, right, &end)) return -1;
     undefined = (end == r + 2);
   } else {
     while (*end && !scan_in_set(static_cast<unsigned char>(*end), "?:!&|) \r\t\n")) ++end;

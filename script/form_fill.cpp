@@ -5,10 +5,12 @@
 #include <string>
 
 #include "core/list_text.hpp"
+#include "core/out.hpp"
 #include "script/expr.hpp"
 #include "script/expr_scan.hpp"
 #include "script/tag_attrs.hpp"
 #include "script/template.hpp"
+#include "script/template_scan.hpp"
 
 namespace fwk {
 
@@ -25,7 +27,7 @@ bool is(const char* name, const char* word) {
 bool is(std::string_view name, const char* word) {
   for (char c : name) {
     if (*word == '\0' ||
-        scan_fold(static_cast<unsigned char>(c)) != scan_fold(static_cast<unsigned char>(*word)))
+        ascii_fold(static_cast<unsigned char>(c)) != ascii_fold(static_cast<unsigned char>(*word)))
       return false;
     ++word;
   }
@@ -36,7 +38,7 @@ bool is(std::string_view name, const char* word) {
 Element element_of(std::string_view name) {
   if (name.empty()) return Element::kNone;
   const std::size_t n = name.size();
-  switch (scan_fold(static_cast<unsigned char>(name[0]))) {
+  switch (ascii_fold(static_cast<unsigned char>(name[0]))) {
     case 'i':
       if (n == 5 && is(name, "INPUT")) return Element::kInput;
       break;
@@ -62,8 +64,8 @@ bool same_name(const std::string& stored, const char* name, std::size_t n) {
   const std::size_t size = stored.size();
   if (size < n || (size > n && stored[n] != '\0')) return false;
   for (std::size_t i = 0; i < n; ++i)
-    if (stored[i] != name[i] && scan_fold(static_cast<unsigned char>(stored[i])) !=
-                                    scan_fold(static_cast<unsigned char>(name[i])))
+    if (stored[i] != name[i] && ascii_fold(static_cast<unsigned char>(stored[i])) !=
+                                    ascii_fold(static_cast<unsigned char>(name[i])))
       return false;
   return true;
 }
@@ -119,7 +121,27 @@ void append_open(std::string& out, const char* tag, const Fields& e, const char*
   out.push_back('>');
 }
 
-void fill_input(Fields& e, std::string& out, ParamList* unplaced) {
+// A check box or radio button: 1 when some value held for its name lists
+// its VALUE (a browser sends one entry per checked box), 2 when values are
+// held but none lists it, 0 when none is held (the template decides).
+int choice_state(const ParamList* variables, const char* name, const char* value) {
+  if (*name == '\0') return 0;
+  const std::size_t n = std::strlen(name);
+  int state = 0;
+  // The whole list: every entry of the name counts.
+  plist_each(variables, [&](const Pair& entry) {
+    if (!entry.value || entry.value->empty() || !same_name(*entry.name, name, n)) return true;
+    state = 2;
+    if (*value && list_contains_exact(entry.value->c_str(), value)) {
+      state = 1;
+      return false;
+    }
+    return true;
+  });
+  return state;
+}
+
+void fill_input(Fields& e, std::string& out, const ParamList* variables, ParamList* unplaced) {
   strike_unplaced(unplaced, e.name, true);
   out.append("<INPUT");
   bool choice = is(e.type, "RADIO") || is(e.type, "CHECKBOX");
@@ -132,10 +154,11 @@ void fill_input(Fields& e, std::string& out, ParamList* unplaced) {
       out.append(e.value);
     }
     out.push_back('"');
-  } else if (*e.current) {
-    if (*e.value && list_contains_exact(e.current, e.value)) {
+  } else {
+    int state = choice_state(variables, e.name, e.value);
+    if (state == 1) {
       out.append(" CHECKED");
-    } else {
+    } else if (state == 2) {
       remove_attr(e, "CHECKED");
     }
   }
@@ -168,7 +191,7 @@ bool fill_option(Fields& e, TemplateInput& in, std::string& out, const ParamList
                  const std::string& select_name) {
   const char* query = plist_get(&e.attrs, "query", "");
   if (*query && expr_condition(query, variables, nullptr) != 1) {
-    file_read_until(in, nullptr, 0, "</OPTION>");
+    input_read_until(in, nullptr, 0, "</OPTION>");
     return false;
   }
   int state = selected_state(variables, select_name, e.value);
@@ -202,7 +225,7 @@ void form_element_fill(const char* name, int delimiter, TemplateInput& in, Outpu
   out.clear();
   switch (kind) {
     case Element::kInput:
-      fill_input(e, out, unplaced);
+      fill_input(e, out, variables, unplaced);
       break;
     case Element::kSelect:
       strike_unplaced(unplaced, e.name, false);
@@ -215,7 +238,7 @@ void form_element_fill(const char* name, int delimiter, TemplateInput& in, Outpu
     case Element::kTextarea:
       fill_textarea(e, out, unplaced);
       // The template's own text up to the closing tag is replaced.
-      file_skip_until(in, nullptr, "</TEXTAREA>");
+      input_skip_until(in, nullptr, "</TEXTAREA>");
       break;
     case Element::kTextareaEnd:  // met by itself: consumed, nothing written
     case Element::kNone:

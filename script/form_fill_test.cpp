@@ -37,6 +37,14 @@ TEST(FormFill, CheckBoxesAndRadioButtons) {
   // No value held: the template decides.
   EXPECT_EQ(filled("<INPUT TYPE=checkbox NAME=E VALUE=a CHECKED>", vars.get()),
             "<INPUT TYPE=\"checkbox\" NAME=\"E\" VALUE=\"a\" CHECKED>");
+  // One entry per checked box, as browsers post them: every entry counts.
+  auto posted = list_of({{"Q2", "a"}, {"q2", "c"}, {"Q2", ""}});
+  EXPECT_EQ(filled("<INPUT TYPE=checkbox NAME=Q2 VALUE=a><INPUT TYPE=checkbox NAME=Q2 VALUE=b "
+                   "CHECKED><INPUT TYPE=checkbox NAME=Q2 VALUE=c>",
+                   posted.get()),
+            "<INPUT CHECKED TYPE=\"checkbox\" NAME=\"Q2\" VALUE=\"a\">"
+            "<INPUT TYPE=\"checkbox\" NAME=\"Q2\" VALUE=\"b\">"
+            "<INPUT CHECKED TYPE=\"checkbox\" NAME=\"Q2\" VALUE=\"c\">");
 }
 
 TEST(FormFill, TextInputs) {

@@ -1,6 +1,7 @@
 #include "script/script_token.hpp"
 
 #include <cstring>
+#include "core/ascii.hpp"
 
 namespace fwk {
 namespace {
@@ -9,7 +10,7 @@ constexpr const char* kPunctuation = "#*-/,;{}()[]<>+=";
 constexpr const char* kWordEnd = " \t\r\n#*-/,;{}()[]<>+=";
 
 bool is_space(int c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0;
+  return c == 0 || ascii_is_space(c);
 }
 
 // A zero byte ends a word (it counts as a delimiter, as in every reader of
@@ -55,21 +56,14 @@ int read_operator(TemplateInput& in, std::string& token, std::size_t room, int c
 
 int read_string(TemplateInput& in, std::string& token, std::size_t room, int quote) {
   token.push_back(kScriptStringMark);
-  for (;;) {
-    int c = input_getc(in);
-    if (c == kInputEnd) return -1;
-    if (c == quote) return ' ';
-    if (c == '\\') {
-      c = input_getc(in);
-      if (c == kInputEnd) return -1;
-      c = script_unescape(c);
-    }
+  bool closed = input_read_quoted(in, quote, [&](int c) {
     if (token.size() < room || token.size() < 2) {
       token.push_back(static_cast<char>(c));
     } else {
       token.back() = static_cast<char>(c);
     }
-  }
+  });
+  return closed ? ' ' : -1;
 }
 
 // A word also ends right before a "%>" that follows it directly, so that

@@ -34,12 +34,6 @@ constexpr char kScriptStringMark = '\'';
 // last character) and returns the new lookahead.
 int script_read_token(TemplateInput& in, std::string& token, std::size_t size, int lookahead);
 
-// The character a backslash before `c` stands for in a quoted text: n, r
-// and t give LF, CR and TAB; any other character stands for itself.
-inline int script_unescape(int c) {
-  return c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-}
-
 // True when a token is a string literal.
 inline bool script_is_string(const std::string& token) {
   return !token.empty() && token[0] == kScriptStringMark;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "core/out.hpp"
 #include "script/template.hpp"
+#include "script/template_scan.hpp"
 
 namespace fwk {
 
@@ -23,8 +25,8 @@ int read_value(TemplateInput& in, std::string& value) {
     value.clear();
     return c;
   }
-  if (c == '"') return file_read_token(in, &value, kTagAttrArea, kQuote);
-  int delimiter = file_read_token(in, &value, kTagAttrArea - 1, kValueDelims);
+  if (c == '"') return input_read_token(in, &value, kTagAttrArea, kQuote);
+  int delimiter = input_read_token(in, &value, kTagAttrArea - 1, kValueDelims);
   value.insert(value.begin(), static_cast<char>(c));
   return delimiter;
 }
@@ -38,20 +40,6 @@ Pair& slot_at(ParamList& attrs, std::size_t index) {
   return attr;
 }
 
-const char* entity_of(char c) {
-  switch (c) {
-    case '"':
-      return "&quot;";
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
@@ -61,7 +49,7 @@ void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
   while (true) {
     Pair& attr = slot_at(attrs, count);
     // Whitespace delimits names, so a name never begins with it.
-    int delimiter = file_read_token(in, &*attr.name, kTagAttrArea, kAttrDelims);
+    int delimiter = input_read_token(in, &*attr.name, kTagAttrArea, kAttrDelims);
     if (!attr.name->empty()) {
       if (delimiter == '=') {
         if (!attr.value) attr.value.emplace();
@@ -71,7 +59,7 @@ void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
       }
       ++count;
       if (count >= room) {
-        if (delimiter != '>' && delimiter != kInputEnd) file_read_until(in, nullptr, 0, ">");
+        if (delimiter != '>' && delimiter != kInputEnd) input_read_until(in, nullptr, 0, ">");
         break;
       }
     }
@@ -84,19 +72,6 @@ ParamListPtr tag_read_attrs(TemplateInput& in, int capacity) {
   ParamListPtr attrs = plist_alloc(0);
   tag_read_attrs_into(in, capacity, *attrs);
   return attrs;
-}
-
-void html_append(std::string& out, const char* text) {
-  if (!text) return;
-  const char* run = text;
-  for (const char* p = text; *p; ++p) {
-    const char* entity = entity_of(*p);
-    if (!entity) continue;
-    out.append(run, static_cast<std::size_t>(p - run));
-    out.append(entity);
-    run = p + 1;
-  }
-  out.append(run);
 }
 
 void attrs_append(std::string& out, const ParamList* attrs) {

@@ -39,8 +39,4 @@ void attrs_write(OutputSink* sink, const ParamList* attrs);
 // attrs_write into a text, for a caller that writes a whole tag at once.
 void attrs_append(std::string& out, const ParamList* attrs);
 
-// Appends a text (up to its zero byte) with <, >, & and " replaced by
-// their HTML entities, as out_html writes it.
-void html_append(std::string& out, const char* text);
-
 }  // namespace fwk

@@ -14,6 +14,7 @@
 #include "script/expr_scan.hpp"
 #include "script/form_fill.hpp"
 #include "script/script_block.hpp"
+#include "script/template_scan.hpp"
 
 namespace fwk {
 
@@ -58,7 +59,7 @@ struct Call {
 };
 
 bool begins(const std::string& name, const char* keyword) {
-  return scan_starts_nocase(name.c_str(), keyword, std::strlen(keyword));
+  return text_starts_nocase(name.c_str(), keyword, std::strlen(keyword));
 }
 
 bool equals(const std::string& name, const char* word) {
@@ -69,7 +70,7 @@ bool equals(const std::string& name, const char* word) {
 bool same_text(std::string_view name, const char* text) {
   for (char c : name) {
     if (*text == '\0' ||
-        scan_fold(static_cast<unsigned char>(c)) != scan_fold(static_cast<unsigned char>(*text)))
+        ascii_fold(static_cast<unsigned char>(c)) != ascii_fold(static_cast<unsigned char>(*text)))
       return false;
     ++text;
   }
@@ -106,7 +107,7 @@ void write_byte(OutputSink* sink, int c) {
 // Consumes the rest of a tag through ">" unless its name already ended
 // there.
 void finish_tag(TemplateInput& in, int delimiter) {
-  if (delimiter != '>') file_read_until(in, nullptr, 0, ">");
+  if (delimiter != '>') input_read_until(in, nullptr, 0, ">");
 }
 
 // Writes the pending bytes up to `end` (the position of the first byte
@@ -146,12 +147,12 @@ int brace(Call& call) {
     out_text(sink, "{");
     return -1;
   }
-  if (c == '}' || scan_is_space(c)) {
+  if (c == '}' || ascii_is_space(c)) {
     write_byte(sink, '{');
     write_byte(sink, c);
     return 1;
   }
-  file_read_token(call.in, &call.tag, kBraceLimit, kBraceEnd);
+  input_read_token(call.in, &call.tag, kBraceLimit, kBraceEnd);
   call.tag.insert(call.tag.begin(), static_cast<char>(c));
   if (call.stop && text_compare_nocase(call.tag.c_str(), call.stop) == 0) return 0;
   template_substitute(call.tag.data(), sink, call.args.record);
@@ -174,19 +175,19 @@ void conditional(Call& call, int delimiter, std::size_t keyword_length) {
     const char* condition = after_keyword(tag, keyword_length);
     if (expr_condition(condition, call.args.variables, call.args.record) != 0) return;
 
-    int found = file_copy_until(in, nullptr, "<%el", "<%en");
+    int found = input_copy_until(in, nullptr, "<%el", "<%en");
     if (found == 0) return;
     if (found == 2) {
-      file_read_until(in, nullptr, 0, ">");
+      input_read_until(in, nullptr, 0, ">");
       return;
     }
     std::string rest;
-    delimiter = file_read_token(in, &rest, kElseNameLimit, kNameDelims);
+    delimiter = input_read_token(in, &rest, kElseNameLimit, kNameDelims);
     tag = "%el" + rest;
-    if (equals(tag, "%else") && scan_is_space(delimiter)) {
+    if (equals(tag, "%else") && ascii_is_space(delimiter)) {
       // "<%else if cond%>" is an elif.
       std::string word;
-      delimiter = file_read_token(in, &word, kElseNameLimit, kNameDelims);
+      delimiter = input_read_token(in, &word, kElseNameLimit, kNameDelims);
       tag = (equals(word, "if") && delimiter != '>') ? "%elif" : "%else";
     }
     if (begins(tag, "%elsif")) {
@@ -204,7 +205,7 @@ void conditional(Call& call, int delimiter, std::size_t keyword_length) {
 // processed: skip to the chain's end tag.
 void end_of_branch(Call& call, int delimiter) {
   finish_tag(call.in, delimiter);
-  if (file_skip_until(call.in, nullptr, "<%end")) file_read_until(call.in, nullptr, 0, ">");
+  if (input_skip_until(call.in, nullptr, "<%end")) input_read_until(call.in, nullptr, 0, ">");
 }
 
 using TemplateHandler = int (*)(const TemplateArgs& args);
@@ -321,7 +322,7 @@ int tag(Call& call) {
   if (!name_at_hand(in, name, delimiter)) {
     // The read may bring in new bytes: nothing may be pending then.
     flush(call, raw);
-    delimiter = file_read_token(in, &call.tag, kTagNameLimit, kNameDelims);
+    delimiter = input_read_token(in, &call.tag, kTagNameLimit, kNameDelims);
     if (delimiter == kInputEnd) return -1;
     name = call.tag;
   }

@@ -99,25 +99,4 @@ int template_process_file(const SiteContext& site, const char* base_path, Output
 // The text may be changed in place.
 int template_substitute(char* text, OutputSink* sink, const ParamList* list);
 
-// Appends the rest of a tag to the name already in `buffer`: the delimiter
-// that ended the name (unless it is 0 or kInputEnd), then the input up to
-// `marker` (which is consumed, not kept), then removes trailing characters
-// of `trim`. The buffer keeps at most size - 1 characters; the rest of a
-// longer tag is read and dropped. Nothing happens when the buffer is empty.
-void tag_read_rest(TemplateInput& in, std::string& buffer, std::size_t size, int delimiter,
-                   const char* marker, const char* trim);
-
-// Reads up to and including `marker` (compared ignoring case). When a
-// buffer is given it receives the characters before the marker (at most
-// size - 1). Returns 1 when the marker was found, 0 when the input ended
-// first (the buffer then holds everything read).
-int file_read_until(TemplateInput& in, std::string* buffer, std::size_t size, const char* marker);
-
-// Passes over the input until marker1 or marker2 (same length; compared
-// ignoring case) has been read, writing the bytes passed over to the sink
-// (when given). Returns 1 or 2 for the marker found, 0 at the end of the
-// input (or when marker1 is empty).
-int file_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1, const char* marker2);
-int file_skip_until(TemplateInput& in, OutputSink* sink, const char* marker);
-
 }  // namespace fwk

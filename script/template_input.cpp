@@ -103,14 +103,14 @@ int read_token(TemplateInput& in, std::string* buf, std::size_t size, const Byte
 
 }  // namespace
 
-int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
-                    int skip) {
+int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
+                     int skip) {
   ByteSet stops(delims);
   if (skip > 0 && skip < 256) stops.add(static_cast<unsigned char>(skip));
   return read_token(in, buf, size, stops, skip);
 }
 
-int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims) {
+int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims) {
   return read_token(in, buf, size, delims, 0);
 }
 

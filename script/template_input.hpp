@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/page_budget.hpp"
+#include "core/text_util.hpp"
 
 namespace fwk {
 
@@ -87,8 +88,27 @@ void input_sync(TemplateInput& in);
 // longer token is read and dropped. The delimiter is consumed, not stored.
 // Returns the delimiter, or kInputEnd when the source ends first (*buf then
 // holds what was read).
-int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
-                    int skip);
+int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
+                     int skip);
+
+// Reads a quoted text whose opening quote has been read, up to and
+// including the matching `quote`; a backslash escape gives the character
+// text_unescape says. Each character of the text goes to keep(c). False
+// when the source ended before the closing quote.
+template <class Keep>
+bool input_read_quoted(TemplateInput& in, int quote, Keep&& keep) {
+  for (;;) {
+    int c = input_getc(in);
+    if (c == kInputEnd) return false;
+    if (c == quote) return true;
+    if (c == '\\') {
+      c = input_getc(in);
+      if (c == kInputEnd) return false;
+      c = text_unescape(c);
+    }
+    keep(c);
+  }
+}
 
 // A set of delimiter bytes made once (a zero byte always belongs to it),
 // for the token reads of the hot loops.
@@ -103,6 +123,6 @@ struct ByteSet {
 };
 
 // file_read_token with a prepared delimiter set and no skip byte.
-int file_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims);
+int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims);
 
 }  // namespace fwk

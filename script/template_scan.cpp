@@ -1,23 +1,16 @@
-// Reading a template up to markers: the rest of a tag, a skipped branch.
+#include "script/template_scan.hpp"
+
 #include <cstring>
 #include <string>
 
-#include "script/expr_scan.hpp"
-#include "script/template.hpp"
+#include "core/ascii.hpp"
 
 namespace fwk {
 
 namespace {
 
 bool equal_nocase(const char* a, const char* b, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    if (scan_fold(static_cast<unsigned char>(a[i])) != scan_fold(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-bool ends_with_nocase(const std::string& text, const char* marker, std::size_t m) {
-  return text.size() >= m && equal_nocase(text.data() + text.size() - m, marker, m);
+  return text_equal_nocase({a, n}, {b, n});
 }
 
 // Reads up to and including the marker, appending at most `room` of the
@@ -26,7 +19,7 @@ bool ends_with_nocase(const std::string& text, const char* marker, std::size_t m
 int read_until_append(TemplateInput& in, std::string* out, std::size_t room, const char* marker) {
   const std::size_t m = std::strlen(marker);
   if (m == 0) return 1;
-  const int first = scan_fold(static_cast<unsigned char>(marker[0]));
+  const int first = ascii_fold(static_cast<unsigned char>(marker[0]));
   std::size_t kept = 0;
   auto keep = [&](char c) {
     if (out && kept < room) {
@@ -41,7 +34,7 @@ int read_until_append(TemplateInput& in, std::string* out, std::size_t room, con
       for (char w : window) keep(w);
       return 0;
     }
-    if (window.empty() && scan_fold(c) != first) {
+    if (window.empty() && ascii_fold(c) != first) {
       keep(static_cast<char>(c));
       continue;
     }
@@ -51,7 +44,7 @@ int read_until_append(TemplateInput& in, std::string* out, std::size_t room, con
     keep(window[0]);
     window.erase(0, 1);
     // Drop leading bytes that cannot begin the marker.
-    while (!window.empty() && scan_fold(static_cast<unsigned char>(window[0])) != first) {
+    while (!window.empty() && ascii_fold(static_cast<unsigned char>(window[0])) != first) {
       keep(window[0]);
       window.erase(0, 1);
     }
@@ -60,7 +53,7 @@ int read_until_append(TemplateInput& in, std::string* out, std::size_t room, con
 
 }  // namespace
 
-int file_read_until(TemplateInput& in, std::string* buffer, std::size_t size, const char* marker) {
+int input_read_until(TemplateInput& in, std::string* buffer, std::size_t size, const char* marker) {
   if (buffer) buffer->clear();
   return read_until_append(in, buffer, size > 0 ? size - 1 : 0, marker);
 }
@@ -70,7 +63,7 @@ void tag_read_rest(TemplateInput& in, std::string& buffer, std::size_t size, int
   if (buffer.empty()) return;
   if (delimiter != 0 && delimiter != kInputEnd) buffer.push_back(static_cast<char>(delimiter));
   const std::size_t m = std::strlen(marker);
-  if (buffer.size() > m && ends_with_nocase(buffer, marker, m)) {
+  if (buffer.size() > m && text_ends_nocase(buffer, {marker, m})) {
     buffer.resize(buffer.size() - m);
   } else if (buffer.size() < size) {
     std::size_t room = size - buffer.size();
@@ -82,7 +75,8 @@ void tag_read_rest(TemplateInput& in, std::string& buffer, std::size_t size, int
     buffer.pop_back();
 }
 
-int file_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1, const char* marker2) {
+int input_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1,
+                     const char* marker2) {
   const std::size_t m = std::strlen(marker1);
   if (m == 0) return 0;
   // A second marker of another length could never fill the window.
@@ -93,12 +87,12 @@ int file_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1, co
     if (c == kInputEnd) return 0;
     window.push_back(static_cast<char>(c));
   }
-  const int first1 = scan_fold(static_cast<unsigned char>(marker1[0]));
-  const int first2 = scan_fold(static_cast<unsigned char>(marker2[0]));
+  const int first1 = ascii_fold(static_cast<unsigned char>(marker1[0]));
+  const int first2 = ascii_fold(static_cast<unsigned char>(marker2[0]));
   std::string passed;  // bytes passed over, written in pieces
   int found = 0;
   while (true) {
-    int head = scan_fold(static_cast<unsigned char>(window[0]));
+    int head = ascii_fold(static_cast<unsigned char>(window[0]));
     if (head == first1 && equal_nocase(window.data(), marker1, m)) {
       found = 1;
       break;
@@ -123,8 +117,8 @@ int file_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1, co
   return found;
 }
 
-int file_skip_until(TemplateInput& in, OutputSink* sink, const char* marker) {
-  return file_copy_until(in, sink, marker, marker);
+int input_skip_until(TemplateInput& in, OutputSink* sink, const char* marker) {
+  return input_copy_until(in, sink, marker, marker);
 }
 
 }  // namespace fwk

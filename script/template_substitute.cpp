@@ -71,7 +71,7 @@ void split_choice(const char* p, Part& when_true, Part& when_false) {
     }
     const char* colon = std::strchr(p, ':');
     const char* end = colon ? colon : p + std::strlen(p);
-    while (end > p && scan_is_space(static_cast<unsigned char>(end[-1]))) --end;
+    while (end > p && ascii_is_space(static_cast<unsigned char>(end[-1]))) --end;
     when_true = Part{p, end};
     if (colon) when_false = false_part_at(skip_colons(colon));
     return;
@@ -126,7 +126,7 @@ int template_substitute(char* text, OutputSink* sink, const ParamList* list) {
   }
   // The text of a tag begins with the whitespace after its name; a leading
   // "!" or "/" of the comparison must still be seen as such.
-  while (scan_is_space(static_cast<unsigned char>(*text))) ++text;
+  while (ascii_is_space(static_cast<unsigned char>(*text))) ++text;
   const char* end = text;
   int result = expr_compare(text, list, nullptr, &end);
   if (result == -1) {

@@ -7,6 +7,7 @@
 
 #include "core/out.hpp"
 #include "platform/test_temp_dir.hpp"
+#include "script/template_scan.hpp"
 #include "script/template_test_util.hpp"
 
 namespace fwk {
@@ -284,14 +285,14 @@ TEST(Template, FileAndMemoryInputsGiveTheSamePage) {
 TEST(TemplateScan, ReadUntil) {
   TemplateInput in = input_from_memory("abc%%>def-->rest");
   std::string buf;
-  EXPECT_EQ(file_read_until(in, &buf, 100, "%>"), 1);
+  EXPECT_EQ(input_read_until(in, &buf, 100, "%>"), 1);
   EXPECT_EQ(buf, "abc%");
-  EXPECT_EQ(file_read_until(in, &buf, 3, "-->"), 1);  // at most size - 1 kept
+  EXPECT_EQ(input_read_until(in, &buf, 3, "-->"), 1);  // at most size - 1 kept
   EXPECT_EQ(buf, "de");
-  EXPECT_EQ(file_read_until(in, &buf, 100, "</OPTION>"), 0);
+  EXPECT_EQ(input_read_until(in, &buf, 100, "</OPTION>"), 0);
   EXPECT_EQ(buf, "rest");
   in = input_from_memory("x</option>y");
-  EXPECT_EQ(file_read_until(in, nullptr, 0, "</OPTION>"), 1);
+  EXPECT_EQ(input_read_until(in, nullptr, 0, "</OPTION>"), 1);
   EXPECT_EQ(input_getc(in), 'y');
 }
 
@@ -300,13 +301,13 @@ TEST(TemplateScan, CopyUntil) {
   OutputSink sink;
   sink.text = &buffer;
   TemplateInput in = input_from_memory("ab<%EN d>c<%el");
-  EXPECT_EQ(file_copy_until(in, &sink, "<%el", "<%en"), 2);
+  EXPECT_EQ(input_copy_until(in, &sink, "<%el", "<%en"), 2);
   EXPECT_EQ(tbuf_to_text(buffer), "ab");
-  EXPECT_EQ(file_copy_until(in, nullptr, "<%el", "<%en"), 1);
-  EXPECT_EQ(file_copy_until(in, nullptr, "<%el", "<%en"), 0);
+  EXPECT_EQ(input_copy_until(in, nullptr, "<%el", "<%en"), 1);
+  EXPECT_EQ(input_copy_until(in, nullptr, "<%el", "<%en"), 0);
   in = input_from_memory("ab");
-  EXPECT_EQ(file_skip_until(in, nullptr, "<%end"), 0);
-  EXPECT_EQ(file_copy_until(in, nullptr, "", ""), 0);
+  EXPECT_EQ(input_skip_until(in, nullptr, "<%end"), 0);
+  EXPECT_EQ(input_copy_until(in, nullptr, "", ""), 0);
 }
 
 TEST(TemplateScan, TagReadRest) {
@@ -363,9 +364,9 @@ TEST(TemplateInputTest, SeeksWithinAndBeyondTheWindow) {
   EXPECT_EQ(input_getc(mem), kInputEnd);
   std::string token;
   mem = input_from_memory("ab\rc=d");
-  EXPECT_EQ(file_read_token(mem, &token, 3, "=", '\r'), '=');
+  EXPECT_EQ(input_read_token(mem, &token, 3, "=", '\r'), '=');
   EXPECT_EQ(token, "ab");
-  EXPECT_EQ(file_read_token(mem, &token, 10, "=", 0), kInputEnd);
+  EXPECT_EQ(input_read_token(mem, &token, 10, "=", 0), kInputEnd);
   EXPECT_EQ(token, "d");
 }
 

@@ -1,8 +1,11 @@
 #include "server/dispatch.hpp"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "cgi/fwk/form_request.hpp"
 #include "cgi/list/list.hpp"
 #include "core/results.hpp"
 #include "core/stamp.hpp"
@@ -20,14 +23,11 @@ bool path_is(const char* path, const char* a, const char* b, const char* c) {
   return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
 }
 
-// The forms engine is not part of this program yet: its paths answer "not
-// found" until it is linked in here.
-int engine_not_available(const SiteContext&, ParamList*, OutputSink*) {
-  return kHandlerNotFound;
-}
-
 int call_form_engine(const SiteContext& site, ParamList* request, OutputSink* sink) {
-  return engine_not_available(site, request, sink);
+  const char* host = sink != nullptr && sink->connection != nullptr
+                         ? sink->connection->requested_host.c_str()
+                         : "";
+  return form_handle_request(site, request, sink, host);
 }
 
 int call_record_browser(const SiteContext& site, ParamList* request, OutputSink* sink) {
@@ -81,6 +81,7 @@ int dispatch_path(const SiteContext& site, const char* path, ParamList* request,
 
 int dispatch_request(const SiteContext& site, Connection& connection, std::string& text) {
   status_log_clear_next(site.log);
+  connection.requested_host = request_header_value(text, "Host");
   RequestLine line = split_request_line(text.data());
   // The HOME document for "/": a copy, so the setting itself is never cut.
   std::string home;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "core/ascii.hpp"
 #include "core/headers.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
@@ -48,20 +49,6 @@ constexpr const char* kPlainTextHeader = "Content-type: text/plain\n\n";
 // Each text of the index listing is converted into an area of this size.
 constexpr size_t kListingArea = 1024;
 constexpr int kListedSurveys = 15;
-
-bool contains_nocase(std::string_view text, std::string_view part) {
-  if (part.size() > text.size()) return false;
-  for (size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (text_compare_nocase_n(text.data() + i, part.data(), part.size()) == 0) return true;
-  }
-  return false;
-}
-
-bool ends_with_nocase(std::string_view text, std::string_view suffix) {
-  return suffix.size() <= text.size() &&
-         text_compare_nocase_n(text.data() + text.size() - suffix.size(), suffix.data(),
-                               suffix.size()) == 0;
-}
 
 // The file goes to the client as it reads (see sink_copy_file). Files sent
 // as they are do not count against the page budget: it limits what
@@ -117,10 +104,10 @@ void write_ansi(OutputSink* sink, const std::u16string& text) {
 const char* file_content_header(const char* path) {
   std::string_view name = path;
   for (const ContentType& type : kContainedTypes) {
-    if (contains_nocase(name, type.marker)) return type.header;
+    if (text_contains_nocase(name, type.marker)) return type.header;
   }
   for (const ContentType& type : kExtensionTypes) {
-    if (ends_with_nocase(name, type.marker)) return type.header;
+    if (text_ends_nocase(name, type.marker)) return type.header;
   }
   return kPlainTextHeader;
 }
@@ -154,7 +141,7 @@ int file_serve(const SiteContext& site, const char* path, ParamList* request, Ou
                    ? path_open_binary(site.root.c_str(), path)
                    : nullptr);
   if (file) {
-    if (contains_nocase(path, ".html")) {
+    if (text_contains_nocase(path, ".html")) {
       send_template(site, file.get(), request, sink);
     } else {
       send_as_is(file, path, sink);

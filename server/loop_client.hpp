@@ -17,8 +17,9 @@ constexpr uint32_t kRequestDeadlineMs = 10000;
 // The whole response must have been sent this long after it was made.
 constexpr uint32_t kResponseDeadlineMs = 30000;
 // A pause this long ends a request that has no other end (see
-// reader_ends_by_silence).
-constexpr uint32_t kSilenceWindowMs = 128;
+// reader_ends_by_silence). Long enough that a busy client which connects
+// and only then writes its request is not taken for a silent one.
+constexpr uint32_t kSilenceWindowMs = 1000;
 // After a refusal, what the client still sends is read and dropped this long.
 constexpr uint32_t kLingerMs = 2000;
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "core/ascii.hpp"
 #include "core/ini.hpp"
 #include "core/paths.hpp"
 #include "core/text_util.hpp"
@@ -25,16 +26,6 @@ bool is_separator(char c) {
   return c == '/' || c == '\\';
 }
 
-char fold(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool ends_with_nocase(std::string_view text, std::string_view suffix) {
-  return suffix.size() <= text.size() &&
-         text_compare_nocase_n(text.data() + text.size() - suffix.size(), suffix.data(),
-                               suffix.size()) == 0;
-}
-
 std::string_view last_part(std::string_view path) {
   size_t cut = path.find_last_of("/\\");
   return cut == std::string_view::npos ? path : path.substr(cut + 1);
@@ -53,7 +44,7 @@ std::string normalised(std::string_view path) {
     std::string_view part = path.substr(start, end - start);
     if (!part.empty() && part != ".") {
       if (!out.empty() && out.back() != '/') out.push_back('/');
-      for (char c : part) out.push_back(fold(c));
+      for (char c : part) out.push_back(static_cast<char>(ascii_fold(c)));
     }
     start = end + 1;
   }
@@ -118,10 +109,10 @@ void refresh(PrivateFiles& forms) {
 bool name_is_private(const char* path) {
   std::string_view name = last_part(path);
   for (const char* extension : kPrivateExtensions) {
-    if (ends_with_nocase(name, extension)) return true;
+    if (text_ends_nocase(name, extension)) return true;
   }
   for (const char* kept : kPrivateNames) {
-    if (name.size() == std::string_view(kept).size() && ends_with_nocase(name, kept)) return true;
+    if (name.size() == std::string_view(kept).size() && text_ends_nocase(name, kept)) return true;
   }
   return false;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/ascii.hpp"
 #include "core/text_util.hpp"
 
 namespace fwk {
@@ -20,23 +21,10 @@ size_t find_body_start(std::string_view text, size_t from) {
   return std::string_view::npos;
 }
 
-bool equals_nocase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
+// A header name or value without the blanks around it (and the CR of its
+// line end).
 std::string_view trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
+  return text_trim(text, " \t\r");
 }
 
 // The value of the first header line called `name`, or nullopt-like "npos"
@@ -50,7 +38,7 @@ std::string_view header_value(std::string_view head, std::string_view name) {
         head.substr(line_start, line_end == std::string_view::npos ? std::string_view::npos
                                                                    : line_end - line_start);
     size_t colon = line.find(':');
-    if (colon != std::string_view::npos && equals_nocase(trim(line.substr(0, colon)), name)) {
+    if (colon != std::string_view::npos && text_equal_nocase(trim(line.substr(0, colon)), name)) {
       return trim(line.substr(colon + 1));
     }
     line_start = line_end;
@@ -70,6 +58,11 @@ long long parse_length(std::string_view digits) {
 
 }  // namespace
 
+std::string request_header_value(std::string_view text, std::string_view name) {
+  const size_t body_start = find_body_start(text, 0);
+  return std::string(header_value(text.substr(0, body_start), name));
+}
+
 RequestShape request_shape(std::string_view text) {
   RequestShape shape;
   shape.body_start = find_body_start(text, 0);
@@ -87,7 +80,7 @@ size_t request_body_start(std::string_view text, size_t from) {
 bool request_expects_continue(std::string_view text) {
   size_t body_start = find_body_start(text, 0);
   if (body_start == std::string_view::npos) return false;
-  return equals_nocase(header_value(text.substr(0, body_start), "Expect"), "100-continue");
+  return text_equal_nocase(header_value(text.substr(0, body_start), "Expect"), "100-continue");
 }
 
 RequestLine split_request_line(char* text) {

@@ -29,6 +29,10 @@ struct RequestShape {
 // (name in any case); a value that is not a plain decimal number is ignored.
 RequestShape request_shape(std::string_view text);
 
+// The value of the request's first header line called `name` (any case),
+// without surrounding blanks; "" when it has none.
+std::string request_header_value(std::string_view text, std::string_view name);
+
 // Offset just after the first blank line that ends at or after `from`, or
 // npos.
 size_t request_body_start(std::string_view text, size_t from);

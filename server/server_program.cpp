@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "cgi/fwk/session_index.hpp"
 #include "core/paths.hpp"
 #include "core/site.hpp"
 #include "core/status_log.hpp"
@@ -246,6 +247,8 @@ int server_main(const CommandLine& options) {
   outbox_pending = 1;
   std::string title = window_title(site.settings.get());
   site.surveys = build_survey_table(site.root);
+  // What the forms engine learns of its data files lasts as long as the server.
+  site.session_index = std::make_shared<SessionIndex>();
 
   Listener listener;
   listener.bound_address = options.listen_address;

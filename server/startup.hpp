@@ -6,11 +6,9 @@
 #include <string>
 
 #include "core/plist.hpp"
+#include "core/program_key.hpp"
 
 namespace fwk {
-
-// Registry key of the program in both hives.
-constexpr const char* kProgramKey = "SOFTWARE\\Veltrix\\Formwick";
 
 // A server root keeps at most this many bytes, its final "/" included.
 constexpr size_t kServerRootLimit = 259;

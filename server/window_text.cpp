@@ -1,5 +1,6 @@
 #include "server/window_text.hpp"
 
+#include "core/ascii.hpp"
 #include "core/text_convert.hpp"
 
 namespace fwk {
@@ -11,13 +12,6 @@ constexpr const char* kSeparator =
 
 std::string to_utf8(const std::u16string& text) {
   return wide_to_ansi(text, 4 * text.size());
-}
-
-std::string trim_spaces(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -66,7 +60,7 @@ std::string status_message_for_console(const char* message) {
 }
 
 ConsoleCommand console_command_parse(const std::string& line) {
-  std::string word = trim_spaces(line);
+  std::string word(text_trim(line, " \t"));
   ConsoleCommand command;
   if (word.empty()) return command;
   if (word == "a" || word == "A") {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "core/text_convert.hpp"
 #include "platform/durable_file.hpp"
 
 namespace fwk {
@@ -30,32 +31,12 @@ bool is_name_char(uint32_t c) {
 // Decodes one UTF-8 character at text[i], advancing i; nullopt for a
 // malformed, overlong or surrogate sequence.
 std::optional<uint32_t> next_utf8(const std::string& text, size_t& i) {
-  unsigned char lead = static_cast<unsigned char>(text[i]);
-  if (lead < 0x80) {
-    ++i;
-    return lead;
-  }
-  size_t length;
-  uint32_t c;
-  uint32_t minimum;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, c = lead & 0x1F, minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, c = lead & 0x0F, minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, c = lead & 0x07, minimum = 0x10000;
-  } else {
-    return std::nullopt;
-  }
-  if (i + length > text.size()) return std::nullopt;
-  for (size_t k = 1; k < length; ++k) {
-    unsigned char follow = static_cast<unsigned char>(text[i + k]);
-    if ((follow & 0xC0) != 0x80) return std::nullopt;
-    c = (c << 6) | (follow & 0x3F);
-  }
-  if (c < minimum || c > 0x10FFFF || in_range(c, 0xD800, 0xDFFF)) return std::nullopt;
+  char32_t c;
+  size_t length =
+      utf8_decode(reinterpret_cast<const unsigned char*>(text.data()) + i, text.size() - i, &c);
+  if (length == 0) return std::nullopt;
   i += length;
-  return c;
+  return static_cast<uint32_t>(c);
 }
 
 // A name of the form group_N_field.

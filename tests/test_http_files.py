@@ -26,9 +26,8 @@ FILES = {
 }
 
 
-# What a request for the forms engine or the record browser gets while those
-# are not part of the program: the not-found line and the closing comment.
-ENGINE_NOT_FOUND = b"HTTP/1.1 404 NOT FOUND\r\n<!-- Veltrix CGI 5.03 -->"
+# What a request for the record browser gets while it is not part of the
+# program: the not-found line and the closing comment.
 
 
 class FilesTest(ServerTestCase):
@@ -86,14 +85,12 @@ class FilesTest(ServerTestCase):
                 self.assertEqual(data, listing)
 
     def test_engine_paths_are_exact_and_case_sensitive(self):
-        # Without the forms engine its paths have nothing to serve: the response
-        # is the not-found line and the closing comment.
-        for path in ["/fwk", "/fwk.exe", "/fwk.cgi?DATABASE=x"]:
+        # The forms engine answers its three paths (here with its start page);
+        # the same name in other letter case is a file of the root.
+        for path in ["/fwk", "/fwk.exe", "/fwk.cgi"]:
             with self.subTest(path=path):
                 data = self.server.raw(("GET %s HTTP/1.1\r\n\r\n" % path).encode())
-                self.assertEqual(data, ENGINE_NOT_FOUND)
-        # The note also goes to the status log, which the console prints.
-        self.assertIn("HTTP/1.1 404 NOT FOUND", self.server.stdout())
+                self.assertIn(b"<H3>Start filling out a form</H3>", data)
         data = self.server.raw(b"GET /FWK?DATABASE=x HTTP/1.1\r\n\r\n")
         self.assertTrue(data.startswith(HEAD_200.encode()))
         self.assertIn(b"Quick poll", data)
@@ -121,7 +118,9 @@ class SettingsTest(unittest.TestCase):
         files = {"cgi.ini": "[server]\nHOME=fwk?DATABASE=demo\n"}
         with Server(files) as server:
             for _ in range(2):
-                self.assertEqual(server.raw(b"GET / HTTP/1.0\r\n\r\n"), ENGINE_NOT_FOUND)
+                data = server.raw(b"GET / HTTP/1.0\r\n\r\n")
+                self.assertIn(b'database "<b>demo</b>" was not found', data)
+                self.assertIn(b"Error 21</a>", data)
 
     def test_without_settings_an_empty_path_is_a_missing_file(self):
         with Server({"index.html": "home", "s.ini": "[database]\nTitle=S\n"}) as server:

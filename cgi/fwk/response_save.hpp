@@ -11,6 +11,10 @@
 
 namespace fwk {
 
+// The number of responses counted for the form (its ".respcount" file: a
+// 32-bit little-endian count); 0 when the file is missing or short.
+int response_count_read(const SiteContext& site, const char* form_name);
+
 // Saves the request as one response of form `form_name` as the
 // configuration section says. With LOGDATETIME 0 the request's HOST, DATE
 // and TIME are renamed _HOST, _DATE and _TIME first. Returns 0, or the code
@@ -30,9 +34,10 @@ int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* 
 // error text, or the redirect (REDIRECT beginning with "/" goes to
 // `http_host` when given, else to this server's loopback address), or the
 // thank-you page. `http_host` is the request's Host header ("" or absent
-// when it had none).
+// when it had none). With `header_written` no header is written, and a
+// redirect becomes a page that sends the browser on.
 void save_result_page(const SiteContext& site, OutputSink* sink, const char* form_name,
                       const ParamList* config, ParamList* request, int result,
-                      const char* http_host);
+                      const char* http_host, bool header_written = false);
 
 }  // namespace fwk

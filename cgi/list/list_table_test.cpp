@@ -77,7 +77,7 @@ TEST_F(ListTableTest, GroupsShareAHeadingAndACellAndTheQuerySeesCutNames) {
   list_headings(&sink, header.get());
   EXPECT_EQ(written(), "<TR><TH COLSPAN=2>Row Actions<TH>Q1</TH><TH>Q2</TH></TR>");
   const char* names[] = {"Q1", "Q1", "", "q1", "Q2"};
-  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(*header->entries[i].name, names[i]);
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(*plist_at(header.get(), i)->name, names[i]);
 
   text = tbuf_new(1024);
   list_rows(&sink, file, header.get(), "f", "Q1 == 6", "", 50, 0);

@@ -1,0 +1,24 @@
+#include "platform/file_info.hpp"
+
+#include <sys/stat.h>
+
+namespace fwk {
+
+FileInfo file_info(const char* path) {
+  FileInfo info;
+  struct stat st {};
+  if (path == nullptr || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return info;
+  info.exists = true;
+  info.size = static_cast<int64_t>(st.st_size);
+  info.modified_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  info.device = static_cast<uint64_t>(st.st_dev);
+  info.inode = static_cast<uint64_t>(st.st_ino);
+  return info;
+}
+
+bool file_info_same(const FileInfo& a, const FileInfo& b) {
+  return a.exists == b.exists && a.size == b.size && a.modified_ns == b.modified_ns &&
+         a.device == b.device && a.inode == b.inode;
+}
+
+}  // namespace fwk

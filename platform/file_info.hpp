@@ -1,0 +1,22 @@
+// What the file system says of a file without opening it: enough to tell
+// whether a file changed since it was last looked at.
+#pragma once
+
+#include <cstdint>
+
+namespace fwk {
+
+struct FileInfo {
+  bool exists = false;  // a regular file was found
+  int64_t size = 0;
+  int64_t modified_ns = 0;  // last modification, nanoseconds since the epoch
+  uint64_t device = 0;
+  uint64_t inode = 0;  // another inode at the same path: another file
+};
+
+FileInfo file_info(const char* path);
+
+// True when both describe the same file with the same size and time.
+bool file_info_same(const FileInfo& a, const FileInfo& b);
+
+}  // namespace fwk
