@@ -31,6 +31,7 @@ class DemoSurveyTest(unittest.TestCase):
     def test_home_page_links_the_survey(self):
         _, _, body = self.server.curl("/index.html")
         self.assertIn(b'href="fwk?database=demo"', body)
+        self.assertIn(b'href="fwk?database=contact"', body)
         _, _, body = self.server.curl("/fwk?database=demo")
         self.assertIn(b"Start Survey", body)
         self.assertIn(b'NAME="NAME"', body)

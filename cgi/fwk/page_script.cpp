@@ -10,6 +10,7 @@
 #include "script/script_run.hpp"
 #include "script/template.hpp"
 #include "script/template_input.hpp"
+#include "script/template_scan.hpp"
 
 namespace fwk {
 
@@ -57,10 +58,10 @@ namespace {
 // wanted script. False when one of them is missing.
 bool find_script(TemplateInput& in, const char* page, bool back) {
   std::string entry = std::string("<PAGE NAME=\"") + page + "\"";
-  if (!file_read_until(in, nullptr, 0, entry.c_str())) return false;
-  if (back) return file_read_until(in, nullptr, 0, "<SCRIPT TYPE=BACK>") == 1;
-  return file_read_until(in, nullptr, 0, "<SCRIPT") == 1 &&
-         file_read_until(in, nullptr, 0, ">") == 1;
+  if (!input_read_until(in, nullptr, 0, entry.c_str())) return false;
+  if (back) return input_read_until(in, nullptr, 0, "<SCRIPT TYPE=BACK>") == 1;
+  return input_read_until(in, nullptr, 0, "<SCRIPT") == 1 &&
+         input_read_until(in, nullptr, 0, ">") == 1;
 }
 
 // Makes the navigation parameters present so that the script changes them

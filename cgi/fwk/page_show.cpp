@@ -11,6 +11,7 @@
 #include "script/tag_attrs.hpp"
 #include "script/template.hpp"
 #include "script/template_input.hpp"
+#include "script/template_scan.hpp"
 
 namespace fwk {
 
@@ -52,7 +53,7 @@ ParamListPtr page_entry_attrs(const SiteContext& site, const char* form_name,
   if (!file) return nullptr;
   TemplateInput in = input_from_file(file.get());
   std::string marker = "<PAGE NAME=\"" + page_name + "\"";
-  if (!file_read_until(in, nullptr, 0, marker.c_str())) return nullptr;
+  if (!input_read_until(in, nullptr, 0, marker.c_str())) return nullptr;
   return tag_read_attrs(in, kPageEntryAttrs);
 }
 
@@ -61,9 +62,9 @@ ParamListPtr page_entry_attrs(const SiteContext& site, const char* form_name,
 // of the file to insert after the engine's FORM tag.
 std::string read_preamble(TemplateInput& in) {
   std::string line;
-  file_read_token(in, &line, kPreambleArea, "\n", '\r');
-  file_read_token(in, &line, kPreambleArea, "\n", '\r');
-  file_read_token(in, &line, kPreambleArea, "\n", '\r');
+  input_read_token(in, &line, kPreambleArea, "\n", '\r');
+  input_read_token(in, &line, kPreambleArea, "\n", '\r');
+  input_read_token(in, &line, kPreambleArea, "\n", '\r');
   return line;
 }
 
