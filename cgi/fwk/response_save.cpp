@@ -180,8 +180,14 @@ bool host_header_usable(const char* host) {
 
 std::string redirect_target(const SiteContext& site, const char* redirect, const char* http_host) {
   if (*redirect != '/') return redirect;
-  std::string host = host_header_usable(http_host) ? std::string(http_host)
-                                                   : "127.0.0.1:" + std::to_string(site.port);
+  std::string host;
+  if (host_header_usable(http_host)) {
+    host = http_host;
+  } else if (!site.address.empty()) {
+    host = site.address;
+  } else {
+    host = "127.0.0.1:" + std::to_string(site.port);
+  }
   return "http://" + host + redirect;
 }
 
