@@ -24,7 +24,6 @@ try:
     from selenium.common.exceptions import NoAlertPresentException, WebDriverException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
-    from selenium.webdriver.support import expected_conditions
     from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError:  # reported by start_browser
     webdriver = None
@@ -135,7 +134,7 @@ class WalkTestCase(unittest.TestCase):
         old = self.browser.find_element(By.TAG_NAME, "html")
         element.click()
         wait = WebDriverWait(self.browser, 15)
-        wait.until(expected_conditions.staleness_of(old))
+        wait.until(lambda b: gone(old))
         wait.until(lambda b: b.execute_script("return document.readyState") == "complete")
         return self.step(name)
 
@@ -242,6 +241,16 @@ class WalkTestCase(unittest.TestCase):
             values = [unquote(v) for v in line.split("\t")]
             rows.append({h: v for h, v in zip(header, values) if h})
         return rows
+
+
+def gone(element):
+    """True once the element's page has been left. Mid-navigation the driver
+    may answer with an error other than "stale" for a node of the old page."""
+    try:
+        element.is_enabled()
+        return False
+    except WebDriverException:
+        return True
 
 
 def unquote(field):
