@@ -10,6 +10,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 from fwktest import SOURCE_DIR, Server
 
@@ -104,8 +105,11 @@ class MailRelayTest(unittest.TestCase):
         self.relays.append(relay)
         return relay
 
-    def start_server(self, outbox, online="1", timeout_ms=5000):
-        server = Server({"outbox.fwk": outbox}, env={
+    def start_server(self, outbox=None, online="1", timeout_ms=5000, files=None):
+        files = dict(files or {})
+        if outbox is not None:
+            files["outbox.fwk"] = outbox
+        server = Server(files, env={
             "FORMWICK_ONLINE": online,
             "FORMWICK_RELAY_TIMEOUT_MS": str(timeout_ms),
             "FORMWICK_RELAY_RETRY_MS": "300",
@@ -225,6 +229,35 @@ class MailRelayTest(unittest.TestCase):
         self.start_relay()
         self.assert_delivered_once(server, [
             ("a@example.org", message_text("a@example.org", "S", "body", 1))])
+
+    def test_saved_responses_are_mailed_once_each(self):
+        self.start_relay()
+        server = self.start_server(files={
+            "poll.ini": "[DATABASE]\nFORM=poll.html\nSAVEDATA=1\nSAVEEMAIL=1\n"
+                        "SAVEEMAILNAME=box@example.org\nEMAILSERVER=127.0.0.1:%d\n"
+                        "[access]\nPWDAPPEND=(allow)\n" % self.port,
+            "poll.html": "<html><body><FORM ACTION=/fwk METHOD=POST><INPUT NAME=name>"
+                         "</FORM></body></html>",
+            "poll.asc": "name\n",
+        })
+        for name in ("Ann", "Ben"):
+            fields = urllib.parse.urlencode(
+                [("DATABASE", "poll"), ("_ACTION", "SAVE"), ("name", name)])
+            status, _, _ = server.curl("/fwk", "--data", fields)
+            self.assertEqual(status, 200)
+        self.assertTrue(wait_for(lambda: len(self.delivered()) == 2), server.stdout())
+        time.sleep(1.5)
+        got = self.delivered()
+        self.assertEqual(len(got), 2)
+        for (envelope, content), name in zip(got, ("Ann", "Ben")):
+            self.assertEqual(envelope["rcpt_tos"], ["box@example.org"])
+            self.assertIn(b"\r\nname: " + name.encode() + b"\r\n", content)
+            self.assertIn(b"\r\nFrom: <box@example.org>\r\nTo: <box@example.org>\r\nDate: ",
+                          content)
+        ids = [next(line for line in content.split(b"\r\n") if line.startswith(b"Message-ID: "))
+               for _, content in got]
+        self.assertNotEqual(ids[0], ids[1])
+        self.assertIsNone(self.file(server, "outbox.fwk"))
 
     def test_offline_keeps_mail_until_online(self):
         outbox = record(self.port, "a@example.org", "S", "body", 1)
