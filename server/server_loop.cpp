@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/connection.hpp"
+#include "core/limits.hpp"
 #include "core/results.hpp"
 #include "core/status_log.hpp"
 #include "platform/clock.hpp"
@@ -19,7 +20,6 @@ namespace fwk {
 
 namespace {
 
-constexpr size_t kErrorNoteArea = 1024;
 constexpr const char* kNotFoundNote = "HTTP/1.1 404 NOT FOUND\r\n";
 constexpr const char* kAccessDeniedNote = "<P>Error: Access denied.\n";
 constexpr const char* kClosingComment = "<!-- Veltrix CGI 5.03 -->";

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/socket.hpp"
-#include "platform/socket_pair.hpp"
+#include "platform/testing/socket_pair.hpp"
 
 namespace fwk {
 namespace {
