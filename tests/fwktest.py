@@ -194,6 +194,15 @@ class ServerTestCase(unittest.TestCase):
         cls.server.close()
 
 
+def demo_server():
+    """A started server on a fresh copy of the demo server root shipped with
+    the program."""
+    server = Server()
+    shutil.rmtree(server.root)
+    shutil.copytree(os.path.join(SOURCE_DIR, "demo"), server.root)
+    return server.start()
+
+
 def read_all(s):
     chunks = []
     while True:
