@@ -203,6 +203,18 @@ def demo_server():
     return server.start()
 
 
+def wait_for(predicate, timeout=15, step=0.02):
+    """Polls `predicate` until it gives a true value or `timeout` seconds
+    pass; returns its last value."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return predicate()
+
+
 def read_all(s):
     chunks = []
     while True:
