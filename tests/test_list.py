@@ -2,12 +2,16 @@
 paging, grouped columns, viewing a record, the error results and the read
 right granted by a form's "access" section."""
 
+import html
+import os
 import re
+import shutil
 import time
 import unittest
 from urllib.parse import urlencode
 
-from fwktest import ServerTestCase
+from fwktest import SOURCE_DIR, Server, ServerTestCase
+from test_forms_nav import Browser
 
 # Lines after the header row: 1 plain, 2 retired, 3 empty, 4 to 6 plain.
 SURVEY = ("ID\tQ1_a\tQ1_b\tQ2\tNOTE\n"
@@ -189,6 +193,49 @@ class RecordBrowserTest(ServerTestCase):
                        dict(DATABASE="open", _ACTION=hostile)):
             with self.subTest(params=params):
                 self.assertNotIn("<script>", self.get(**params)[1])
+
+
+class DemoRecordBrowserTest(unittest.TestCase):
+    """The demo home page's links to the answers of its surveys, on a copy of
+    the demo server root."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server()
+        shutil.rmtree(cls.server.root)
+        shutil.copytree(os.path.join(SOURCE_DIR, "demo"), cls.server.root)
+        cls.server.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+
+    def list_links(self):
+        _, _, body = self.server.curl("/index.html")
+        links = re.findall(r'href="(/list\?[^"]*)"', body.decode("utf-8"))
+        return {re.search(r"DATABASE=(\w+)", link).group(1): html.unescape(link)
+                for link in links}
+
+    def test_answers_just_given_show_behind_the_home_page_link(self):
+        links = self.list_links()
+        self.assertEqual(set(links), {"demo", "contact"})
+        for form, link in links.items():
+            with self.subTest(form):
+                status, _, body = self.server.curl(link)
+                self.assertEqual(status, 200)
+                self.assertIn(LIST_PAGE.encode(), body)
+                self.assertNotIn(b"Error", body)
+
+        b = Browser(self.server)
+        b.post([("DATABASE", "demo"), ("_ACTION", "START")])
+        b.submit("NEXT", NAME="Zoe", PIN="2468")
+        b.submit("NEXT", Q1="web", VISITS="1")
+        b.submit("NEXT", RATING="4")
+        self.assertIn("Thank you for your answers!", b.text)
+        _, _, body = self.server.curl(links["demo"])
+        # Saved at every page: the earlier saves of the session are retired.
+        self.assertEqual(len(row_numbers(body.decode())), 1)
+        self.assertIn(b"<TD>Zoe<TD>2468<TD>", body)
 
 
 if __name__ == "__main__":

@@ -34,11 +34,8 @@ int64_t read_decimal(const char* text) {
   if (*text == '-' || *text == '+') ++text;
   int64_t n = 0;
   for (; *text >= '0' && *text <= '9'; ++text) {
+    if (n >= kNumberLimit / 10) return negative ? -kNumberLimit : kNumberLimit;
     n = n * 10 + (*text - '0');
-    if (n >= kNumberLimit) {
-      n = kNumberLimit;
-      break;
-    }
   }
   return negative ? -n : n;
 }
