@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
-namespace fwk {
+#include "core/limits.hpp"
 
-constexpr size_t kSendBufferSize = 260;
+namespace fwk {
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }

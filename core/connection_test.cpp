@@ -8,7 +8,7 @@
 
 #include "core/sink.hpp"
 #include "platform/socket.hpp"
-#include "platform/socket_pair.hpp"
+#include "platform/testing/socket_pair.hpp"
 
 namespace fwk {
 namespace {

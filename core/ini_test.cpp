@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 
 namespace fwk {
 namespace {

@@ -7,14 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include "core/limits.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 
 namespace fwk {
-
-// Work area of out_printf: one call writes at most kFormatArea - 1 bytes to
-// a connection or text buffer; a longer result is cut.
-constexpr size_t kFormatArea = 8196;
 
 // printf-style output. A sink with a file gets the text formatted straight
 // into the file (uncut). A conversion left incomplete at the end of the

@@ -14,13 +14,11 @@
 
 // The string helpers used together with paths everywhere.
 #include "core/file_token.hpp"
+#include "core/limits.hpp"
 #include "core/list_text.hpp"
 #include "core/text_util.hpp"
 
 namespace fwk {
-
-// Size of the path area: a path keeps at most kPathArea - 1 bytes.
-constexpr size_t kPathArea = 1024;
 
 // Builds the path of `name` (plus `ext` when present) relative to the
 // directory of `base` (see above) into out. Returns false, leaving out

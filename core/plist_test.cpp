@@ -2,20 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "core/testing/test_lists.hpp"
+
 namespace fwk {
 namespace {
 
 // A list of `slots` entries whose first entries are the given pairs.
-ParamListPtr make_list(std::initializer_list<std::pair<const char*, const char*>> pairs,
-                       size_t slots) {
-  ParamListPtr list = plist_alloc(slots);
-  size_t i = 0;
-  for (auto [name, value] : pairs) {
-    list->entries[i].name = text_dup(name);
-    if (value) list->entries[i].value = text_dup(value);
-    ++i;
-  }
-  return list;
+ParamListPtr make_list(TestPairs pairs, size_t slots) {
+  return test_list(pairs, slots - pairs.size());
 }
 
 TEST(TextCompareNocase, EqualOnlyWithSameLengthAndLettersAgreeingApartFromCase) {

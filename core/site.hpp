@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "core/limits.hpp"
 #include "core/plist.hpp"
 
 namespace fwk {
@@ -30,7 +31,6 @@ struct SurveyEntry {
 
 // Entry 0 is the start page, entries 1 to 15 the installed surveys; the
 // entries in use come first.
-constexpr int kSurveyTableSize = 16;
 using SurveyTable = std::array<SurveyEntry, kSurveyTableSize>;
 
 struct SiteContext {

@@ -8,10 +8,9 @@
 #include <mutex>
 #include <string>
 
-namespace fwk {
+#include "core/limits.hpp"
 
-// The status text keeps at most this many UTF-16 units.
-constexpr size_t kStatusTextLimit = 8195;
+namespace fwk {
 
 // Called with every message passed to status_log, after it was appended,
 // outside the lock (nullptr: none). The console prints messages with it.

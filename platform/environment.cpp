@@ -19,12 +19,4 @@ void env_set(const char* name, const char* value) {
   }
 }
 
-ScopedEnv::ScopedEnv(const char* name_, const char* value) : name(name_), saved(env_get(name_)) {
-  env_set(name_, value);
-}
-
-ScopedEnv::~ScopedEnv() {
-  env_set(name.c_str(), saved ? saved->c_str() : nullptr);
-}
-
 }  // namespace fwk

@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "platform/clock.hpp"
-#include "platform/environment.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/scoped_env.hpp"
+#include "platform/testing/temp_dir.hpp"
 
 namespace fwk {
 namespace {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/environment.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/scoped_env.hpp"
+#include "platform/testing/temp_dir.hpp"
 
 namespace fwk {
 namespace {

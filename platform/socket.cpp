@@ -145,6 +145,42 @@ int socket_connect_tcp(uint32_t address, int port) {
   return s;
 }
 
+int socket_create_tcp() {
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  return s < 0 ? -1 : s;
+}
+
+bool socket_connect(int socket, uint32_t address, int port, int timeout_ms) {
+  if (socket < 0) return false;
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(static_cast<uint16_t>(port));
+  peer.sin_addr.s_addr = address;
+  // A non-blocking connect waited for with poll, so an unreachable host
+  // costs at most the timeout.
+  int flags = fcntl(socket, F_GETFL, 0);
+  if (flags < 0 || fcntl(socket, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+  int result = connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
+  bool connected = result == 0;
+  if (!connected && (errno == EINPROGRESS || errno == EINTR)) {
+    long deadline = monotonic_ms() + timeout_ms;
+    for (;;) {
+      pollfd entry{socket, POLLOUT, 0};
+      long left = deadline - monotonic_ms();
+      int ready = poll(&entry, 1, static_cast<int>(left < 0 ? 0 : left));
+      if (ready < 0 && errno == EINTR) continue;
+      int error = 0;
+      socklen_t length = sizeof error;
+      connected =
+          ready > 0 && getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+      break;
+    }
+  }
+  if (fcntl(socket, F_SETFL, flags) != 0) return false;
+  if (connected) set_send_timeout(socket);
+  return connected;
+}
+
 bool socket_wait_readable(int socket, long timeout_us) {
   if (socket < 0) return false;
   // poll counts in milliseconds: round a partial millisecond up.

@@ -53,6 +53,15 @@ constexpr int kSendTimeoutMs = 5000;
 // -1. Sends on it get the same timeout as accepted sockets.
 int socket_connect_tcp(uint32_t address, int port);
 
+// An unconnected IPv4 stream socket for socket_connect, or -1.
+int socket_create_tcp();
+
+// Connects a socket from socket_create_tcp to an IPv4 address (network byte
+// order) and port, waiting at most timeout_ms for the connection. Sends on
+// it then get the same timeout as accepted sockets. False when the
+// connection failed or timed out (the caller still closes the socket).
+bool socket_connect(int socket, uint32_t address, int port, int timeout_ms);
+
 // Readiness wait for reading on one socket, with a timeout in microseconds
 // (0 polls). A failed wait counts as not ready.
 bool socket_wait_readable(int socket, long timeout_us);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/limits.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/text_buffer.hpp"
@@ -17,7 +18,6 @@
 namespace fwk {
 namespace {
 
-constexpr std::size_t kNameLimit = 1024;
 constexpr std::size_t kReportBufferCapacity = 1024;
 
 // The one counter of every random call in the process.
@@ -31,7 +31,7 @@ long read_integer(const std::string& text) {
 // and the joined length stays within the path area; else the name itself.
 std::string resolve(const ScriptContext& context, const std::string& name) {
   std::string path;
-  if (context.base_path && std::strlen(context.base_path) + name.size() < kNameLimit &&
+  if (context.base_path && std::strlen(context.base_path) + name.size() < kBuiltinNameLimit &&
       path_join(context.base_path, path, name.c_str()) && !path.empty()) {
     return path;
   }
@@ -77,7 +77,7 @@ std::optional<std::string> builtin_random(ScriptContext&, const char*, int argc,
 
 std::optional<std::string> builtin_has_record(ScriptContext& context, const char*, int argc,
                                               const std::string* argv, ParamList* variables) {
-  if (argc < 2 || argv[0].size() > kNameLimit) return std::nullopt;
+  if (argc < 2 || argv[0].size() > kBuiltinNameLimit) return std::nullopt;
   std::string path = resolve(context, argv[0]);
   std::FILE* file = nullptr;
   ParamListPtr header;

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "core/text_buffer.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 
 namespace fwk {
 namespace {

@@ -6,6 +6,7 @@
 
 #include "core/ascii.hpp"
 #include "core/ini.hpp"
+#include "core/limits.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
@@ -20,7 +21,6 @@ namespace {
 
 constexpr const char* kTagEnd = "%>";
 constexpr const char* kSectionEnd = "/report";
-constexpr std::size_t kConditionArea = 1024;
 
 void keep(std::string& word, std::size_t size, int c) {
   if (word.size() + 1 < size) word.push_back(static_cast<char>(c));

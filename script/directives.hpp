@@ -22,17 +22,11 @@
 #include <cstddef>
 #include <string>
 
+#include "core/limits.hpp"
 #include "core/sink.hpp"
 #include "script/template.hpp"
 
 namespace fwk {
-
-// Parameter areas: a file name keeps at most 1022 characters, a marker of
-// %random at most 28.
-constexpr std::size_t kDirectiveNameArea = 1023;
-constexpr std::size_t kDirectiveMarkerArea = 29;
-// At most this many items of a %random section take part in the shuffle.
-constexpr std::size_t kRandomMaxItems = 128;
 
 // Reads one word: whitespace is skipped; a word in double or single quotes
 // runs to the matching quote (\n \r \t give LF CR TAB, a backslash before

@@ -32,8 +32,8 @@ double convert_number(const char* begin, const char* end) {
   double value = 0;
   auto [ptr, ec] = std::from_chars(begin, end, value);
   if (ec == std::errc::result_out_of_range) {
-    // Overflow or underflow: the C conversion gives +-HUGE_VAL or a tiny
-    // number, as the original reader did.
+    // Overflow or underflow: the C conversion gives +-HUGE_VAL or the
+    // nearest tiny number, where from_chars would give nothing.
     std::string copy(begin, end);
     return std::strtod(copy.c_str(), nullptr);
   }

@@ -21,13 +21,10 @@
 
 #include <cstddef>
 
+#include "core/limits.hpp"
 #include "core/plist.hpp"
 
 namespace fwk {
-
-// Size of the shared result area; a text in it holds at most
-// kExprResultArea - 1 characters.
-constexpr std::size_t kExprResultArea = 128;
 
 // --- Numbers ---------------------------------------------------------------
 

@@ -17,14 +17,12 @@
 #include <string>
 #include <string_view>
 
+#include "core/limits.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
-
-// The current select name keeps at most kSelectNameArea - 1 characters.
-constexpr std::size_t kSelectNameArea = 128;
 
 // What form filling keeps for one processor call: the current select name
 // (the NAME of the last SELECT met, for its OPTIONs), and work areas

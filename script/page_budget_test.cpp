@@ -12,7 +12,7 @@
 
 #include "core/sink.hpp"
 #include "core/text_buffer.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 #include "script/template.hpp"
 
 namespace fwk {

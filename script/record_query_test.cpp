@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 #include "store/datafile.hpp"
 
 namespace fwk {

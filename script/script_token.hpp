@@ -18,13 +18,10 @@
 #include <cstddef>
 #include <string>
 
+#include "core/limits.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
-
-// Size of a run's token area: a token keeps at most kScriptTokenArea - 1
-// characters.
-constexpr std::size_t kScriptTokenArea = 4096;
 
 // The mark that starts the token of a string literal.
 constexpr char kScriptStringMark = '\'';

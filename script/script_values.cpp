@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/limits.hpp"
 #include "core/paths.hpp"
 #include "core/text_buffer.hpp"
 #include "script/expr.hpp"
@@ -11,8 +12,6 @@
 namespace fwk {
 namespace {
 
-// Room of the first token of a right-hand side and of string-mode operands.
-constexpr std::size_t kOperandArea = 4095;
 constexpr std::size_t kStringStartCapacity = 4224;
 constexpr std::size_t kVariableBlock = 128;
 

@@ -11,16 +11,12 @@
 #include <cstddef>
 #include <string>
 
+#include "core/limits.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
-
-// At most this many attributes are read per tag; the rest are dropped.
-constexpr int kTagAttrsMax = 20;
-// Area of one attribute name or value: at most kTagAttrArea - 1 characters.
-constexpr std::size_t kTagAttrArea = 4096;
 
 // Reads attributes up to and including the tag's ">" (or the end of the
 // input). `capacity` is the room of the list; 0 or less means 16. Never

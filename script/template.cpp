@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/limits.hpp"
 #include "core/out.hpp"
 #include "core/plist.hpp"
 #include "core/text_util.hpp"
@@ -23,8 +24,6 @@ namespace {
 constexpr ByteSet kNameDelims("> \t\r\n");
 constexpr ByteSet kBraceEnd("}");
 constexpr const char* kTrim = " \t\r\n";
-constexpr std::size_t kBraceLimit = 8193;
-constexpr std::size_t kElseNameLimit = 8191;
 
 // Identifies the bytes at hand: a file input reuses one block for all
 // its windows, so the address alone does not tell them apart.

@@ -23,17 +23,13 @@
 #include <cstdio>
 #include <string>
 
+#include "core/limits.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
-
-// Size of the tag area: a tag name keeps at most kTagNameLimit - 1
-// characters, a whole tag (name and rest) at most kTagArea - 1.
-constexpr std::size_t kTagArea = 8196;
-constexpr std::size_t kTagNameLimit = 8194;
 
 // Deepest nesting of processor calls (includes, report sections, random
 // items, ...). A call deeper than this writes kTemplateDepthMessage (when

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/out.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 #include "script/template_scan.hpp"
 #include "script/template_test_util.hpp"
 

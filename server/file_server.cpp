@@ -7,6 +7,7 @@
 
 #include "core/ascii.hpp"
 #include "core/headers.hpp"
+#include "core/limits.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/text_convert.hpp"
@@ -46,8 +47,6 @@ constexpr ContentType kExtensionTypes[] = {
 
 constexpr const char* kPlainTextHeader = "Content-type: text/plain\n\n";
 
-// Each text of the index listing is converted into an area of this size.
-constexpr size_t kListingArea = 1024;
 constexpr int kListedSurveys = 15;
 
 // The file goes to the client as it reads (see sink_copy_file). Files sent

@@ -1,5 +1,6 @@
 #include "server/listener.hpp"
 
+#include "core/limits.hpp"
 #include "platform/peer_name.hpp"
 #include "platform/socket.hpp"
 
@@ -12,7 +13,6 @@ namespace {
 constexpr int kListenBacklog = 512;
 // listener_wait: one second and one microsecond.
 constexpr long kListenerWaitUs = 1000001;
-constexpr size_t kPeerHostLimit = 259;
 // The longest a request waits for its peer's host name; without an answer by
 // then the name is "" (a late answer serves the next request).
 constexpr int kPeerHostDeadlineMs = 250;

@@ -5,6 +5,7 @@
 
 #include "core/ascii.hpp"
 #include "core/ini.hpp"
+#include "core/limits.hpp"
 #include "core/paths.hpp"
 #include "core/text_util.hpp"
 #include "platform/clock.hpp"
@@ -18,8 +19,6 @@ constexpr const char* kPrivateExtensions[] = {".ini", ".val", ".asc", ".respcoun
 constexpr const char* kPrivateNames[] = {"outbox.fwk", "outbox.bak", "outbox.bad"};
 // The keys of a form's section "DATABASE" that name files it keeps.
 constexpr const char* kFileKeys[] = {"SAVEDATANAME", "SAVEINDEXNAME", "SAVEXMLNAME", "PWDFILE"};
-// Configured file names use at most this many characters.
-constexpr size_t kConfiguredNameLimit = 1000;
 constexpr std::string_view kConfigExtension = ".ini";
 
 bool is_separator(char c) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/connection.hpp"
+#include "core/limits.hpp"
 #include "core/results.hpp"
 #include "core/status_log.hpp"
 #include "platform/clock.hpp"
@@ -12,13 +13,13 @@
 #include "platform/socket.hpp"
 #include "server/dispatch.hpp"
 #include "server/loop_client.hpp"
+#include "server/outbox_check.hpp"
 #include "server/server_state.hpp"
 
 namespace fwk {
 
 namespace {
 
-constexpr size_t kErrorNoteArea = 1024;
 constexpr const char* kNotFoundNote = "HTTP/1.1 404 NOT FOUND\r\n";
 constexpr const char* kAccessDeniedNote = "<P>Error: Access denied.\n";
 constexpr const char* kClosingComment = "<!-- Veltrix CGI 5.03 -->";
@@ -36,28 +37,6 @@ constexpr int kLongestWaitMs = 1000;
 // to finish before they are abandoned.
 constexpr uint32_t kStopGraceMs = 1000;
 constexpr size_t kReadArea = 16384;
-
-// The network test reads every interface; its answer is kept this long so
-// that a busy server does not repeat it for every request.
-constexpr uint32_t kNetworkCheckMs = 1000;
-
-bool network_present_recently() {
-  static uint32_t checked_at = 0;
-  static bool checked = false;
-  static bool present = false;
-  uint32_t now = clock_tick_ms();
-  if (!checked || now - checked_at >= kNetworkCheckMs) {
-    present = network_present();
-    checked_at = now;
-    checked = true;
-  }
-  return present;
-}
-
-// Mail waits and the device is on a network: the outbox is due.
-bool outbox_due() {
-  return outbox_pending != 0 && network_present_recently();
-}
 
 // The loop being run, for server_loop_wake from the UI thread.
 std::mutex wake_lock;
@@ -296,9 +275,7 @@ int server_loop(const SiteContext& site, Listener& listener) {
         (loop.open_count == 0 || tick_reached(clock_tick_ms(), loop.stop_deadline))) {
       break;
     }
-    // Sending a due outbox (and clearing outbox_pending once it went out)
-    // joins here together with the mail outbox itself.
-    outbox_due();
+    if (!loop.stopping) outbox_check(site);
     int wait = run_timers(loop);
     if (loop.stopping) {
       wait = std::min(wait, static_cast<int>(loop.stop_deadline - clock_tick_ms()) + 1);
@@ -309,6 +286,7 @@ int server_loop(const SiteContext& site, Listener& listener) {
   set_wake_target(nullptr);
   abandon_all(loop);
   poller_close(loop.poller);
+  outbox_check_finish();
   return kServerLoopExitCode;
 }
 

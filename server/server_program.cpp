@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "cgi/fwk/session_index.hpp"
+#include "core/limits.hpp"
 #include "core/paths.hpp"
 #include "core/site.hpp"
 #include "core/status_log.hpp"
@@ -28,7 +29,6 @@ namespace {
 
 // How long a second start waits for the running one to publish its URL.
 constexpr int kInstanceUrlWaitMs = 2000;
-constexpr size_t kHostNameLimit = 79;
 
 // False with --no-browser or --headless: URLs are printed, never opened.
 bool browser_allowed = true;

@@ -5,13 +5,11 @@
 
 #include <string>
 
+#include "core/limits.hpp"
 #include "core/plist.hpp"
 #include "core/program_key.hpp"
 
 namespace fwk {
-
-// A server root keeps at most this many bytes, its final "/" included.
-constexpr size_t kServerRootLimit = 259;
 
 // The server root, absolute and ending in "/": `option_root` (from --root)
 // when given, else the machine hive's ServerRoot, else the sample root that

@@ -4,13 +4,10 @@
 
 #include <cstddef>
 
+#include "core/limits.hpp"
 #include "core/site.hpp"
 
 namespace fwk {
-
-constexpr size_t kSurveyTextLimit = 1023;  // units kept of a title or description
-constexpr size_t kSurveyLinkLimit = 259;   // units kept of a link
-constexpr size_t kSurveyPathLimit = 259;   // bytes of a survey file's path
 
 // The table of the server root's surveys: entry 0 is the start page, then
 // one entry per "*.ini" file other than "cgi.ini", in name order, at most 15.

@@ -5,12 +5,11 @@
 
 #include <string>
 
+#include "core/limits.hpp"
 #include "core/plist.hpp"
 #include "core/site.hpp"
 
 namespace fwk {
-
-constexpr size_t kWindowTitleLimit = 63;  // UTF-16 units
 
 // "Formwick", or "Formwick/" and the DEVICEID of the settings, cut to 63
 // units (never inside a character). UTF-8.

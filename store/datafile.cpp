@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/file_token.hpp"
+#include "core/limits.hpp"
 #include "core/paths.hpp"
 #include "platform/file_bytes.hpp"
 
@@ -11,7 +12,6 @@ namespace fwk {
 namespace {
 
 constexpr const char* kFieldDelimiters = "\t\n";
-constexpr size_t kFallbackPathLimit = 120;
 
 std::FILE* open_for_reading(const char* path) {
   std::FILE* file = file_open(path, "rb");

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/limits.hpp"
 #include "core/plist.hpp"
 
 namespace fwk {
@@ -24,11 +25,6 @@ enum RecordKind : int {
   kRecordMarked = 1,  // first non-empty field begins with "#" (retired record)
   kRecordEmpty = 2,   // no non-empty field
 };
-
-// Field limits: a header name keeps at most 8195 characters, a record field
-// at most 65534; longer texts are cut and the rest of the field is skipped.
-constexpr size_t kHeaderFieldArea = 8196;
-constexpr size_t kRecordFieldArea = 65535;
 
 // Opens `path` for reading (when it does not open and is at most 120
 // characters long, `path` + ".asc" is tried) and reads its header with

@@ -15,15 +15,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/limits.hpp"
+
 namespace fwk {
 
 // Why a record is unreadable (0: it is readable).
 constexpr int kRecordNoOpen = 1;  // no "OPEN" line, or no usable host or port in it
 constexpr int kRecordTorn = 2;    // the head or conversation is cut short or malformed
-
-// Limits on what is kept of the open line and of each head line.
-constexpr size_t kOpenLineArea = 260;
-constexpr size_t kHeadLineArea = 8196;
 
 // The port of an open line without one.
 constexpr int kOpenLineDefaultPort = 80;

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 #include "store/outbox_record.hpp"
 
 namespace fwk {

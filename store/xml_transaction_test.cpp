@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/testing/test_lists.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 
 namespace fwk {
 namespace {

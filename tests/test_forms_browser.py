@@ -53,7 +53,7 @@ class BrowserFillsTheContactFormTest(unittest.TestCase):
 
     def test_answers_reach_the_data_file(self):
         from selenium.webdriver.common.by import By
-        from selenium.webdriver.support.ui import Select
+        from selenium.webdriver.support.ui import Select, WebDriverWait
         b = self.browser
         b.get(self.server.url("/fwk?database=contact"))
         b.find_element(By.NAME, "NAME").send_keys("Zoë <Quote> \"Q\"")
@@ -63,6 +63,7 @@ class BrowserFillsTheContactFormTest(unittest.TestCase):
                 box.click()
         b.find_element(By.NAME, "MESSAGE").send_keys("Two lines:\nfirst and second")
         b.find_element(By.NAME, "_ACTION").click()
+        WebDriverWait(b, 30).until(lambda d: "Thank you" in d.page_source)
         self.assertIn("Thank you, your message has been kept.", b.page_source)
         self.assertEqual(b.find_element(By.LINK_TEXT, "Click here to continue")
                          .get_attribute("href"), self.server.url("/index.html"))

@@ -34,6 +34,7 @@ FILES = {
     "keys/data.asc": "HOST\tDATE\tTIME\tname\n",
     "noxml.ini": "[DATABASE]\nSAVEXML=1\n" + ACCESS,
     "nomail.ini": "[DATABASE]\nSAVEDATA=1\nSAVEDATANAME=poll.asc\nSAVEEMAIL=1\n" + ACCESS,
+    "nofile.ini": "[DATABASE]\nSAVEDATA=1\nSAVEDATANAME=missing/data.asc\n" + ACCESS,
     "nosession.ini": "[DATABASE]\nSAVEDATA=1\nMAXRESPONSES=100\n" + ACCESS,
     "nosession.asc": "name\n\"old\"\t\n",
     "away.ini": "[DATABASE]\nSHOWREDIRECT=1\nREDIRECT=/done.html\n" + ACCESS,
@@ -130,6 +131,11 @@ class SaveTest(ServerTestCase):
         _, _, body = post(self.server, ("DATABASE", "noxml"), ("_ACTION", "SAVE"))
         self.assertIn(b"<P>Unable to write to the database: noxml", body)
         self.assertIn(b"Error 6</a>", body)
+        # A data file that cannot be read: 2 and the file's name.
+        _, _, body = post(self.server, ("DATABASE", "nofile"), ("_ACTION", "SAVE"))
+        self.assertIn(b"<P>Unable to open the data file for writing. You probably need to "
+                      b"configure your server to allow writing to missing/data.asc</tt>", body)
+        self.assertIn(b"Error 2</a>", body)
         # Mail without a relay: 1, and nothing reaches the data file.
         before = records(self.path("poll.asc"))
         _, _, body = post(self.server, ("DATABASE", "nomail"), ("name", "lost"),

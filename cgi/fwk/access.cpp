@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/ini.hpp"
+#include "core/limits.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
@@ -11,9 +12,6 @@
 namespace fwk {
 
 namespace {
-
-// Longest form name or password that is looked at at all.
-constexpr size_t kAccessValueLimit = 128;
 
 // Characters that would let a form name reach outside the server root or
 // name several files.

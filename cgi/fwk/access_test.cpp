@@ -6,7 +6,7 @@
 
 #include "core/status_log.hpp"
 #include "core/text_buffer.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 
 namespace fwk {
 namespace {

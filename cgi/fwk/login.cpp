@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/ini.hpp"
+#include "core/limits.hpp"
 #include "core/list_text.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
@@ -19,15 +20,13 @@
 namespace fwk {
 namespace {
 
-// Configured file names are cut to this many characters.
-constexpr std::size_t kFileNameLimit = 1000;
 // Free slots after the columns of a resumed record, so that it can stand in
 // for the request list (which the engine and page scripts add to).
 constexpr std::size_t kResumeSpare = 64;
 constexpr const char* kSequenceSeparators = " ;,";
 
 std::string configured_name(const ParamList* config, const char* key) {
-  return text_dup_n(plist_get(config, key, ""), kFileNameLimit);
+  return text_dup_n(plist_get(config, key, ""), kConfiguredNameLimit);
 }
 
 // The data file: SAVEDATANAME, or the form name with ".asc".

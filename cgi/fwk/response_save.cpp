@@ -85,6 +85,10 @@ int mail_response(const SiteContext& site, const char* form_name, ParamList* req
   TextBuffer body = tbuf_new(1024);
   OutputSink sink;
   sink.text = &body;
+  // The report template has a page's budget; a runaway one ends the mail
+  // with the note instead of holding the server.
+  PageBudget budget = page_budget_start(&sink, nullptr);
+  sink.budget = &budget;
   FilePtr report(path_open_binary(site.root.c_str(), plist_get(config, "EMAILREPORT", "")));
   if (report) {
     template_process_file(site, site.root.c_str(), &sink, report.get(), request, nullptr, nullptr,
@@ -180,8 +184,14 @@ bool host_header_usable(const char* host) {
 
 std::string redirect_target(const SiteContext& site, const char* redirect, const char* http_host) {
   if (*redirect != '/') return redirect;
-  std::string host = host_header_usable(http_host) ? std::string(http_host)
-                                                   : "127.0.0.1:" + std::to_string(site.port);
+  std::string host;
+  if (host_header_usable(http_host)) {
+    host = http_host;
+  } else if (!site.address.empty()) {
+    host = site.address;
+  } else {
+    host = "127.0.0.1:" + std::to_string(site.port);
+  }
   return "http://" + host + redirect;
 }
 

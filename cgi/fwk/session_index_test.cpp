@@ -10,7 +10,7 @@
 
 #include "cgi/fwk/response_save.hpp"
 #include "core/testing/test_lists.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cgi/list/list.hpp"
-#include "platform/test_temp_dir.hpp"
+#include "platform/testing/temp_dir.hpp"
 #include "store/datafile.hpp"
 
 namespace fwk {

@@ -1,5 +1,5 @@
-// A connected pair of local sockets that keeps the boundaries of each send,
-// so that a test can see how bytes were grouped into sends.
+// Test support: a connected pair of local sockets that keeps the boundaries
+// of each send, so that a test can see how bytes were grouped into sends.
 #pragma once
 
 namespace fwk {

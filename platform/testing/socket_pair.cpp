@@ -1,4 +1,4 @@
-#include "platform/socket_pair.hpp"
+#include "platform/testing/socket_pair.hpp"
 
 #include <sys/socket.h>
 
