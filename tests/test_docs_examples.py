@@ -8,6 +8,9 @@ fenced block:
                                           docs/examples/NAME/FILE, exactly
   <!-- example NAME get PATH -->          GET PATH; the block appears in
                                           the response body
+  <!-- example NAME shuffled PATH -->     GET PATH; each line of the block
+                                          appears exactly once in the body,
+                                          in any order (random output)
   <!-- example NAME post PATH FIELDS -->  POST the url-encoded FIELDS
   <!-- example NAME submit ACTION FIELDS -->
                                           post the form of the page last
@@ -38,7 +41,7 @@ from test_forms_nav import FormPage
 DOCS = os.path.join(SOURCE_DIR, "docs")
 GUIDES = ("authoring.md", "operating.md")
 
-MARKER = re.compile(r"<!-- example (\S+) (source|get|post|submit|file)(?: (\S+))?(?: (\S+))? -->")
+MARKER = re.compile(r"<!-- example (\S+) (source|get|shuffled|post|submit|file)(?: (\S+))?(?: (\S+))? -->")
 FENCE = re.compile(r"```[^\n]*\n(.*?)```", re.S)
 
 
@@ -138,7 +141,7 @@ class GuideExamplesTest(unittest.TestCase):
                 if name not in examples:
                     examples[name] = Example(name)
                 ex = examples[name]
-                if kind == "get":
+                if kind in ("get", "shuffled"):
                     got = ex.request(arg)
                 elif kind == "post":
                     got = ex.post(arg, form_fields(fields))
@@ -149,7 +152,11 @@ class GuideExamplesTest(unittest.TestCase):
                 if expected is None:
                     continue
                 with self.subTest(where="%s:%d" % (guide, line)):
-                    self.assertRegex(got, pattern(expected))
+                    if kind == "shuffled":
+                        for want in filter(None, expected.split("\n")):
+                            self.assertEqual(got.count(want), 1, want)
+                    else:
+                        self.assertRegex(got, pattern(expected))
         finally:
             for ex in examples.values():
                 ex.server.close()
