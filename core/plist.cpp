@@ -8,17 +8,6 @@ namespace fwk {
 
 namespace {
 
-// True when the text of `stored` (up to its first zero byte) equals the
-// n-byte text `name` ignoring case. The length is tested first: most
-// entries of a long list (free slots among them) differ there.
-bool name_matches(const std::string& stored, const char* name, size_t n) {
-  const size_t size = stored.size();
-  if (size < n || (size > n && stored[n] != '\0')) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (stored[i] != name[i] && ascii_fold(stored[i]) != ascii_fold(name[i])) return false;
-  return true;
-}
-
 // Number of used entries of one block: up to the first absent name.
 size_t used_entries(const ParamList& block) {
   size_t n = 0;
@@ -48,6 +37,18 @@ void replace_text(std::optional<std::string>& current, const char* text) {
 }
 
 }  // namespace
+
+// The length is tested first: most entries of a long list (free slots
+// among them) differ there.
+bool pair_name_is(const Pair& entry, const char* name, size_t n) {
+  if (!entry.name) return false;
+  const std::string& stored = *entry.name;
+  const size_t size = stored.size();
+  if (size < n || (size > n && stored[n] != '\0')) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (stored[i] != name[i] && ascii_fold(stored[i]) != ascii_fold(name[i])) return false;
+  return true;
+}
 
 std::string text_dup(const char* text) {
   return text ? std::string(text) : std::string();
@@ -88,7 +89,7 @@ const Pair* plist_find(const ParamList* list, const char* name) {
   for (const ParamList* block = list; block; block = block->next.get()) {
     for (const Pair& entry : block->entries) {
       if (!entry.name) break;
-      if (name_matches(*entry.name, name, n)) return &entry;
+      if (pair_name_is(entry, name, n)) return &entry;
     }
   }
   return nullptr;

@@ -54,6 +54,10 @@ inline const Pair* plist_find(std::nullptr_t, const char*) {
   return nullptr;
 }
 
+// True when the entry's name (up to a zero byte in it) is the n-byte text
+// `name`, ignoring ASCII case: the test every lookup makes.
+bool pair_name_is(const Pair& entry, const char* name, size_t n);
+
 // Value of `name`, or `dflt` itself when the name is missing or its value is
 // absent or "". The result points into the list (or is dflt).
 const char* plist_get(const ParamList* list, const char* name, const char* dflt);

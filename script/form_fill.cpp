@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/ascii.hpp"
 #include "core/list_text.hpp"
 #include "core/out.hpp"
 #include "script/expr.hpp"
@@ -25,13 +26,7 @@ bool is(const char* name, const char* word) {
 }
 
 bool is(std::string_view name, const char* word) {
-  for (char c : name) {
-    if (*word == '\0' ||
-        ascii_fold(static_cast<unsigned char>(c)) != ascii_fold(static_cast<unsigned char>(*word)))
-      return false;
-    ++word;
-  }
-  return *word == '\0';
+  return text_equal_nocase(name, word);
 }
 
 // Element names hold no zero byte, so the length tells most names apart.
@@ -60,16 +55,6 @@ Element element_of(std::string_view name) {
 
 // True when the text of `stored` (up to its first zero byte) is the n-byte
 // `name`, ignoring case; lengths are compared first.
-bool same_name(const std::string& stored, const char* name, std::size_t n) {
-  const std::size_t size = stored.size();
-  if (size < n || (size > n && stored[n] != '\0')) return false;
-  for (std::size_t i = 0; i < n; ++i)
-    if (stored[i] != name[i] && ascii_fold(static_cast<unsigned char>(stored[i])) !=
-                                    ascii_fold(static_cast<unsigned char>(name[i])))
-      return false;
-  return true;
-}
-
 // The element being rewritten: its attributes and the values it needs.
 // The texts point into the attributes and the variables, which keep their
 // values while the element is handled (removing an attribute only clears
@@ -110,7 +95,7 @@ void strike_unplaced(ParamList* unplaced, const char* name, bool every) {
   }
   const std::size_t n = std::strlen(name);
   plist_each(unplaced, [&](Pair& entry) {
-    if (same_name(*entry.name, name, n)) pair_set_name(entry, nullptr);
+    if (pair_name_is(entry, name, n)) pair_set_name(entry, nullptr);
   });
 }
 
@@ -130,7 +115,7 @@ int choice_state(const ParamList* variables, const char* name, const char* value
   int state = 0;
   // The whole list: every entry of the name counts.
   plist_each(variables, [&](const Pair& entry) {
-    if (!entry.value || entry.value->empty() || !same_name(*entry.name, name, n)) return true;
+    if (!entry.value || entry.value->empty() || !pair_name_is(entry, name, n)) return true;
     state = 2;
     if (*value && list_contains_exact(entry.value->c_str(), value)) {
       state = 1;
@@ -175,7 +160,7 @@ int selected_state(const ParamList* variables, const std::string& select_name,
   const std::size_t n = std::strlen(select);
   int state = 0;
   plist_each_in_first_block(variables, [&](const Pair& entry) {
-    if (entry.name->empty() || !same_name(*entry.name, select, n)) return true;
+    if (entry.name->empty() || !pair_name_is(entry, select, n)) return true;
     state = 2;
     if (entry.value && *option_value && list_contains_exact(entry.value->c_str(), option_value)) {
       state = 1;

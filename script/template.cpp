@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/ascii.hpp"
 #include "core/limits.hpp"
 #include "core/out.hpp"
 #include "core/plist.hpp"
@@ -67,13 +68,7 @@ bool equals(const std::string& name, const char* word) {
 
 // A name (which holds no zero byte) compared with a text ignoring case.
 bool same_text(std::string_view name, const char* text) {
-  for (char c : name) {
-    if (*text == '\0' ||
-        ascii_fold(static_cast<unsigned char>(c)) != ascii_fold(static_cast<unsigned char>(*text)))
-      return false;
-    ++text;
-  }
-  return *text == '\0';
+  return text_equal_nocase(name, text);
 }
 
 // same_text for a word of known length: most names differ in length.

@@ -58,7 +58,6 @@ ClosedRequest reader_at_close(const RequestReader& reader) {
 }
 
 bool reader_ends_by_silence(const RequestReader& reader) {
-  if (reader.text.empty()) return true;
   return reader_header_ended(reader) && reader.shape.content_length < 0 && is_post(reader.text);
 }
 

@@ -33,10 +33,14 @@ ReadProgress reader_take(RequestReader& reader, const char* bytes, size_t n);
 enum class ClosedRequest { complete, cut_short };
 ClosedRequest reader_at_close(const RequestReader& reader);
 
-// True when a pause of the silence window makes the request whole: the
-// client has sent nothing at all (it is served the HOME document), or it is
-// a POST whose header block has ended and that announced no length. A
-// connection in the middle of its header block is never served by silence.
+// True when a pause of the silence window makes the request whole: a POST
+// whose header block has ended and that announced no length. A connection
+// that has sent nothing yet waits for its request: browsers open
+// connections ahead of their next request, and an answer sent on one before
+// it was asked for would be read as the answer to that request (a form's
+// answers would be lost behind the HOME document). Only a client that closes
+// without sending anything is served the HOME document. A connection in the
+// middle of its header block is never served by silence.
 bool reader_ends_by_silence(const RequestReader& reader);
 
 // True once the header block has ended (for the answer at the deadline:

@@ -10,7 +10,7 @@ import tempfile
 import time
 import unittest
 
-from fwktest import Server, ServerTestCase
+from fwktest import Server, ServerTestCase, read_all
 
 HOME = b"<p>home</p>"
 FILES = {
@@ -28,9 +28,20 @@ def big_file(server, name, megabytes):
 class ReadingTest(ServerTestCase):
     FILES = FILES
 
-    def test_client_that_sends_nothing_gets_the_home_document(self):
-        data = self.server.raw(b"", close_write=False)
+    def test_client_that_sends_nothing_and_closes_gets_the_home_document(self):
+        data = self.server.raw(b"", close_write=True)
         self.assertTrue(data.endswith(b"\n\n" + HOME), data)
+
+    def test_connection_opened_ahead_is_answered_only_once_asked(self):
+        # Browsers connect before they know their next request; an answer
+        # sent before it would be taken as the answer to it.
+        with self.server.connect() as s:
+            s.settimeout(0.5)
+            with self.assertRaises(socket.timeout):
+                s.recv(1)
+            s.sendall(b"POST /notes.txt HTTP/1.1\r\nContent-Length: 3\r\n\r\na=1")
+            data = read_all(s)
+        self.assertTrue(data.endswith(b"text/plain\n\nplain text"), data)
 
     def test_get_is_answered_while_the_client_keeps_its_side_open(self):
         data = self.server.raw(b"GET /notes.txt HTTP/1.1\r\nHost: x\r\n\r\n", close_write=False)

@@ -218,7 +218,7 @@ class DemoRecordBrowserTest(unittest.TestCase):
 
     def test_answers_just_given_show_behind_the_home_page_link(self):
         links = self.list_links()
-        self.assertEqual(set(links), {"demo", "contact"})
+        self.assertEqual(set(links), {"demo", "contact", "feedback"})
         for form, link in links.items():
             with self.subTest(form):
                 status, _, body = self.server.curl(link)
