@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "bench/bench_support.hpp"
 #include "cgi/list/list.hpp"
 #include "core/ini.hpp"
 #include "core/plist.hpp"
@@ -35,21 +36,14 @@ DataSet& data_set() {
   return set;
 }
 
-void write_file(const fs::path& path, const std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
-}
-
 // The form "survey", readable by everybody, and its data file: a header row
 // with grouped columns and kRecords records, every tenth one retired.
-void create_data_set() {
+fs::path create_data_set() {
   DataSet& set = data_set();
-  std::random_device random;
-  set.dir = fs::temp_directory_path() / ("fwk_bench_list_" + std::to_string(random()));
-  fs::create_directories(set.dir);
+  set.dir = fwk_bench::make_scratch_dir("fwk_bench_list_");
   set.site.root = set.dir.string() + "/";
-  write_file(set.dir / "survey.ini", "[DATABASE]\nTitle=Survey\n[access]\nPWDREAD=(allow)\n");
+  fwk_bench::write_file(set.dir / "survey.ini",
+                        "[DATABASE]\nTitle=Survey\n[access]\nPWDREAD=(allow)\n");
 
   std::string text =
       "_SESSION\tDATE\tTIME\tHOST\tNAME\tCITY\tAGE\tQ1_a\tQ1_b\tQ1_c\tQ2\tQ3\tCOMMENT\n";
@@ -64,13 +58,9 @@ void create_data_set() {
             std::to_string(numbers() % 10) +
             "\tA comment of some length <about the visit> & the staff, written on the device\n";
   }
-  write_file(set.dir / "survey.asc", text);
+  fwk_bench::write_file(set.dir / "survey.asc", text);
   set.bytes = static_cast<int64_t>(text.size());
-}
-
-void remove_data_set() {
-  std::error_code ignored;
-  fs::remove_all(data_set().dir, ignored);
+  return set.dir;
 }
 
 // One request with the given "name=value" parameters; returns the page
@@ -121,10 +111,5 @@ BENCHMARK(BM_ViewLastRow)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  create_data_set();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  remove_data_set();
-  return 0;
+  return fwk_bench::run_with_data_set(argc, argv, create_data_set);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/text_buffer.hpp"
@@ -19,6 +20,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using fwk_bench::field;
 
 constexpr int kRecords = 100000;
 const char* const kCities[] = {"Oslo", "Rome", "Lima", "Kyiv", "Pune"};
@@ -36,17 +38,11 @@ DataSet& data_set() {
   return set;
 }
 
-std::string field(const std::string& text) {
-  return "\"" + text + "\"\t";
-}
-
 // Builds the data file: a header row and kRecords records of about 200
 // bytes, every tenth one retired.
-void create_data_set() {
+fs::path create_data_set() {
   DataSet& set = data_set();
-  std::random_device random;
-  set.dir = fs::temp_directory_path() / ("fwk_bench_report_" + std::to_string(random()));
-  fs::create_directories(set.dir);
+  set.dir = fwk_bench::make_scratch_dir("fwk_bench_report_");
   set.data_path = (set.dir / "survey.asc").string();
   set.page_path = (set.dir / "report.html").string();
 
@@ -77,12 +73,11 @@ void create_data_set() {
   std::fclose(file);
   set.bytes = static_cast<int64_t>(fs::file_size(set.data_path));
 
-  std::FILE* page = std::fopen(set.page_path.c_str(), "wb");
-  std::fputs(
+  fwk_bench::write_file(
+      set.page_path,
       "<table><%report survey.asc CITY eq 'Oslo' %><tr><td>{#}</td><td>{NAME}</td>"
-      "<td>{AGE}</td></tr>\n</report></table>\n",
-      page);
-  std::fclose(page);
+      "<td>{AGE}</td></tr>\n</report></table>\n");
+  return set.dir;
 }
 
 void count(benchmark::State& state, int64_t records) {
@@ -162,11 +157,5 @@ BENCHMARK(BM_RecordNextEqualScan)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  create_data_set();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ignored;
-  fs::remove_all(data_set().dir, ignored);
-  return 0;
+  return fwk_bench::run_with_data_set(argc, argv, create_data_set);
 }

@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "bench/bench_support.hpp"
 #include "cgi/fwk/response_save.hpp"
 #include "cgi/fwk/session_index.hpp"
 #include "core/plist.hpp"
@@ -19,6 +20,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using fwk_bench::field;
 
 constexpr int kRecords = 100000;
 // Sessions of the steady-state saves: each already has a live record.
@@ -36,27 +38,15 @@ DataSet& data_set() {
   return set;
 }
 
-std::string field(const std::string& text) {
-  return "\"" + text + "\"\t";
-}
-
 std::string session_name(int i) {
   return "S" + std::to_string(1000000 + i);
 }
 
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-}
-
 // The form "survey": its data file with kRecords records of about 200 bytes
 // (one live record per session), and an index file keyed by NAME.
-void create_data_set() {
+fs::path create_data_set() {
   DataSet& set = data_set();
-  std::random_device random;
-  set.dir = fs::temp_directory_path() / ("fwk_bench_save_" + std::to_string(random()));
-  fs::create_directories(set.dir);
+  set.dir = fwk_bench::make_scratch_dir("fwk_bench_save_");
   set.site.root = set.dir.string() + "/";
 
   std::string data = "HOST\tDATE\tTIME\t_SESSION\tNAME\tCITY\tAGE\tQ1\tQ2\tQ3\tCOMMENT\n";
@@ -71,12 +61,13 @@ void create_data_set() {
     data += field("A free-text comment that makes the record about two hundred bytes.");
     data += "\r\n";
   }
-  write_file(set.dir / "survey.asc", data);
-  write_file(set.dir / "survey.idx", "NAME\t_POS\n");
+  fwk_bench::write_file(set.dir / "survey.asc", data);
+  fwk_bench::write_file(set.dir / "survey.idx", "NAME\t_POS\n");
   set.bytes = static_cast<int64_t>(data.size());
   set.config = fwk::plist_copy(nullptr, 4);
   fwk::plist_set(set.config.get(), "SAVEDATA", "1");
   fwk::plist_set(set.config.get(), "SAVEINDEXNAME", "survey.idx");
+  return set.dir;
 }
 
 // One response of session i, as the engine hands it to the save.
@@ -138,11 +129,5 @@ BENCHMARK(BM_SaveReadingWholeFile)->Unit(benchmark::kMillisecond)->Iterations(5)
 }  // namespace
 
 int main(int argc, char** argv) {
-  create_data_set();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ignored;
-  fs::remove_all(data_set().dir, ignored);
-  return 0;
+  return fwk_bench::run_with_data_set(argc, argv, create_data_set);
 }

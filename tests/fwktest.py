@@ -194,6 +194,27 @@ class ServerTestCase(unittest.TestCase):
         cls.server.close()
 
 
+def demo_server():
+    """A started server on a fresh copy of the demo server root shipped with
+    the program."""
+    server = Server()
+    shutil.rmtree(server.root)
+    shutil.copytree(os.path.join(SOURCE_DIR, "demo"), server.root)
+    return server.start()
+
+
+def wait_for(predicate, timeout=15, step=0.02):
+    """Polls `predicate` until it gives a true value or `timeout` seconds
+    pass; returns its last value."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return predicate()
+
+
 def read_all(s):
     chunks = []
     while True:

@@ -7,7 +7,7 @@ import shutil
 import sys
 import unittest
 
-from fwktest import SOURCE_DIR, Server
+from fwktest import demo_server
 
 try:
     from selenium import webdriver
@@ -41,10 +41,7 @@ class BrowserFillsTheContactFormTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.browser = start_browser()
-        cls.server = Server()
-        shutil.rmtree(cls.server.root)
-        shutil.copytree(os.path.join(SOURCE_DIR, "demo"), cls.server.root)
-        cls.server.start()
+        cls.server = demo_server()
 
     @classmethod
     def tearDownClass(cls):

@@ -3,10 +3,9 @@ respondent would on a copy of the demo server root."""
 
 import os
 import re
-import shutil
 import unittest
 
-from fwktest import SOURCE_DIR, Server
+from fwktest import demo_server
 from test_forms_nav import Browser
 
 
@@ -19,10 +18,7 @@ class DemoSurveyTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.server = Server()
-        shutil.rmtree(cls.server.root)
-        shutil.copytree(os.path.join(SOURCE_DIR, "demo"), cls.server.root)
-        cls.server.start()
+        cls.server = demo_server()
 
     @classmethod
     def tearDownClass(cls):

@@ -5,12 +5,11 @@ right granted by a form's "access" section."""
 import html
 import os
 import re
-import shutil
 import time
 import unittest
 from urllib.parse import urlencode
 
-from fwktest import SOURCE_DIR, Server, ServerTestCase
+from fwktest import ServerTestCase, demo_server
 from test_forms_nav import Browser
 
 # Lines after the header row: 1 plain, 2 retired, 3 empty, 4 to 6 plain.
@@ -201,10 +200,7 @@ class DemoRecordBrowserTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.server = Server()
-        shutil.rmtree(cls.server.root)
-        shutil.copytree(os.path.join(SOURCE_DIR, "demo"), cls.server.root)
-        cls.server.start()
+        cls.server = demo_server()
 
     @classmethod
     def tearDownClass(cls):

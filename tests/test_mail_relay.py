@@ -12,7 +12,7 @@ import time
 import unittest
 import urllib.parse
 
-from fwktest import SOURCE_DIR, Server
+from fwktest import SOURCE_DIR, Server, wait_for
 
 RELAY_SCRIPT = os.path.join(SOURCE_DIR, "tests", "smtp_relay.py")
 DATE = "Tue, 08 Dec 2026 06:07:05 +0100"
@@ -32,16 +32,6 @@ def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
-
-
-def wait_for(predicate, timeout=15, step=0.05):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return predicate()
 
 
 def message_text(address, subject, body, number):

@@ -13,7 +13,7 @@ import termios
 import time
 import unittest
 
-from fwktest import FWKHTTPD, RUNNING, Server, free_port_block, port_is_free
+from fwktest import FWKHTTPD, RUNNING, Server, free_port_block, port_is_free, wait_for
 
 SURVEYS = {
     "cgi.ini": "[server]\nDEVICEID=pda7\n",
@@ -23,16 +23,6 @@ SURVEYS = {
 }
 
 FAKE_BROWSER = "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/opened\"\n"
-
-
-def wait_for(predicate, timeout=10, step=0.02):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return predicate()
 
 
 def launch(server, args, stdin=subprocess.DEVNULL, wait_running=True, prefix=()):
