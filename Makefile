@@ -6,7 +6,7 @@ SAN_BUILD  ?= build-san
 BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
-FUZZ_SECONDS ?= 30
+FUZZ_SECONDS ?= 20
 # make fuzz-long: an hour per target unless FUZZ_SECONDS is given.
 FUZZ_LONG_SECONDS := $(if $(filter command line environment,$(origin FUZZ_SECONDS)),$(FUZZ_SECONDS),3600)
 GENERATOR  := -G Ninja

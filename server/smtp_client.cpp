@@ -75,6 +75,37 @@ int failure(SmtpSession& session, int code) {
   return kSmtpRefused;
 }
 
+// Index of the first byte of a UTF-8 character at or before `cut` within
+// `line`, no further back than a character can reach; `cut` itself when the
+// bytes there are not UTF-8.
+size_t character_start(std::string_view line, size_t cut, size_t floor) {
+  size_t start = cut;
+  while (start > floor && cut - start < 3 &&
+         (static_cast<unsigned char>(line[start]) & 0xC0) == 0x80) {
+    --start;
+  }
+  bool lead = (static_cast<unsigned char>(line[start]) & 0xC0) != 0x80;
+  return lead && start > floor ? start : cut;
+}
+
+// Appends one stored line as sent lines ending in CR LF: a line longer than
+// relays accept is cut into pieces of at most kSmtpLineLimit bytes (the
+// doubled leading "." included), between characters, and every piece that
+// begins with "." has it doubled.
+void append_data_line(std::string& data, std::string_view line) {
+  size_t at = 0;
+  do {
+    bool dot = at < line.size() && line[at] == '.';
+    size_t room = kSmtpLineLimit - (dot ? 1 : 0);
+    size_t cut = line.size();
+    if (cut - at > room) cut = character_start(line, at + room, at);
+    if (dot) data += '.';
+    data.append(line, at, cut - at);
+    data += "\r\n";
+    at = cut;
+  } while (at < line.size());
+}
+
 }  // namespace
 
 int smtp_read_reply(SmtpSession& session) {
@@ -100,20 +131,15 @@ int smtp_read_reply(SmtpSession& session) {
 std::string smtp_data_text(std::string_view message) {
   std::string data;
   data.reserve(message.size() + message.size() / 32 + 8);
-  bool line_start = true;
-  for (size_t i = 0; i < message.size(); ++i) {
-    char c = message[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') ++i;
-      data += "\r\n";
-      line_start = true;
-      continue;
-    }
-    if (line_start && c == '.') data += '.';
-    data += c;
-    line_start = false;
+  size_t at = 0;
+  while (at <= message.size()) {
+    size_t end = message.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = message.size();
+    append_data_line(data, message.substr(at, end - at));
+    if (end == message.size()) break;
+    at = end + (message.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
-  data += "\r\n.\r\n";
+  data += ".\r\n";
   return data;
 }
 

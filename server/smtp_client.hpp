@@ -1,7 +1,8 @@
 // The SMTP client that delivers one outbox record over a connected socket:
 // it reads the relay's greeting, sends each stored command and checks each
 // reply (2xx; 354 after DATA), sends the message with its lines ending in
-// CR LF and lines beginning with "." doubled, and ends with QUIT.
+// CR LF, overlong lines cut and lines beginning with "." doubled, and ends
+// with QUIT.
 #pragma once
 
 #include <string>
@@ -34,9 +35,13 @@ int smtp_deliver(SmtpSession& session, const OutboxRecord& record);
 // when the relay closed, fell silent for the timeout or sent no reply line.
 int smtp_read_reply(SmtpSession& session);
 
+// The longest line sent in DATA, CR LF excluded (relays refuse longer ones).
+constexpr size_t kSmtpLineLimit = 998;
+
 // The DATA section for a stored message: every line ending in CR LF (a bare
-// LF or CR becomes CR LF), lines beginning with "." doubled, and the closing
-// "\r\n.\r\n".
+// LF or CR becomes CR LF), lines longer than kSmtpLineLimit cut into several
+// (never inside a UTF-8 character), lines beginning with "." doubled, and
+// the closing "\r\n.\r\n".
 std::string smtp_data_text(std::string_view message);
 
 }  // namespace fwk

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/socket.hpp"
 #include "platform/testing/socket_pair.hpp"
@@ -51,6 +52,44 @@ TEST(SmtpClient, DataTextEndsLinesWithCrLfAndDoublesLeadingDots) {
   EXPECT_EQ(smtp_data_text(".a\nb\r\n.\r\n..c\rd"), "..a\r\nb\r\n..\r\n...c\r\nd\r\n.\r\n");
   EXPECT_EQ(smtp_data_text(""), "\r\n.\r\n");
   EXPECT_EQ(smtp_data_text("x.\r\n"), "x.\r\n\r\n.\r\n");
+}
+
+TEST(SmtpClient, DataTextCutsOverlongLinesBetweenCharacters) {
+  const std::string e_acute = "\xC3\xA9";
+  const std::string smile = "\xF0\x9F\x98\x80";
+  // The first cut would fall inside the "é" and moves back before it; the
+  // piece after the second cut begins with "." and has it doubled.
+  std::string line = std::string(997, 'a') + e_acute + std::string(998, '.') + "b";
+  EXPECT_EQ(smtp_data_text(line),
+            std::string(997, 'a') + "\r\n" + e_acute + std::string(996, '.') + "\r\n...b\r\n.\r\n");
+  // A line of exactly the limit goes as it is.
+  EXPECT_EQ(smtp_data_text(std::string(998, 'x')), std::string(998, 'x') + "\r\n.\r\n");
+
+  // Whatever the mix, no sent line exceeds the limit with its doubled dot,
+  // none starts inside a character, and undoing the dots and cuts gives
+  // back the stored lines.
+  std::string mixed;
+  for (int i = 0; i < 700; ++i) mixed += (i % 3 == 0 ? smile : i % 3 == 1 ? e_acute : ".");
+  std::string stored = mixed + "\n" + std::string(2000, '.') + "\r\n" + std::string(1500, '\x80');
+  std::string data = smtp_data_text(stored);
+  ASSERT_EQ(data.substr(data.size() - 5), "\r\n.\r\n");
+  std::vector<std::string> sent;
+  for (size_t at = 0; at < data.size() - 3;) {
+    size_t end = data.find("\r\n", at);
+    sent.push_back(data.substr(at, end - at));
+    at = end + 2;
+  }
+  std::string joined;
+  for (const std::string& piece : sent) {
+    EXPECT_LE(piece.size(), kSmtpLineLimit);
+    ASSERT_FALSE(piece.empty());
+    if (piece[0] != '\x80') {
+      EXPECT_NE(static_cast<unsigned char>(piece[0]) & 0xC0, 0x80);
+    }
+    joined += piece[0] == '.' ? piece.substr(1) : piece;
+  }
+  EXPECT_EQ(joined, mixed + std::string(2000, '.') + std::string(1500, '\x80'));
+  EXPECT_EQ(sent.size(), 7u);  // 2 + 3 + 2 pieces
 }
 
 TEST(SmtpClient, RepliesAreReadWholeAndAnythingElseCountsAsNone) {

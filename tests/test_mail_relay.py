@@ -162,6 +162,29 @@ class MailRelayTest(unittest.TestCase):
         self.assertIn("moved to outbox.bad", out)
         self.assertIn("Data transmitted successfully", out)
 
+    def test_long_line_is_sent_in_pieces_and_arrives_once_whole(self):
+        # A textarea answer on one line: 5000+ bytes, multi-byte characters
+        # and dots throughout, so cuts fall inside characters and pieces
+        # may begin with ".".
+        answer = ("Gr\u00f6\u00dfe \u2603 \U0001F600 ..." * 400).encode()[:5003].decode(
+            errors="ignore")
+        self.assertGreaterEqual(len(answer.encode()), 5000)
+        body = "Short line\r\n" + answer + "\r\nend"
+        outbox = record(self.port, "collect@example.org", "Long", body, 1)
+        self.start_relay()
+        server = self.start_server(outbox)
+        self.assertTrue(wait_for(lambda: self.file(server, "outbox.fwk") is None),
+                        server.stdout())
+        time.sleep(1.5)
+        got = self.delivered()
+        self.assertEqual(len(got), 1, server.stdout())
+        content = got[0][1]
+        self.assertTrue(all(len(line) <= 998 for line in content.split(b"\r\n")))
+        expected = message_text("collect@example.org", "Long", body, 1).encode() + b"\r\n"
+        self.assertEqual(content.replace(b"\r\n", b""), expected.replace(b"\r\n", b""))
+        self.assertGreater(content.count(b"\r\n"), expected.count(b"\r\n") + 4)
+        self.assertEqual(self.file(server, "outbox.bak"), outbox)  # stored as written
+
     def test_refused_message_stays_queued_and_the_next_goes(self):
         refused = record(self.port, "nobody@example.org", "A", "first", 1)
         accepted = record(self.port, "collect@example.org", "B", "second", 2)
