@@ -78,7 +78,7 @@ bench:
 	@if [ -x bench/http/run.sh ]; then bench/http/run.sh $(BENCH_BUILD); fi
 
 format:
-	find core platform server script store cgi install tests bench fuzz -name '*.cpp' -o -name '*.hpp' \
+	find core platform expr store script template mail forms records http server install tests bench fuzz -name '*.cpp' -o -name '*.hpp' \
 	  | xargs -r clang-format -i
 
 clean:

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "bench/bench_support.hpp"
-#include "cgi/list/list.hpp"
+#include "records/list.hpp"
 #include "core/ini.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"

@@ -13,8 +13,8 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/text_buffer.hpp"
-#include "script/record_query.hpp"
-#include "script/template.hpp"
+#include "store/record_query.hpp"
+#include "template/template.hpp"
 #include "store/datafile.hpp"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "bench/bench_support.hpp"
-#include "cgi/fwk/response_save.hpp"
-#include "cgi/fwk/session_index.hpp"
+#include "forms/response_save.hpp"
+#include "forms/session_index.hpp"
 #include "core/plist.hpp"
 #include "core/site.hpp"
 

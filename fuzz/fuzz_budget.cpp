@@ -17,7 +17,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/text_buffer.hpp"
-#include "script/template.hpp"
+#include "template/template.hpp"
 
 namespace {
 

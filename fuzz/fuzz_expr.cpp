@@ -11,8 +11,8 @@
 #include "core/sink.hpp"
 #include "core/testing/test_lists.hpp"
 #include "core/text_buffer.hpp"
-#include "script/expr.hpp"
-#include "script/template.hpp"
+#include "expr/expr.hpp"
+#include "template/template.hpp"
 
 namespace {
 

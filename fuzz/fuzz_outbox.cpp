@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "server/smtp_client.hpp"
-#include "store/outbox_record.hpp"
+#include "mail/smtp_client.hpp"
+#include "mail/outbox_record.hpp"
 
 namespace {
 

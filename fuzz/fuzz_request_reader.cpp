@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/request_reader.hpp"
+#include "http/request_reader.hpp"
 
 namespace {
 

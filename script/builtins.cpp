@@ -10,9 +10,9 @@
 #include "core/paths.hpp"
 #include "core/text_buffer.hpp"
 #include "platform/clock.hpp"
-#include "script/expr.hpp"
-#include "script/record_query.hpp"
-#include "script/template.hpp"
+#include "expr/expr.hpp"
+#include "store/record_query.hpp"
+#include "template/template.hpp"
 #include "store/datafile.hpp"
 
 namespace fwk {

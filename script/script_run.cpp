@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/paths.hpp"
-#include "script/expr.hpp"
+#include "expr/expr.hpp"
 #include "script/script_token.hpp"
 #include "script/script_values.hpp"
 

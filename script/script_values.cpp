@@ -5,7 +5,7 @@
 #include "core/limits.hpp"
 #include "core/paths.hpp"
 #include "core/text_buffer.hpp"
-#include "script/expr.hpp"
+#include "expr/expr.hpp"
 #include "script/script_run.hpp"
 #include "script/script_token.hpp"
 

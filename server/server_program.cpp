@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "cgi/fwk/session_index.hpp"
+#include "forms/session_index.hpp"
 #include "core/limits.hpp"
 #include "core/paths.hpp"
 #include "core/site.hpp"
@@ -15,9 +15,9 @@
 #include "platform/signals.hpp"
 #include "platform/socket.hpp"
 #include "platform/thread.hpp"
-#include "server/listener.hpp"
-#include "server/private_files.hpp"
-#include "server/server_loop.hpp"
+#include "http/listener.hpp"
+#include "http/private_files.hpp"
+#include "http/server_loop.hpp"
 #include "server/server_state.hpp"
 #include "server/startup.hpp"
 #include "server/survey_table.hpp"

@@ -6,7 +6,7 @@
 #include "core/paths.hpp"
 #include "platform/dirsearch.hpp"
 #include "platform/registry.hpp"
-#include "server/listener.hpp"
+#include "http/listener.hpp"
 
 namespace fwk {
 

@@ -1,0 +1,254 @@
+#include "forms/login.hpp"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/ini.hpp"
+#include "core/limits.hpp"
+#include "core/list_text.hpp"
+#include "core/out.hpp"
+#include "core/paths.hpp"
+#include "core/status_log.hpp"
+#include "core/text_util.hpp"
+#include "store/record_query.hpp"
+#include "store/datafile.hpp"
+
+namespace fwk {
+namespace {
+
+// Free slots after the columns of a resumed record, so that it can stand in
+// for the request list (which the engine and page scripts add to).
+constexpr std::size_t kResumeSpare = 64;
+constexpr const char* kSequenceSeparators = " ;,";
+
+std::string configured_name(const ParamList* config, const char* key) {
+  return text_dup_n(plist_get(config, key, ""), kConfiguredNameLimit);
+}
+
+// The data file: SAVEDATANAME, or the form name with ".asc".
+std::string data_file_path(const SiteContext& site, const ParamList* config,
+                           const char* form_name) {
+  std::string name = configured_name(config, "SAVEDATANAME");
+  std::string path;
+  if (name.empty()) {
+    path_join(site.root.c_str(), path, form_name, ".asc");
+  } else {
+    path_join(site.root.c_str(), path, name.c_str());
+  }
+  return path;
+}
+
+// The ID field names of the form, login first.
+ParamListPtr id_field_names(const ParamList* config) {
+  return kv_parse_text(plist_get(config, "IDFIELDS", kDefaultIdFields), ',', 0);
+}
+
+// The request's value for every ID field; none when all of them are empty
+// (such a respondent never matches a record).
+ParamListPtr id_criteria(const ParamList* config, const ParamList* request) {
+  ParamListPtr names = id_field_names(config);
+  ParamListPtr criteria = plist_copy(nullptr, plist_used_count(names.get()));
+  bool any = false;
+  plist_each_in_first_block(names.get(), [&](const Pair& entry) {
+    const char* value = plist_get(request, entry.name->c_str(), "");
+    any = any || *value;
+    plist_set(criteria.get(), entry.name->c_str(), value);
+  });
+  return any ? std::move(criteria) : nullptr;
+}
+
+// True when every criterion that names a column of the record holds the
+// record's value (letter case counting; a missing value counts as "").
+bool ids_match(const ParamList* record, const ParamList* criteria) {
+  return plist_each(criteria, [record](const Pair& criterion) {
+    if (criterion.name->empty()) return true;
+    const Pair* field = plist_find(record, criterion.name->c_str());
+    if (!field) return true;
+    return field->value.value_or("") == criterion.value.value_or("");
+  });
+}
+
+using RecordValues = std::vector<std::optional<std::string>>;
+
+RecordValues values_of(const ParamList* record) {
+  RecordValues values;
+  plist_each_in_first_block(record,
+                            [&values](const Pair& entry) { values.push_back(entry.value); });
+  return values;
+}
+
+void restore_values(ParamList* record, const RecordValues& values) {
+  std::size_t i = 0;
+  plist_each_in_first_block(record, [&](Pair& entry) {
+    if (i < values.size()) entry.value = values[i++];
+  });
+}
+
+// Reads the rest of the file and leaves the latest record matching the
+// criteria in `record`. False when none matches.
+bool scan_for_latest(std::FILE* file, ParamList* record, const ParamList* criteria) {
+  RecordValues latest;
+  bool found = false;
+  while (record_next_equal(file, record, criteria, nullptr)) {
+    latest = values_of(record);
+    found = true;
+  }
+  if (found) restore_values(record, latest);
+  return found;
+}
+
+// True when `pos` is the start of a line of the file.
+bool at_line_start(std::FILE* file, int64_t pos) {
+  if (pos < 1 || std::fseek(file, static_cast<long>(pos - 1), SEEK_SET) != 0) return false;
+  return std::fgetc(file) == '\n';
+}
+
+// The record the index file names for the respondent, read into `record`.
+// The index's latest matching line counts; its _POS must be the start of a
+// live record of the data file with the same ID values, else (a stale or
+// hand-edited index) the caller scans the data file instead.
+bool read_through_index(const SiteContext& site, const std::string& index_name, std::FILE* data,
+                        ParamList* record, const ParamList* criteria) {
+  std::string path;
+  if (!path_join(site.root.c_str(), path, index_name.c_str())) return false;
+  std::FILE* index = nullptr;
+  ParamListPtr columns;
+  if (!datafile_open(path.c_str(), &index, &columns, 0)) return false;
+  int64_t pos = 0;
+  while (record_next_equal(index, columns.get(), criteria, nullptr)) {
+    pos = std::strtoll(plist_get(columns.get(), "_POS", "0"), nullptr, 10);
+  }
+  datafile_close(index, std::move(columns));
+  if (!at_line_start(data, pos)) return false;
+  int kind = kRecordPlain;
+  return datafile_read_record(data, record, &kind) && kind == kRecordPlain &&
+         ids_match(record, criteria);
+}
+
+// The lookup method "ASC": the form's data file, through its index when
+// one is configured.
+ParamListPtr data_file_lookup(const SiteContext& site, const ParamList* config,
+                              const char* form_name, const ParamList* criteria) {
+  std::string path = data_file_path(site, config, form_name);
+  std::FILE* file = nullptr;
+  ParamListPtr record;
+  if (path.empty() || !datafile_open(path.c_str(), &file, &record, kResumeSpare)) return nullptr;
+  std::string index_name = configured_name(config, "SAVEINDEXNAME");
+  bool found =
+      !index_name.empty() && read_through_index(site, index_name, file, record.get(), criteria);
+  if (!found) {
+    datafile_seek_row(file, -1);
+    found = scan_for_latest(file, record.get(), criteria);
+  }
+  if (!found) {
+    datafile_close(file, std::move(record));
+    return nullptr;
+  }
+  datafile_close(file, nullptr);
+  return record;
+}
+
+void log_unknown_methods(const SiteContext& site, const char* form_name, const std::string& words) {
+  std::string message = std::string("\nfwk: ") + form_name +
+                        ": LOGINSEQUENCE names no lookup method called " + words +
+                        " (only ASC is known); passed over";
+  status_log(site.log, message.c_str());
+}
+
+void write_id_input(OutputSink* sink, const char* name, const ParamList* request) {
+  out_html(sink, name);
+  out_text(sink, "\" VALUE=\"");
+  out_html(sink, plist_get(request, name, ""));
+  out_text(sink, "\" />\n<br>");
+}
+
+void write_start_form(OutputSink* sink, const char* form_name) {
+  out_text(sink, "<H3>Start</H3>");
+  out_text(sink, "<FORM ACTION=\"/fwk\" METHOD=\"POST\" ACCEPT-CHARSET=\"UTF-8\">\n");
+  out_text(sink, "<INPUT TYPE=\"HIDDEN\" NAME=\"_ACTION\" VALUE=\"START\" />\n");
+  out_text(sink, "<INPUT TYPE=\"HIDDEN\" NAME=\"DATABASE\" VALUE=\"");
+  out_html(sink, form_name);
+  out_text(sink, "\" />\n");
+  out_text(sink, "<INPUT TYPE=\"SUBMIT\" VALUE=\"  Start Survey  \" /></FORM>");
+}
+
+// The login form: the first ID field as the login, the others as password
+// fields, leaving out those the data file (when its header was read) has
+// no column for.
+void write_login_form(OutputSink* sink, const char* form_name, const ParamList* request,
+                      const ParamList* config, const ParamList* columns) {
+  out_text(sink, "<H3>Please enter your login and password</H3>");
+  out_text(sink, "<FORM ACTION=\"/fwk\" METHOD=\"POST\" ACCEPT-CHARSET=\"UTF-8\">\n");
+  out_text(sink, "<INPUT TYPE=\"HIDDEN\" NAME=\"_ACTION\" VALUE=\"START\" />\n");
+  out_text(sink, "<INPUT TYPE=\"HIDDEN\" NAME=\"DATABASE\" VALUE=\"");
+  out_html(sink, form_name);
+  out_text(sink, "\" />\n<tt>");
+  ParamListPtr names = id_field_names(config);
+  int position = 0;
+  plist_each_in_first_block(names.get(), [&](const Pair& entry) {
+    const char* name = entry.name->c_str();
+    int i = position++;
+    if (i == 0) {
+      out_text(sink, "<label for=\"N\">Login:</label>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;</tt>");
+      out_text(sink, "<INPUT ID=\"N\" NAME=\"");
+    } else if (columns && !plist_find(columns, name)) {
+      return;
+    } else if (i == 1) {
+      out_text(sink, "<tt><label for=\"P\">Password:</label>&nbsp;");
+      out_text(sink, "</tt><INPUT ID=\"P\" TYPE=\"PASSWORD\" NAME=\"");
+    } else {
+      out_printf(sink, "<tt><label for=\"P%d\">Password%d:</label>&nbsp;", i, i);
+      out_printf(sink, "</tt><INPUT ID=\"P%d\" TYPE=\"PASSWORD\" NAME=\"", i);
+    }
+    write_id_input(sink, name, request);
+  });
+  out_text(sink, "<INPUT TYPE=\"SUBMIT\" VALUE=\"  Login to the survey  \" /></FORM></BODY>");
+}
+
+}  // namespace
+
+ParamListPtr earlier_record_find(const SiteContext& site, const ParamList* config,
+                                 const char* form_name, const ParamList* request) {
+  ParamListPtr criteria = id_criteria(config, request);
+  const std::string sequence = plist_get(config, "LOGINSEQUENCE", "ASC");
+  std::string unknown;
+  ParamListPtr found;
+  std::size_t at = 0;
+  while (!found) {
+    at = sequence.find_first_not_of(kSequenceSeparators, at);
+    if (at == std::string::npos) break;
+    std::size_t end = sequence.find_first_of(kSequenceSeparators, at);
+    if (end == std::string::npos) end = sequence.size();
+    std::string word = sequence.substr(at, end - at);
+    at = end;
+    if (text_compare_nocase(word.c_str(), "ASC") != 0) {
+      unknown += unknown.empty() ? word : " " + word;
+    } else if (criteria) {
+      found = data_file_lookup(site, config, form_name, criteria.get());
+    }
+  }
+  if (!unknown.empty()) log_unknown_methods(site, form_name, unknown);
+  return found;
+}
+
+int login_page(const SiteContext& site, OutputSink* sink, int rights, const char* form_name,
+               const ParamList* request, const ParamList* config) {
+  std::string path = data_file_path(site, config, form_name);
+  ParamListPtr columns;
+  bool readable = !path.empty() && datafile_open(path.c_str(), nullptr, &columns, 0);
+  if (!readable && list_contains_nocase(plist_get(config, "LOGINSEQUENCE", "ASC"), "ASC")) {
+    out_text(sink, "<head><title>Setup error</title></head>\n\n<BODY>\n");
+    out_text(sink, "Sorry, I can't access the data file. Check the read/write permissions.");
+    return 0;
+  }
+  out_text(sink, "<head><title>Login</title></head>\n\n<BODY>\n");
+  if (rights & 4) write_start_form(sink, form_name);
+  write_login_form(sink, form_name, request, config, columns.get());
+  return 0;
+}
+
+}  // namespace fwk

@@ -1,0 +1,328 @@
+#include "forms/response_save.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "forms/session_index.hpp"
+#include "core/headers.hpp"
+#include "core/out.hpp"
+#include "core/paths.hpp"
+#include "core/status_log.hpp"
+#include "core/text_buffer.hpp"
+#include "platform/file_info.hpp"
+#include "platform/file_replace.hpp"
+#include "store/record_query.hpp"
+#include "template/template.hpp"
+#include "store/datafile.hpp"
+#include "store/datafile_append.hpp"
+#include "mail/outbox.hpp"
+#include "store/xml_transaction.hpp"
+
+namespace fwk {
+
+namespace {
+
+// Configured file names keep at most this many characters.
+constexpr size_t kConfiguredNameLimit = 1000;
+
+constexpr const char* kSessionField = "_SESSION";
+constexpr const char* kIndexPositionColumn = "_POS";
+constexpr const char* kSubmissionSubject = "Formwick form submission report";
+
+int config_int(const ParamList* config, const char* key, const char* dflt) {
+  return std::atoi(plist_get(config, key, dflt));
+}
+
+// A configured file name, cut to its limit.
+std::string configured_name(const ParamList* config, const char* key) {
+  return text_dup_n(plist_get(config, key, ""), kConfiguredNameLimit);
+}
+
+std::string root_path(const SiteContext& site, const std::string& name, const char* ext = nullptr) {
+  std::string path;
+  path_join(site.root.c_str(), path, name.c_str(), ext);
+  return path;
+}
+
+std::string data_file_name(const ParamList* config, const char* form_name) {
+  std::string name = configured_name(config, "SAVEDATANAME");
+  return name.empty() ? std::string(form_name) + ".asc" : name;
+}
+
+void count_response(const SiteContext& site, const char* form_name) {
+  uint32_t count = static_cast<uint32_t>(response_count_read(site, form_name)) + 1;
+  const unsigned char bytes[4] = {
+      static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8),
+      static_cast<unsigned char>(count >> 16), static_cast<unsigned char>(count >> 24)};
+  std::string path = root_path(site, form_name, ".respcount");
+  if (!file_replace_durably(path.c_str(), reinterpret_cast<const char*>(bytes), sizeof bytes)) {
+    status_log(site_log(&site), "\nfwk: cannot write the response counter ");
+    status_log(site_log(&site), path.c_str());
+  }
+}
+
+void write_default_mail_body(OutputSink* sink, const char* form_name, const ParamList* request) {
+  out_text(sink, "Formwick web data from: ");
+  out_text(sink, plist_get(request, "HOST", ""));
+  out_text(sink, "\r\nX-DATABASE: ");
+  out_text(sink, form_name);
+  out_text(sink, "\r\n");
+  // The whole list: every answer goes into the mail.
+  plist_each(request, [&](const Pair& entry) {
+    if (entry.name->empty() || (*entry.name)[0] == '_') return;
+    out_text(sink, entry.name->c_str());
+    out_text(sink, ": ");
+    out_text(sink, entry.value ? entry.value->c_str() : "");
+    out_text(sink, "\r\n");
+  });
+}
+
+int mail_response(const SiteContext& site, const char* form_name, ParamList* request,
+                  const ParamList* config) {
+  TextBuffer body = tbuf_new(1024);
+  OutputSink sink;
+  sink.text = &body;
+  // The report template has a page's budget; a runaway one ends the mail
+  // with the note instead of holding the server.
+  PageBudget budget = page_budget_start(&sink, nullptr);
+  sink.budget = &budget;
+  FilePtr report(path_open_binary(site.root.c_str(), plist_get(config, "EMAILREPORT", "")));
+  if (report) {
+    template_process_file(site, site.root.c_str(), &sink, report.get(), request, nullptr, nullptr,
+                          0, nullptr);
+  } else {
+    write_default_mail_body(&sink, form_name, request);
+  }
+  return queue_mail(site, plist_get(config, "SAVEEMAILNAME", ""), kSubmissionSubject,
+                    tbuf_to_text(body).c_str(), plist_get(config, "EMAILSERVER", ""));
+}
+
+void retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,
+                    const ParamList* request) {
+  if (site.session_index != nullptr) {
+    session_index_retire(*site.session_index, path.c_str(), before, request);
+    return;
+  }
+  FilePtr file(file_open(path.c_str(), "r+b"));
+  if (!file) return;
+  ParamListPtr header = datafile_read_header(file.get(), 0);
+  if (header != nullptr) session_retire_earlier(file.get(), header.get(), request);
+}
+
+// One index field, quoted as data-file fields are, so that no answer can
+// end the line or shift the columns.
+void append_index_field(std::string& line, const char* value) {
+  line.push_back('"');
+  for (const char* c = value; *c != '\0'; ++c) {
+    if (*c == '\r' || *c == '\n') continue;
+    if (*c == '"') line.push_back('"');
+    line.push_back(*c == '\t' ? ' ' : *c);
+  }
+  line.append("\"\t");
+}
+
+void write_index_line(const SiteContext& site, const ParamList* config, const ParamList* request,
+                      int64_t position) {
+  std::string path = root_path(site, configured_name(config, "SAVEINDEXNAME"));
+  ParamListPtr header;
+  if (!datafile_open(path.c_str(), nullptr, &header, 0)) return;
+  std::string line;
+  // The whole header: one field per column.
+  plist_each(header.get(), [&](const Pair& column) {
+    if (*column.name == kIndexPositionColumn) {
+      line.append(std::to_string(position));
+    } else {
+      append_index_field(line, plist_get(request, column.name->c_str(), ""));
+    }
+  });
+  line.push_back('\n');
+  datafile_append_line(path.c_str(), line);
+}
+
+int save_to_data_file(const SiteContext& site, const char* form_name, const ParamList* request,
+                      const ParamList* config) {
+  std::string path = root_path(site, data_file_name(config, form_name));
+  const FileInfo before = file_info(path.c_str());
+  int64_t position = 0;
+  int result = datafile_append_record(path.c_str(), request, &position);
+  if (result != kStoreOk) {
+    status_log(site_log(&site), "\nfwk: cannot write to ascii file ");
+    status_log(site_log(&site), path.c_str());
+    return result;
+  }
+  retire_session(site, path, before, request);
+  if (position != 0 && *plist_get(config, "SAVEINDEXNAME", "") != '\0')
+    write_index_line(site, config, request, position);
+  return kStoreOk;
+}
+
+int save_to_xml_file(const SiteContext& site, const ParamList* request, const ParamList* config) {
+  std::string name = configured_name(config, "SAVEXMLNAME");
+  std::string path = name.empty() ? std::string() : root_path(site, name);
+  int result = path.empty() ? kStoreNotWritable : xml_append_transaction(request, path.c_str());
+  if (result != 0) {
+    status_log(site_log(&site), "\nfwk: cannot write to xml file ");
+    status_log(site_log(&site), path.c_str());
+  }
+  return result;
+}
+
+// The request's Host header when it can stand in a Location header as it
+// is: a host name or address and an optional port, nothing else.
+bool host_header_usable(const char* host) {
+  if (host == nullptr || *host == '\0' || std::strlen(host) > 255) return false;
+  for (const char* c = host; *c != '\0'; ++c) {
+    const bool ok = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
+                    (*c >= '0' && *c <= '9') || std::strchr(".-:[]", *c) != nullptr;
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string redirect_target(const SiteContext& site, const char* redirect, const char* http_host) {
+  if (*redirect != '/') return redirect;
+  std::string host;
+  if (host_header_usable(http_host)) {
+    host = http_host;
+  } else if (!site.address.empty()) {
+    host = site.address;
+  } else {
+    host = "127.0.0.1:" + std::to_string(site.port);
+  }
+  return "http://" + host + redirect;
+}
+
+// A redirect after the response header has gone out (the final save reached
+// from NEXT): the browser is sent on from the page instead.
+void write_redirect_page(OutputSink* sink, const std::string& target) {
+  out_text(sink, "<html><head><meta http-equiv=\"refresh\" content=\"0; url=");
+  out_html(sink, target.c_str());
+  out_text(sink, "\"></head><body><A HREF=\"");
+  out_html(sink, target.c_str());
+  out_text(sink, "\">Click here to continue</A></body></html>\n");
+}
+
+void write_error_text(OutputSink* sink, const char* form_name, const ParamList* config,
+                      int result) {
+  if (result == kStoreHeaderUnreadable) {
+    out_text(sink, "<P>Unable to open the data file for writing. ");
+    out_text(sink, "You probably need to configure your server to allow writing to ");
+    out_html(sink, plist_get(config, "SAVEDATANAME", form_name));
+    out_text(sink, "</tt>");
+  } else if (result == kStoreNotWritable) {
+    out_text(sink, "<P>Unable to write to the database: ");
+    out_html(sink, form_name);
+  } else {
+    out_printf(sink, "<P>Error %d occurred. Data were not saved.", result);
+  }
+}
+
+void show_template(const SiteContext& site, OutputSink* sink, const char* name, ParamList* request,
+                   int fill_fields) {
+  FilePtr file(path_open_binary(site.root.c_str(), name));
+  if (file)
+    template_process_file(site, site.root.c_str(), sink, file.get(), request, nullptr, nullptr,
+                          fill_fields, nullptr);
+}
+
+void write_thank_you_page(const SiteContext& site, OutputSink* sink, const ParamList* config,
+                          ParamList* request) {
+  out_text(sink, "<html>");
+  out_text(sink, "<head><title>");
+  out_text(sink, plist_get(config, "MESSAGE", ""));
+  out_text(sink, "</title></head><body>");
+  if (config_int(config, "DISPLAYMESSAGE", "1") != 0)
+    out_text(sink, plist_get(config, "MESSAGE", "<P>Thank you!"));
+  if (config_int(config, "DISPLAYFORM", "0") != 0) {
+    show_template(site, sink, plist_get(config, "FORM", ""), request, 1);
+  } else if (config_int(config, "DISPLAYREPORT", "0") != 0) {
+    show_template(site, sink, plist_get(config, "REPORT", ""), request, 0);
+  }
+  if (config_int(config, "DISPLAYHOTLINK", "0") != 0) {
+    out_text(sink, "<HR><A HREF=\"");
+    out_text(sink, plist_get(config, "HOTLINK", "/index.html"));
+    out_text(sink, "\">Click here to continue</A>\n");
+  }
+  out_text(sink, "</body></html>\n");
+}
+
+}  // namespace
+
+int response_count_read(const SiteContext& site, const char* form_name) {
+  FilePtr file(path_open_binary(site.root.c_str(), form_name, ".respcount"));
+  unsigned char bytes[4] = {0, 0, 0, 0};
+  if (!file || std::fread(bytes, 1, sizeof bytes, file.get()) != sizeof bytes) return 0;
+  const uint32_t count = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                         static_cast<uint32_t>(bytes[2]) << 16 |
+                         static_cast<uint32_t>(bytes[3]) << 24;
+  return static_cast<int32_t>(count);
+}
+
+int response_save(const SiteContext& site, const char* form_name, ParamList* request,
+                  const ParamList* config) {
+  if (config_int(config, "MAXRESPONSES", "0") != 0) count_response(site, form_name);
+  if (config_int(config, "LOGDATETIME", "1") == 0) {
+    plist_rename(request, "HOST", "_HOST");
+    plist_rename(request, "DATE", "_DATE");
+    plist_rename(request, "TIME", "_TIME");
+  }
+  int result = 0;
+  if (config_int(config, "SAVEEMAIL", "0") != 0) {
+    result = mail_response(site, form_name, request, config);
+    if (result != 0) return result;
+  }
+  if (config_int(config, "SAVEDATA", "0") != 0) {
+    result = save_to_data_file(site, form_name, request, config);
+    if (result != 0) return result;
+  }
+  if (config_int(config, "SAVEXML", "0") != 0) {
+    result = save_to_xml_file(site, request, config);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* request) {
+  const char* session = plist_get(request, kSessionField, "");
+  // Without a _SESSION column the criterion would match every record.
+  if (*session == '\0' || plist_find(header, kSessionField) == nullptr) return 0;
+  ParamListPtr criteria = plist_copy(nullptr, 1);
+  plist_set(criteria.get(), kSessionField, session);
+  int64_t start = 0;
+  int64_t previous = -1;
+  while (record_next_equal(file, header, criteria.get(), &start)) {
+    if (previous >= 0) {
+      const long here = std::ftell(file);
+      if (std::fseek(file, static_cast<long>(previous), SEEK_SET) == 0) std::fputc('#', file);
+      if (std::fseek(file, here, SEEK_SET) != 0) return 1;
+    }
+    previous = start;
+  }
+  return 0;
+}
+
+void save_result_page(const SiteContext& site, OutputSink* sink, const char* form_name,
+                      const ParamList* config, ParamList* request, int result,
+                      const char* http_host, bool header_written) {
+  const char* redirect = plist_get(config, "REDIRECT", "");
+  if (result == 0 && config_int(config, "SHOWREDIRECT", "0") != 0 && *redirect != '\0') {
+    const std::string target = redirect_target(site, redirect, http_host);
+    if (header_written) {
+      write_redirect_page(sink, target);
+    } else {
+      write_headers(sink, ("Location: " + target + "\r\n\r\n").c_str());
+    }
+    return;
+  }
+  if (!header_written) write_headers(sink, nullptr);
+  if (result != 0) {
+    write_error_text(sink, form_name, config, result);
+    return;
+  }
+  write_thank_you_page(site, sink, config, request);
+}
+
+}  // namespace fwk

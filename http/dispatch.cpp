@@ -1,0 +1,110 @@
+#include "http/dispatch.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "forms/form_request.hpp"
+#include "records/list.hpp"
+#include "core/results.hpp"
+#include "core/stamp.hpp"
+#include "core/status_log.hpp"
+#include "http/file_server.hpp"
+#include "http/listener.hpp"
+#include "http/request.hpp"
+#include "server/server_state.hpp"
+
+namespace fwk {
+
+namespace {
+
+bool path_is(const char* path, const char* a, const char* b, const char* c) {
+  return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
+}
+
+int call_form_engine(const SiteContext& site, ParamList* request, OutputSink* sink) {
+  const char* host = sink != nullptr && sink->connection != nullptr
+                         ? sink->connection->requested_host.c_str()
+                         : "";
+  return form_handle_request(site, request, sink, host);
+}
+
+int call_record_browser(const SiteContext& site, ParamList* request, OutputSink* sink) {
+  return list_handle_request(site, request, sink);
+}
+
+}  // namespace
+
+void fill_request_header(const SiteContext& site, ParamList& request, const char* peer_host) {
+  const char* device_id = plist_get(site.settings.get(), "DEVICEID", nullptr);
+  std::string date, time;
+  time_stamp(&date, &time);
+  const char* values[kRequestReserved] = {device_id != nullptr ? device_id : peer_host,
+                                          date.c_str(), time.c_str()};
+  const char* names[kRequestReserved] = {"HOST", "DATE", "TIME"};
+  for (size_t i = 0; i < kRequestReserved; ++i) {
+    Pair* entry = plist_at(&request, i);
+    if (!entry) return;
+    pair_set_name(*entry, names[i]);
+    pair_set_value(*entry, values[i]);
+  }
+}
+
+namespace {
+
+int call_handler(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
+  if (path_is(path, "fwk", "fwk.exe", "fwk.cgi")) return call_form_engine(site, request, sink);
+  if (path_is(path, "list", "list.exe", "list.cgi")) {
+    return call_record_browser(site, request, sink);
+  }
+  return file_serve(site, path, request, sink);
+}
+
+}  // namespace
+
+int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
+  // Every request gets its own page budget, carried by its response sink
+  // into templates, scripts and reports; it also ends when the server stops.
+  PageBudget budget = page_budget_start(sink, &stop_flag);
+  PageBudget* outer = sink->budget;
+  sink->budget = &budget;
+  int status = call_handler(site, path, request, sink);
+  sink->budget = outer;
+  if (budget_spent(&budget)) {
+    std::string message =
+        "\nThe page " + std::string(path) + " was cut short: " + budget_reason(budget.end);
+    status_log(site.log, message.c_str());
+  }
+  return status;
+}
+
+int dispatch_request(const SiteContext& site, Connection& connection, std::string& text) {
+  status_log_clear_next(site.log);
+  connection.requested_host = request_header_value(text, "Host");
+  RequestLine line = split_request_line(text.data());
+  // The HOME document for "/": a copy, so the setting itself is never cut.
+  std::string home;
+  char* path = line.path;
+  if (*path == '\0' && site.settings != nullptr) {
+    home = plist_get(site.settings.get(), "HOME", "index.html");
+    path = home.data();
+  }
+  line.query = split_query(path);
+
+  ParamListPtr request;
+  if (char* parameters = find_parameter_text(line)) {
+    request =
+        parse_form_data(kRequestReserved, parameters, std::strlen(parameters), kRequestFreeSlots);
+  }
+  if (request != nullptr) {
+    bool named_by_setting = plist_get(site.settings.get(), "DEVICEID", nullptr) != nullptr;
+    fill_request_header(site, *request, named_by_setting ? "" : conn_peer_host(connection).c_str());
+  }
+
+  OutputSink sink;
+  sink.connection = &connection;
+  return dispatch_path(site, path, request.get(), &sink);
+}
+
+}  // namespace fwk

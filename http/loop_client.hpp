@@ -1,0 +1,79 @@
+// One connection as the server loop keeps it: the request being read, the
+// response being sent, and the deadlines of both. The steps here read and
+// send only what the socket takes without waiting.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/connection.hpp"
+#include "http/request_reader.hpp"
+
+namespace fwk {
+
+// The whole request must have arrived this long after the accept.
+constexpr uint32_t kRequestDeadlineMs = 10000;
+// The whole response must have been sent this long after it was made.
+constexpr uint32_t kResponseDeadlineMs = 30000;
+// A pause this long ends a request that has no other end (see
+// reader_ends_by_silence). Long enough that a busy client which connects
+// and only then writes its request is not taken for a silent one.
+constexpr uint32_t kSilenceWindowMs = 1000;
+// After a refusal, what the client still sends is read and dropped this long.
+constexpr uint32_t kLingerMs = 2000;
+
+enum class ClientPhase {
+  reading,    // collecting the request
+  sending,    // the response is queued on the connection
+  lingering,  // a refusal has been sent; waiting for the client to close
+};
+
+struct LoopClient {
+  Connection connection;  // queued: handlers write into it
+  ClientPhase phase = ClientPhase::reading;
+  RequestReader reader;
+  uint32_t last_byte_at = 0;  // tick of the last bytes read (or the accept)
+  uint32_t deadline = 0;      // tick by which the current phase must end
+  bool linger_after_send = false;
+  size_t response_sent = 0;    // of connection.response
+  size_t after_file_sent = 0;  // of connection.after_file
+};
+
+// A new client on an accepted socket at tick `now`.
+std::unique_ptr<LoopClient> client_accepted(int socket, uint32_t peer_address, uint32_t now);
+
+enum class ReadOutcome {
+  more,       // still reading; nothing more has arrived
+  complete,   // the request is whole
+  too_large,  // answer 413
+  cut_short,  // the client closed before its body arrived: answer 400
+  gone,       // the connection failed
+};
+
+// Reads what has arrived into the request; `scratch` is a reusable area.
+ReadOutcome client_read(LoopClient& client, std::string& scratch, uint32_t now);
+
+enum class SendOutcome {
+  done,     // everything has been handed to the system
+  blocked,  // the socket takes no more now
+  failed,   // the client has gone
+};
+
+// Sends as much of the queued response as the socket takes.
+SendOutcome client_send(LoopClient& client);
+
+// Reads and drops what a lingering client still sends: false once it has
+// closed (or failed).
+bool client_drain(LoopClient& client, std::string& scratch);
+
+// Drops the request and queues a refusal (400, 408, 413) instead; once it
+// has been sent the connection closes lingering.
+void client_queue_refusal(LoopClient& client, const char* response, uint32_t now);
+
+// True when tick `at` has been reached at tick `now` (ticks wrap).
+inline bool tick_reached(uint32_t now, uint32_t at) {
+  return static_cast<int32_t>(now - at) >= 0;
+}
+
+}  // namespace fwk

@@ -1,0 +1,170 @@
+// Serving a record browser request: the parameters, the access check, the
+// form's configuration, the command and the data file.
+#include <algorithm>
+#include <cinttypes>
+#include <cstring>
+#include <string>
+
+#include "forms/access.hpp"
+#include "records/list.hpp"
+#include "core/headers.hpp"
+#include "core/ini.hpp"
+#include "core/out.hpp"
+#include "core/paths.hpp"
+#include "core/results.hpp"
+#include "core/status_log.hpp"
+#include "store/datafile.hpp"
+
+namespace fwk {
+
+namespace {
+
+// Where the error lines say they come from.
+constexpr const char* kErrorPlace = "Z:\\cgi\\list";
+
+// Numbers beyond this are read as this: row and line arithmetic on them
+// cannot overflow.
+constexpr int64_t kNumberLimit = INT64_C(1) << 60;
+
+// The standard decimal reading of a text's leading digits (after blanks and
+// an optional sign); text without digits reads as 0. Saturates at the limit.
+int64_t read_decimal(const char* text) {
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  int64_t n = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    if (n >= kNumberLimit / 10) return negative ? -kNumberLimit : kNumberLimit;
+    n = n * 10 + (*text - '0');
+  }
+  return negative ? -n : n;
+}
+
+// A positive number, or `fallback` for an absent, non-numeric, zero or
+// negative text.
+int64_t read_positive(const char* text, int64_t fallback) {
+  int64_t n = read_decimal(text);
+  return n > 0 ? n : fallback;
+}
+
+struct ListRequest {
+  const char* form;
+  const char* password;
+  const char* action;
+  const char* query;
+  int64_t count;
+  int64_t start;
+  int64_t row;
+};
+
+ListRequest read_list_request(const ParamList* request) {
+  ListRequest r;
+  r.form = plist_get(request, "DATABASE", "");
+  r.password = plist_get(request, "_PASSWORD", "");
+  r.action = plist_get(request, "_ACTION", "");
+  r.query = plist_get(request, "_QUERY", "");
+  r.count =
+      std::min(read_positive(plist_get(request, "_COUNT", ""), kListDefaultCount), kListMaxCount);
+  r.start = read_positive(plist_get(request, "_START", ""), 0);
+  r.row = read_decimal(plist_get(request, "_ROWID", ""));
+  return r;
+}
+
+// Reports a failure about `subject` (a name from the request or the form)
+// to the status log as "\n<place>: <what> (%s<suffix>)\t<subject>", and on
+// the page as "Error <code> in <place>@<line>: <what> (<subject><suffix>)"
+// with the subject escaped.
+void report_error(const SiteContext& site, OutputSink* sink, int code, int line, const char* what,
+                  const char* subject, const char* suffix = "") {
+  std::string log =
+      std::string("\n") + kErrorPlace + ": " + what + " (%s" + suffix + ")\t" + subject;
+  status_log(site.log, log.c_str());
+  out_printf(sink, "Error %i in %s@%d: %s (", code, kErrorPlace, line, what);
+  out_html(sink, subject);
+  out_text(sink, suffix);
+  out_text(sink, ")");
+}
+
+enum class Command { view, list, unknown };
+
+Command read_command(const char* action) {
+  if (text_compare_nocase_n(action, "VIEW", 4) == 0) return Command::view;
+  if (text_compare_nocase_n(action, "LIST", 4) == 0) return Command::list;
+  return Command::unknown;
+}
+
+// The data file named by SAVEDATANAME (relative to the server root, taken
+// as it is), else the form name with ".asc".
+std::string data_file_path(const SiteContext& site, const ParamList* config, const char* form) {
+  std::string path;
+  const char* name = plist_get(config, "SAVEDATANAME", nullptr);
+  if (name) {
+    path_join(site.root.c_str(), path, name);
+  } else {
+    path_join(site.root.c_str(), path, form, ".asc");
+  }
+  return path;
+}
+
+int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const ListRequest& r) {
+  if (r.row < 1) return kHandlerOk;
+  datafile_seek_row(file, static_cast<long>(r.row - 1));
+  int kind = kRecordEmpty;
+  if (!datafile_read_record(file, header, &kind)) {
+    out_printf(sink, "Row (%" PRId64 ") does not exist in the database.", r.row);
+    return kHandlerRowMissing;
+  }
+  view_page(sink, header, r.form, r.row, r.password);
+  return kHandlerOk;
+}
+
+}  // namespace
+
+int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink) {
+  ListRequest r = read_list_request(request);
+  int rights = access_rights(site, "", r.form, r.password);
+  write_headers(sink, nullptr);
+  if (!*r.action || !*r.form || !(rights & 1)) {
+    list_start_page(sink, r.form, r.password);
+    return kHandlerOk;
+  }
+
+  std::string config_path;
+  path_join(site.root.c_str(), config_path, r.form, ".ini");
+  ParamListPtr config = ini_read_section(config_path.c_str(), "DATABASE", 0);
+  if (!config) {
+    out_html(sink, site.root.c_str());
+    out_text(sink,
+             ": A configuration file was not found. Please check your server setup and try "
+             "again.<P>\n");
+    list_start_page(sink, r.form, r.password);
+    report_error(site, sink, kHandlerNoConfig, 90, "Cannot access file", r.form, ".ini");
+    return kHandlerNoConfig;
+  }
+
+  std::string data_path = data_file_path(site, config.get(), r.form);
+  Command command = read_command(r.action);
+  if (command == Command::unknown) {
+    report_error(site, sink, kHandlerUnknownCommand, 110, "Invalid command", r.action);
+    return kHandlerUnknownCommand;
+  }
+
+  std::FILE* file = nullptr;
+  ParamListPtr header;
+  if (!datafile_open(data_path.c_str(), &file, &header, 0)) {
+    report_error(site, sink, kHandlerNoDataFile, 114, "Unable to open the table",
+                 data_path.c_str());
+    return kHandlerNoDataFile;
+  }
+
+  int result = kHandlerOk;
+  if (command == Command::list) {
+    list_page(sink, file, header.get(), r.form, r.query, r.password, r.count, r.start);
+  } else {
+    result = show_record(sink, file, header.get(), r);
+  }
+  datafile_close(file, std::move(header));
+  return result;
+}
+
+}  // namespace fwk
