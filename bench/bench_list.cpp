@@ -11,12 +11,12 @@
 #include <string>
 
 #include "bench/bench_support.hpp"
-#include "records/list.hpp"
 #include "core/ini.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
 #include "core/text_buffer.hpp"
+#include "records/list.hpp"
 
 namespace {
 
@@ -66,11 +66,15 @@ fs::path create_data_set() {
 // One request with the given "name=value" parameters; returns the page
 // size in bytes.
 size_t serve(const char* const* params, size_t n) {
-  fwk::ParamListPtr request = fwk::kv_parse_array(n, params, 0);
+  fwk::ParamListPtr params_list = fwk::kv_parse_array(n, params, 0);
+  fwk::Request request;
+  request.params = params_list.get();
   fwk::TextBuffer text = fwk::tbuf_new(64 * 1024);
   fwk::OutputSink sink;
   sink.text = &text;
-  if (fwk::list_handle_request(data_set().site, request.get(), &sink) != 0) std::abort();
+  if (fwk::list_handle_request(data_set().site, request, &sink) != fwk::HandlerResult::ok) {
+    std::abort();
+  }
   return fwk::tbuf_length(text);
 }
 

@@ -13,9 +13,9 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/text_buffer.hpp"
+#include "store/datafile.hpp"
 #include "store/record_query.hpp"
 #include "template/template.hpp"
-#include "store/datafile.hpp"
 
 namespace {
 
@@ -46,9 +46,9 @@ fs::path create_data_set() {
   set.data_path = (set.dir / "survey.asc").string();
   set.page_path = (set.dir / "report.html").string();
 
-  std::FILE* file = std::fopen(set.data_path.c_str(), "wb");
+  fwk::FilePtr file(std::fopen(set.data_path.c_str(), "wb"));
   std::string header = "_SESSION\tDATE\tTIME\tHOST\tNAME\tCITY\tAGE\tQ1\tQ2\tQ3\tQ4\tCOMMENT\n";
-  std::fputs(header.c_str(), file);
+  std::fputs(header.c_str(), file.get());
   std::mt19937 numbers(7);
   std::string line;
   for (int i = 0; i < kRecords; ++i) {
@@ -68,9 +68,9 @@ fs::path create_data_set() {
     if (i % 10 == 9) line[0] = '#';
     bool retired = i % 10 == 9;
     if (!retired && std::string(city) == "Oslo") ++set.matching;
-    std::fwrite(line.data(), 1, line.size(), file);
+    std::fwrite(line.data(), 1, line.size(), file.get());
   }
-  std::fclose(file);
+  file.reset();
   set.bytes = static_cast<int64_t>(fs::file_size(set.data_path));
 
   fwk_bench::write_file(
@@ -89,10 +89,9 @@ void count(benchmark::State& state, int64_t records) {
 void BM_ReadFileBytes(benchmark::State& state) {
   std::vector<char> block(1 << 16);
   for (auto _ : state) {
-    std::FILE* file = std::fopen(data_set().data_path.c_str(), "rb");
+    fwk::FilePtr file(std::fopen(data_set().data_path.c_str(), "rb"));
     size_t total = 0;
-    while (size_t n = std::fread(block.data(), 1, block.size(), file)) total += n;
-    std::fclose(file);
+    while (size_t n = std::fread(block.data(), 1, block.size(), file.get())) total += n;
     benchmark::DoNotOptimize(total);
   }
   count(state, kRecords);
@@ -101,12 +100,11 @@ void BM_ReadFileBytes(benchmark::State& state) {
 // Every line read into the header list.
 void BM_ReadRecords(benchmark::State& state) {
   for (auto _ : state) {
-    std::FILE* file = nullptr;
+    fwk::FilePtr file;
     fwk::ParamListPtr header;
     fwk::datafile_open(data_set().data_path.c_str(), &file, &header, 0);
     int records = 0;
-    while (fwk::datafile_read_record(file, header.get(), nullptr)) ++records;
-    fwk::datafile_close(file, std::move(header));
+    while (fwk::datafile_read_record(file.get(), header.get(), nullptr)) ++records;
     if (records != kRecords) state.SkipWithError("wrong record count");
   }
   count(state, kRecords);
@@ -120,10 +118,11 @@ void BM_ReportWithCondition(benchmark::State& state) {
     fwk::TextBuffer buffer = fwk::tbuf_new(1 << 20);
     fwk::OutputSink sink;
     sink.text = &buffer;
-    std::FILE* page = std::fopen(data_set().page_path.c_str(), "rb");
-    fwk::template_process_file(site, data_set().page_path.c_str(), &sink, page, nullptr, nullptr,
-                               nullptr, 0, nullptr);
-    std::fclose(page);
+    fwk::FilePtr page(std::fopen(data_set().page_path.c_str(), "rb"));
+    fwk::TemplateInput input = fwk::input_from_file(page.get());
+    fwk::template_process(
+        {.site = &site, .base_path = data_set().page_path.c_str(), .sink = &sink, .input = &input},
+        nullptr);
     output = fwk::tbuf_length(buffer);
   }
   state.counters["rows"] = data_set().matching;
@@ -137,13 +136,12 @@ void BM_RecordNextEqualScan(benchmark::State& state) {
   std::string last_session = std::string("S").append(std::to_string(1000000 + kRecords - 1));
   fwk::plist_set(criteria.get(), "_SESSION", last_session.c_str());
   for (auto _ : state) {
-    std::FILE* file = nullptr;
+    fwk::FilePtr file;
     fwk::ParamListPtr header;
     fwk::datafile_open(data_set().data_path.c_str(), &file, &header, 0);
     int64_t position = 0;
     int found = 0;
-    while (fwk::record_next_equal(file, header.get(), criteria.get(), &position)) ++found;
-    fwk::datafile_close(file, std::move(header));
+    while (fwk::record_next_equal(file.get(), header.get(), criteria.get(), &position)) ++found;
     if (found != 0) state.SkipWithError("the last record is retired and must not match");
   }
   count(state, kRecords);

@@ -12,11 +12,11 @@
 #include <string>
 
 #include "bench/bench_support.hpp"
+#include "core/plist.hpp"
+#include "core/site.hpp"
 #include "forms/form_config.hpp"
 #include "forms/response_save.hpp"
 #include "forms/session_index.hpp"
-#include "core/plist.hpp"
-#include "core/site.hpp"
 
 namespace {
 
@@ -92,8 +92,8 @@ fwk::ParamListPtr response(int i) {
 
 void save(benchmark::State& state, int i) {
   fwk::ParamListPtr request = response(i);
-  int result = fwk::response_save(data_set().site, data_set().form, request.get());
-  if (result != 0) state.SkipWithError("save failed");
+  fwk::HandlerResult result = fwk::response_save(data_set().site, data_set().form, request.get());
+  if (result != fwk::HandlerResult::ok) state.SkipWithError("save failed");
 }
 
 // The first save after start: nothing is known of the data file yet.

@@ -1,56 +1,29 @@
-// One accepted client connection and its small send buffer. Accepting,
-// polling and closing live with the server loop; this is the record and the
-// buffered byte path every response goes through.
-//
-// A connection served by the server loop is "queued": what a handler writes
-// collects in `response` and a file handed over with conn_stream_file is
-// sent after it, both by the loop as the client reads.
+// What a handler's response becomes on its way to the client: the bytes
+// written collect in `response`, a file handed over with conn_stream_file
+// follows them, then whatever was written after it. The server loop sends
+// it all as the client reads; the socket itself stays with the loop.
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <string>
 
-#include "core/limits.hpp"
+#include "platform/file_ptr.hpp"
 
 namespace fwk {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 struct Connection {
-  int socket = -1;                  // -1: none
-  uint32_t peer_address = 0;        // IPv4, network byte order
-  std::string peer_host;            // at most 259 characters
-  bool peer_host_resolved = false;  // the reverse lookup has been made
-  std::string requested_host;       // the request's Host header ("" when it had none)
-  std::array<char, kSendBufferSize> send_buffer{};
-  size_t pending = 0;  // bytes waiting, 0..259 between calls
-
-  bool queued = false;   // writes collect here for the server loop to send
   std::string response;  // bytes to send first
   FilePtr stream_file;   // then this file, from stream_offset on
   long long stream_offset = 0;
   std::string after_file;  // then what was written after the file was handed over
 };
 
-// Buffered send: small writes collect in the send buffer and leave in
-// packets of 260 bytes; a remainder of 260 bytes or more is sent directly.
-// Send results are not examined. Returns n.
+// Adds n bytes to the response. Returns n.
 size_t conn_send(Connection& connection, const char* bytes, size_t n);
 
-// Sends the pending bytes in one send call and empties the buffer (nothing
-// to do for a queued connection).
-void conn_flush(Connection& connection);
-
-// Hands an open file over to a queued connection, which sends it after what
-// was written so far and closes it. False (the caller keeps the file) when
-// the connection is not queued or already has a file.
+// Hands an open file over: it is sent from its current position after what
+// was written so far, and closed once sent. False (the caller keeps the
+// file) when the connection already has a file.
 bool conn_stream_file(Connection& connection, FilePtr& file);
 
 }  // namespace fwk

@@ -57,25 +57,23 @@ bool seek_section(std::FILE* file, const char* section, size_t area) {
 }  // namespace
 
 uint64_t file_size(const char* path) {
-  std::FILE* file = file_open(path, "rb");
+  FilePtr file = file_open(path, "rb");
   if (!file) return 0;
-  long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : 0;
-  std::fclose(file);
+  long size = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : 0;
   return size > 0 ? static_cast<uint64_t>(size) : 0;
 }
 
 ParamListPtr ini_read_section(const char* path, const char* section, size_t spare) {
   uint64_t size = file_size(path);
   if (size == 0 || !section) return nullptr;
-  std::FILE* file = file_open(path, "rt");
+  FilePtr file = file_open(path, "rt");
   if (!file) return nullptr;
   ParamListPtr list;
-  if (seek_section(file, section, static_cast<size_t>(size) + 1)) {
-    std::string body = read_section_body(file, static_cast<size_t>(size));
+  if (seek_section(file.get(), section, static_cast<size_t>(size) + 1)) {
+    std::string body = read_section_body(file.get(), static_cast<size_t>(size));
     text_remove_char(body, '\r');
     list = kv_parse_text(body.c_str(), '\n', spare);
   }
-  std::fclose(file);
   return list;
 }
 

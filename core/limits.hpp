@@ -14,7 +14,6 @@ constexpr std::size_t kConfiguredNameLimit = 1000;  // a file name from a form's
 constexpr std::size_t kFallbackPathLimit = 120;     // a data file path tried again with ".asc"
 
 // --- Server, window and status log --------------------------------------------------
-constexpr std::size_t kSendBufferSize = 260;    // bytes a connection gathers before a send
 constexpr std::size_t kStatusTextLimit = 8195;  // UTF-16 units of the status text
 constexpr std::size_t kFormatArea = 8196;       // one out_printf: at most 8195 bytes
 constexpr std::size_t kErrorNoteArea = 1024;    // the note after a failed request: 1023 bytes

@@ -87,17 +87,20 @@ std::optional<std::string> list_text_pop(std::string& text, char sep) {
   return item;
 }
 
+std::string list_pop_item(std::string& text, char sep) {
+  trim_leading_separators(text);
+  std::optional<std::string> item = list_text_pop(text, sep);
+  trim_trailing_separators(text);
+  if (item) return *item;
+  std::string whole = text;
+  text.clear();
+  return whole;
+}
+
 std::string plist_pop_item(ParamList* list, const char* name, char sep) {
   Pair* entry = plist_find(list, name);
   if (!entry || !entry->value) return std::string();
-  std::string& value = *entry->value;
-  trim_leading_separators(value);
-  std::optional<std::string> item = list_text_pop(value, sep);
-  trim_trailing_separators(value);
-  if (item) return *item;
-  std::string whole = value;
-  value.clear();
-  return whole;
+  return list_pop_item(*entry->value, sep);
 }
 
 }  // namespace fwk

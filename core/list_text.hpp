@@ -28,11 +28,14 @@ void list_remove_item(std::string& list, const char* word);
 // No separator: nothing happens and the result is empty (none).
 std::optional<std::string> list_text_pop(std::string& text, char sep);
 
-// Pops the first item of the list held in the value of `name`: leading
-// separators are dropped, the first item is split off (as list_text_pop),
-// trailing separators of the rest are dropped; the value keeps the rest.
-// A value with a single item gives that item and becomes "". A missing
-// entry or an absent value gives "" and changes nothing.
+// Pops the first item of a list text: leading separators are dropped, the
+// first item is split off (as list_text_pop), trailing separators of the
+// rest are dropped; the text keeps the rest. A text with a single item
+// gives that item and becomes "".
+std::string list_pop_item(std::string& text, char sep);
+
+// list_pop_item on the value of `name`. A missing entry or an absent value
+// gives "" and changes nothing.
 std::string plist_pop_item(ParamList* list, const char* name, char sep);
 
 }  // namespace fwk

@@ -139,10 +139,9 @@ void out_copy_stream(OutputSink* sink, std::FILE* stream) {
 
 int out_copy_file(OutputSink* sink, const char* path) {
   if (!sink) return 0;
-  std::FILE* file = file_open(path, "rt");
+  FilePtr file = file_open(path, "rt");
   if (!file) return 0;
-  out_copy_stream(sink, file);
-  std::fclose(file);
+  out_copy_stream(sink, file.get());
   return 1;
 }
 

@@ -34,11 +34,11 @@ bool path_join(const char* base, std::string& out, const char* name, const char*
   return true;
 }
 
-std::FILE* file_open(const char* path, const char* mode) {
+FilePtr file_open(const char* path, const char* mode) {
   return file_open_regular(path, mode);
 }
 
-std::FILE* path_open_binary(const char* base, const char* name, const char* ext) {
+FilePtr path_open_binary(const char* base, const char* name, const char* ext) {
   if (!name || !*name) return nullptr;
   std::string path;
   if (!path_join(base, path, name, ext)) return nullptr;

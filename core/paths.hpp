@@ -17,6 +17,7 @@
 #include "core/limits.hpp"
 #include "core/list_text.hpp"
 #include "core/text_util.hpp"
+#include "platform/file_ptr.hpp"
 
 namespace fwk {
 
@@ -25,15 +26,14 @@ namespace fwk {
 // empty, when the path would not fit the path area.
 bool path_join(const char* base, std::string& out, const char* name, const char* ext = nullptr);
 
-// Opens the joined path for binary reading. nullptr when the name is absent
+// Opens the joined path for binary reading. None when the name is absent
 // or "", the path does not fit, the file does not open or is not a regular
 // file.
-// The caller closes the file.
-std::FILE* path_open_binary(const char* base, const char* name, const char* ext = nullptr);
+FilePtr path_open_binary(const char* base, const char* name, const char* ext = nullptr);
 
 // Opens a file with fopen's mode, refusing directories (as the device does)
 // and anything else that is not a regular file (FIFOs, devices, sockets);
 // the open never blocks.
-std::FILE* file_open(const char* path, const char* mode);
+FilePtr file_open(const char* path, const char* mode);
 
 }  // namespace fwk

@@ -58,12 +58,12 @@ TEST_F(PathsTest, OpenBinaryRefusesEmptyNamesMissingFilesAndDirectories) {
   TempDir dir;
   dir.write("forms/a.txt", "A\r\n");
   std::string base = dir.at("forms/page.html");
-  std::FILE* file = path_open_binary(base.c_str(), "a", ".txt");
-  ASSERT_NE(file, nullptr);
+  FilePtr file = path_open_binary(base.c_str(), "a", ".txt");
+  ASSERT_TRUE(file);
   std::string content(8, '\0');
-  content.resize(std::fread(content.data(), 1, content.size(), file));
+  content.resize(std::fread(content.data(), 1, content.size(), file.get()));
   EXPECT_EQ(content, "A\r\n");  // binary: line ends unchanged
-  std::fclose(file);
+  file.reset();
 
   EXPECT_EQ(path_open_binary(base.c_str(), ""), nullptr);
   EXPECT_EQ(path_open_binary(base.c_str(), nullptr), nullptr);

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -15,7 +17,7 @@
 namespace fwk {
 
 // What the forms engine learned of its data files between saves
-// (cgi/fwk/session_index.hpp).
+// (forms/session_index.hpp).
 struct SessionIndex;
 
 struct StatusLog;
@@ -51,14 +53,27 @@ struct SiteContext {
   // writer of its data files); absent: every save reads its data file anew.
   std::shared_ptr<SessionIndex> session_index;
   // What the forms keep private from the file server
-  // (server/private_files.hpp), refreshed by the server thread as the root
+  // (http/private_files.hpp), refreshed by the server thread as the root
   // changes; absent: read for each request.
   PrivateFiles* private_files = nullptr;
+  // The counter behind the scripts' random(), one for the whole server
+  // (scripts run on the server thread only); absent: each call starts
+  // afresh.
+  uint32_t* random_counter = nullptr;
+  // Not 0 once the server has been asked to stop (never reset): page
+  // budgets end with it, and a mail transmission after the message in
+  // progress. Absent: the site never stops.
+  const std::atomic<int>* stop = nullptr;
 };
 
 // The log of a site that may be absent (tests run templates without one).
 inline StatusLog* site_log(const SiteContext* site) {
   return site ? site->log : nullptr;
+}
+
+// True once the server serving the site has been asked to stop.
+inline bool site_stopping(const SiteContext& site) {
+  return site.stop != nullptr && site.stop->load() != 0;
 }
 
 }  // namespace fwk

@@ -1,4 +1,4 @@
-// Numbers, the shared result area and value expressions.
+// Numbers, their text and value expressions.
 #include "expr/expr.hpp"
 
 #include <array>
@@ -16,15 +16,6 @@
 namespace fwk {
 
 namespace {
-
-std::array<char, kExprResultArea> result_area{};
-
-// Holds the copy that expr_value_n returns when it has no list to look
-// names up in (the copy is then the value). Valid until the next call.
-std::string& unlisted_copy() {
-  static std::string copy;
-  return copy;
-}
 
 // Converts the span [begin, end) that expr_number has delimited.
 double convert_number(const char* begin, const char* end) {
@@ -116,15 +107,14 @@ double walk(const ParamList* vars, char* rest, double v, ExprBudget& budget) {
     } else if (*q == '(') {
       char* close = matching_paren(q);
       if (!close || close == q + 1) break;
-      u = expr_number(expr_value_n_in(vars, q + 1, close - (q + 1), budget));
+      u = expr_number(expr_value_n_in(vars, q + 1, close - (q + 1), budget).c_str());
       p = close + 1;
     } else {
       // A name: everything to its right is evaluated first.
-      const char* value = expr_value_in(vars, q, budget);
-      const char* after = value;
-      u = expr_number(value, &after);
-      std::string next(after);
-      continuation.swap(next);
+      std::string value = expr_value_in(vars, q, budget);
+      const char* after = value.c_str();
+      u = expr_number(value.c_str(), &after);
+      continuation.assign(after);
       p = continuation.data();
     }
     v = apply(op, v, u);
@@ -174,40 +164,36 @@ double expr_number(const char* text, const char** end) {
   return convert_number(begin, p);
 }
 
-const char* expr_format_number(double v) {
-  char* area = result_area.data();
+std::string expr_format_number(double v) {
+  std::array<char, kExprResultArea> area{};
   if (std::isfinite(v) && v >= INT_MIN && v <= INT_MAX && v == std::trunc(v)) {
-    std::snprintf(area, kExprResultArea, "%d", static_cast<int>(v));
-    return area;
+    std::snprintf(area.data(), kExprResultArea, "%d", static_cast<int>(v));
+    return area.data();
   }
-  int n = std::snprintf(area, kExprResultArea, "%f", v);
+  int n = std::snprintf(area.data(), kExprResultArea, "%f", v);
   if (n < 0 || static_cast<std::size_t>(n) >= kExprResultArea)
-    std::snprintf(area, kExprResultArea, "%e", v);
-  return area;
+    std::snprintf(area.data(), kExprResultArea, "%e", v);
+  return area.data();
 }
 
-const char* expr_format_fixed(double v, long decimals) {
-  char* area = result_area.data();
+std::string expr_format_fixed(double v, long decimals) {
+  std::array<char, kExprResultArea> area{};
   const long room = static_cast<long>(kExprResultArea) - 1;
   long d = decimals < 0 ? 0 : (decimals > room ? room : decimals);
   while (true) {
-    int n = std::snprintf(area, kExprResultArea, "%.*f", static_cast<int>(d), v);
-    if (n >= 0 && n <= room) return area;
+    int n = std::snprintf(area.data(), kExprResultArea, "%.*f", static_cast<int>(d), v);
+    if (n >= 0 && n <= room) return area.data();
     if (d == 0) break;
     long excess = n - room;
     d = excess >= d ? 0 : d - excess;
   }
-  std::snprintf(area, kExprResultArea, "%e", v);
-  return area;
-}
-
-const char* expr_result_text() {
-  return result_area.data();
+  std::snprintf(area.data(), kExprResultArea, "%e", v);
+  return area.data();
 }
 
 // --- Value expressions ---------------------------------------------------
 
-const char* expr_value_in(const ParamList* vars, char* text, ExprBudget& budget) {
+std::string expr_value_in(const ParamList* vars, char* text, ExprBudget& budget) {
   if (!text) return "";
   if (!vars) return text;
   ExprNesting nesting(budget);
@@ -227,26 +213,23 @@ const char* expr_value_in(const ParamList* vars, char* text, ExprBudget& budget)
   return expr_format_number(v);
 }
 
-const char* expr_value_n_in(const ParamList* vars, const char* text, long n, ExprBudget& budget) {
+std::string expr_value_n_in(const ParamList* vars, const char* text, long n, ExprBudget& budget) {
   if (!text || n < 1) return "";
   std::string copy;
   std::size_t limit = static_cast<std::size_t>(n);
   std::size_t length = 0;
   while (length < limit && text[length] != '\0') ++length;
   copy.assign(text, length);
-  if (!vars) {
-    unlisted_copy().swap(copy);
-    return unlisted_copy().c_str();
-  }
+  if (!vars) return copy;
   return expr_value_in(vars, copy.data(), budget);
 }
 
-const char* expr_value(const ParamList* vars, char* text) {
+std::string expr_value(const ParamList* vars, char* text) {
   ExprBudget budget;
   return expr_value_in(vars, text, budget);
 }
 
-const char* expr_value_n(const ParamList* vars, const char* text, long n) {
+std::string expr_value_n(const ParamList* vars, const char* text, long n) {
   ExprBudget budget;
   return expr_value_n_in(vars, text, n, budget);
 }

@@ -3,9 +3,8 @@
 //
 // Everything is text. Variables are entries of a ParamList, looked up by
 // name ignoring case; numbers are read from text and written back as text
-// into one shared result area of kExprResultArea bytes. A text returned
-// from the area is valid only until the next evaluation: use or copy it at
-// once.
+// of at most kExprResultArea - 1 characters. Every value is handed to the
+// caller, who owns it.
 //
 // Value expressions (expr_value): a name, or arithmetic with the operators
 // ( + - * / ^ % evaluated without precedence. A chain of literals runs left
@@ -20,6 +19,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "core/limits.hpp"
 #include "core/plist.hpp"
@@ -35,37 +35,34 @@ namespace fwk {
 // receives the position after the number (text itself when none was read).
 double expr_number(const char* text, const char** end = nullptr);
 
-// Writes v into the result area: "%d" when v equals its truncation to a
-// 32-bit integer, otherwise "%f" (six decimals). A number whose "%f" text
-// would not fit the area is written in exponent form ("%e") instead.
-const char* expr_format_number(double v);
+// The text of v: "%d" when v equals its truncation to a 32-bit integer,
+// otherwise "%f" (six decimals). A number whose "%f" text would not fit the
+// result area is written in exponent form ("%e") instead.
+std::string expr_format_number(double v);
 
-// Writes v with `decimals` digits after the point ("%.<decimals>f") into
-// the result area. Negative decimals count as 0. When the text would not
-// fit, the decimals are reduced until it does; a number too large even
-// without decimals is written in exponent form.
-const char* expr_format_fixed(double v, long decimals);
-
-// The current text of the result area (the last number written).
-const char* expr_result_text();
+// v with `decimals` digits after the point ("%.<decimals>f"). Negative
+// decimals count as 0. When the text would not fit the result area, the
+// decimals are reduced until it does; a number too large even without
+// decimals is written in exponent form.
+std::string expr_format_fixed(double v, long decimals);
 
 // --- Value expressions -----------------------------------------------------
 
 // The value of a value expression. An absent text gives ""; an absent list
 // gives the text itself. The text is changed in place: a zero byte is
-// written at its first space. The result is the value string of a list
-// entry (not a copy), the result area, or "".
+// written at its first space. The result is a list entry's value, a
+// computed number, or "".
 //  - A plain name (no operator character) gives its value, or "" when
 //    missing or empty. A plain number such as 5 is a name here and gives "".
 //  - Otherwise the text is arithmetic, formatted into the result area.
 //  - Division and modulo by zero give 0; a negative base with a fractional
 //    exponent gives 0; powers are computed through logarithms; 0^0 is 1
 //    and zero to a negative power gives 0.
-const char* expr_value(const ParamList* vars, char* text);
+std::string expr_value(const ParamList* vars, char* text);
 
 // expr_value of a copy of the first n characters of text; "" when n < 1 or
 // the text is absent. The text itself is not changed.
-const char* expr_value_n(const ParamList* vars, const char* text, long n);
+std::string expr_value_n(const ParamList* vars, const char* text, long n);
 
 // --- Conditions ------------------------------------------------------------
 

@@ -7,6 +7,8 @@
 // instead of exhausting the stack or looping for ever.
 #pragma once
 
+#include <string>
+
 #include "core/plist.hpp"
 
 namespace fwk {
@@ -31,7 +33,7 @@ struct ExprNesting {
   ExprBudget& budget;
 };
 
-const char* expr_value_in(const ParamList* vars, char* text, ExprBudget& budget);
-const char* expr_value_n_in(const ParamList* vars, const char* text, long n, ExprBudget& budget);
+std::string expr_value_in(const ParamList* vars, char* text, ExprBudget& budget);
+std::string expr_value_n_in(const ParamList* vars, const char* text, long n, ExprBudget& budget);
 
 }  // namespace fwk

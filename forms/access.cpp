@@ -64,8 +64,8 @@ int access_rights(const SiteContext& site, const char* host, const FormConfig& f
   return rights;
 }
 
-int permission_denied_page(OutputSink* sink, const ParamList* request, const char* form_name,
-                           const char* action, int kind) {
+HandlerResult permission_denied_page(OutputSink* sink, const ParamList* request,
+                                     const char* form_name, const char* action, int kind) {
   out_text(sink, "<H3>Permission denied</H3>\n");
   out_text(sink, "<P>Please enter your password to ");
   out_text(sink, access_kind_text(kind));
@@ -87,7 +87,7 @@ int permission_denied_page(OutputSink* sink, const ParamList* request, const cha
   });
   out_text(sink,
            "<INPUT TYPE=PASSWORD NAME=_PASSWORD> <INPUT TYPE=SUBMIT VALUE=\"Login\"></FORM><HR>");
-  return kAccessDenied;
+  return HandlerResult::access_denied;
 }
 
 void rights_summary(OutputSink* sink, int rights) {

@@ -7,6 +7,7 @@
 #include "core/sink.hpp"
 #include "core/site.hpp"
 #include "forms/form_config.hpp"
+#include "forms/handler_result.hpp"
 
 namespace fwk {
 
@@ -19,9 +20,6 @@ constexpr int kRightEdit = 16;
 constexpr int kRightAdmin = 32;
 constexpr int kRightReport = 64;
 constexpr int kRightAll = 127;
-
-// The result of a refusal for want of a right.
-constexpr int kAccessDenied = 101;
 
 // The rights of a requester for `form` (read for the request's DATABASE)
 // offering `password` (_PASSWORD, words separated by commas or spaces).
@@ -36,9 +34,9 @@ int access_rights(const SiteContext& site, const char* host, const FormConfig& f
 // request again (form name, action and every request entry but _PASSWORD as
 // hidden fields) with a password field. `kind` is the right wanted
 // (kRightUpdate, kRightAppend, kRightReport, anything else: "use").
-// The caller writes the response header. Returns kAccessDenied.
-int permission_denied_page(OutputSink* sink, const ParamList* request, const char* form_name,
-                           const char* action, int kind);
+// The caller writes the response header. Returns access_denied.
+HandlerResult permission_denied_page(OutputSink* sink, const ParamList* request,
+                                     const char* form_name, const char* action, int kind);
 
 // Writes what the rights allow, one line per right held (report has none).
 void rights_summary(OutputSink* sink, int rights);

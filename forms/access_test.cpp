@@ -69,7 +69,8 @@ std::string page_of(const ParamList* request, const char* form, const char* acti
   TextBuffer text = tbuf_new(256);
   OutputSink sink;
   sink.text = &text;
-  EXPECT_EQ(permission_denied_page(&sink, request, form, action, kind), kAccessDenied);
+  EXPECT_EQ(permission_denied_page(&sink, request, form, action, kind),
+            HandlerResult::access_denied);
   return tbuf_to_text(text);
 }
 

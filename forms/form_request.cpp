@@ -5,6 +5,11 @@
 #include <memory>
 #include <string>
 
+#include "core/out.hpp"
+#include "core/paths.hpp"
+#include "core/stamp.hpp"
+#include "core/status_log.hpp"
+#include "core/text_buffer.hpp"
 #include "forms/access.hpp"
 #include "forms/login.hpp"
 #include "forms/page_nav.hpp"
@@ -12,13 +17,8 @@
 #include "forms/page_show.hpp"
 #include "forms/response_save.hpp"
 #include "forms/start_page.hpp"
-#include "core/out.hpp"
-#include "core/paths.hpp"
-#include "core/stamp.hpp"
-#include "core/status_log.hpp"
-#include "core/text_buffer.hpp"
-#include "template/template.hpp"
 #include "mail/outbox.hpp"
+#include "template/template.hpp"
 
 namespace fwk {
 
@@ -52,7 +52,8 @@ void write_config_missing(const SiteContext& site, OutputSink* sink, const char*
   out_text(sink, ".ini)");
   status_log(site_log(&site), "\nZ:\\cgi\\fwk: Cannot access file (%s.ini)\t");
   status_log(site_log(&site), form_name);
-  out_printf(sink, "Error %i in %s@%d: ", kFormConfigMissing, "Z:\\cgi\\fwk", 1928);
+  out_printf(sink, "Error %i in %s@%d: ", result_number(HandlerResult::no_config), "Z:\\cgi\\fwk",
+             1928);
   out_text(sink, "Cannot access file (");
   out_html(sink, form_name);
   out_text(sink, ".ini)");
@@ -73,7 +74,7 @@ bool password_file_admits(const std::string& path, const char* id) {
 }
 
 // Shows the first page of a new response (multi-page) or the form template.
-int show_new_response(FormState& state) {
+HandlerResult show_new_response(FormState& state) {
   const FormConfig& form = *state.form;
   if (form.multipage) {
     state.page = form.start_page;
@@ -83,7 +84,7 @@ int show_new_response(FormState& state) {
 }
 
 // Resumes an earlier record: its fields take the place of the request.
-int show_resumed_response(FormState& state, ParamList* record) {
+HandlerResult show_resumed_response(FormState& state, ParamList* record) {
   const FormConfig& form = *state.form;
   if (form.multipage) {
     state.page = plist_get(record, "_PAGE", form.start_page.c_str());
@@ -94,25 +95,25 @@ int show_resumed_response(FormState& state, ParamList* record) {
   return form_template_show(*state.site, state.sink, form.form_template.c_str(), record);
 }
 
-int refuse_with_login(FormState& state, int kind) {
-  permission_denied_page(state.sink, state.request, state.form->name.c_str(),
-                         state.action.c_str(), kind);
+HandlerResult refuse_with_login(FormState& state, int kind) {
+  permission_denied_page(state.sink, state.request, state.form->name.c_str(), state.action.c_str(),
+                         kind);
   login_page(state.sink, state.rights, *state.form, state.request);
-  return kAccessDenied;
+  return HandlerResult::access_denied;
 }
 
-int new_response(FormState& state) {
+HandlerResult new_response(FormState& state) {
   if (state.rights & kRightAppend) return show_new_response(state);
   return refuse_with_login(state, kRightAppend);
 }
 
-int start_decision(FormState& state) {
+HandlerResult start_decision(FormState& state) {
   form_write_header(state);
   if (!state.form->has_uid) return show_new_response(state);
   if (!state.id_present) {
     if (action_is(state, "START") && (state.rights & kRightAppend)) return new_response(state);
     login_page(state.sink, state.rights, *state.form, state.request);
-    return 0;
+    return HandlerResult::ok;
   }
   ParamListPtr record = earlier_record_find(*state.site, *state.form, state.request);
   if (record == nullptr) return new_response(state);
@@ -120,27 +121,32 @@ int start_decision(FormState& state) {
   return refuse_with_login(state, kRightUpdate);
 }
 
-int report_action(FormState& state) {
+HandlerResult report_action(FormState& state) {
   if (!(state.rights & kRightReport)) {
     form_write_header(state);
     return permission_denied_page(state.sink, state.request, state.form->name.c_str(),
                                   state.action.c_str(), kRightReport);
   }
   FilePtr file(path_open_binary(state.site->root.c_str(), state.form->report_action.c_str()));
-  if (!file) return 0;
+  if (!file) return HandlerResult::ok;
   form_write_header(state);
-  template_process_file(*state.site, state.site->root.c_str(), state.sink, file.get(),
-                        state.request, nullptr, nullptr, 0, nullptr);
-  return 0;
+  TemplateInput input = input_from_file(file.get());
+  template_process({.site = state.site,
+                    .base_path = state.site->root.c_str(),
+                    .sink = state.sink,
+                    .input = &input,
+                    .variables = state.request},
+                   nullptr);
+  return HandlerResult::ok;
 }
 
-int run_action(FormState& state) {
+HandlerResult run_action(FormState& state) {
   if (action_is(state, "REPORT")) return report_action(state);
   if (state.action.empty() || action_is(state, "START")) return start_decision(state);
-  if (action_is(state, "NEXT")) return state.form->multipage ? page_next(state) : 0;
-  if (action_is(state, "BACK")) return state.form->multipage ? page_back(state) : 0;
+  if (action_is(state, "NEXT")) return state.form->multipage ? page_next(state) : HandlerResult::ok;
+  if (action_is(state, "BACK")) return state.form->multipage ? page_back(state) : HandlerResult::ok;
   if (action_is(state, "SAVE") || action_is(state, "SUBMIT")) return form_final_save(state);
-  return 0;
+  return HandlerResult::ok;
 }
 
 // A limit or password message: a redirect when it is an address, else the
@@ -155,7 +161,7 @@ void write_message(FormState& state, const char* message) {
   out_text(state.sink, message);
 }
 
-void mail_refusal(const FormState& state, int result) {
+void mail_refusal(const FormState& state, HandlerResult result) {
   const FormConfig& form = *state.form;
   if (form.admin_email.empty()) return;
   TextBuffer body = tbuf_new(1024);
@@ -163,7 +169,7 @@ void mail_refusal(const FormState& state, int result) {
   add("Database: ");
   add(form.name.c_str());
   add("\r\nError code: ");
-  add(std::to_string(result).c_str());
+  add(std::to_string(result_number(result)).c_str());
   add("\r\nRemote host: ");
   add(plist_get(state.request, "HOST", ""));
   add("\r\nPage file: ");
@@ -185,72 +191,74 @@ void mail_refusal(const FormState& state, int result) {
 
 // Step 2: the checks that need the configuration. 0 when the request may
 // go on, else the result, with the message to show.
-int check_limits(FormState& state, const char** message) {
+HandlerResult check_limits(FormState& state, const char** message) {
   const FormConfig& form = *state.form;
   if (form.max_responses != 0 &&
       response_count_read(*state.site, form.name.c_str()) >= form.max_responses) {
     *message = form.max_message.c_str();
-    return kFormLimitReached;
+    return HandlerResult::limit_reached;
   }
   if (!form.password_path.empty()) {
     const char* id = plist_get(state.request, form.id_field.c_str(), "");
     if (*id == '\0' || !password_file_admits(form.password_path, id)) {
       *message = form.password_message.c_str();
-      return kFormBadPassword;
+      return HandlerResult::unknown_id;
     }
   }
-  return 0;
+  return HandlerResult::ok;
 }
 
 // Step 1 checks after the rights: 0 to go on, else the result (with what
 // it writes already written). `done` is set when the request is answered.
-int check_request(const ParamList* request, OutputSink* sink, bool* done) {
+HandlerResult check_request(const ParamList* request, OutputSink* sink, bool* done) {
   *done = true;
   const char* form_name = plist_get(request, "DATABASE", "");
   const char* page = plist_get(request, "_PAGE", "");
   if (request == nullptr || *form_name == '\0') {
     write_headers(sink, nullptr);
-    return start_page(sink);
+    start_page(sink);
+    return HandlerResult::ok;
   }
   if (*page != '\0' && std::strlen(page) < kPageNameMin) {
     write_headers(sink, nullptr);
     out_text(sink, "Bad page name: ");
     out_html(sink, page);
-    return kFormBadPageName;
+    return HandlerResult::bad_page_name;
   }
   for (const char* name : {"DATABASE", "_PASSWORD", "_ACTION", "_PAGE"})
-    if (std::strlen(plist_get(request, name, "")) > kParamLimit) return kFormParamTooLong;
+    if (std::strlen(plist_get(request, name, "")) > kParamLimit)
+      return HandlerResult::param_too_long;
   if (std::strpbrk(form_name, kForbiddenNameChars) != nullptr) {
     write_headers(sink, nullptr);
     out_text(sink, "Bad database name: ");
     out_html(sink, form_name);
-    return kFormBadDatabaseName;
+    return HandlerResult::bad_name;
   }
   *done = false;
-  return 0;
+  return HandlerResult::ok;
 }
 
 }  // namespace
 
-int form_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink,
-                        const char* http_host) {
+HandlerResult form_handle_request(const SiteContext& site, const Request& http, OutputSink* sink) {
+  ParamList* request = http.params;
   const FormConfig form = form_config_read(site.root, plist_get(request, "DATABASE", ""));
-  const int rights =
-      access_rights(site, plist_get(request, "HOST", ""), form, plist_get(request, "_PASSWORD", ""));
+  const int rights = access_rights(site, plist_get(request, "HOST", ""), form,
+                                   plist_get(request, "_PASSWORD", ""));
   bool done = false;
-  int result = check_request(request, sink, &done);
+  HandlerResult result = check_request(request, sink, &done);
   if (done) return result;
 
   if (form.database == nullptr) {
     write_config_missing(site, sink, form.name.c_str());
-    return kFormConfigMissing;
+    return HandlerResult::no_config;
   }
   FormState state;
   state.site = &site;
   state.sink = sink;
   state.request = request;
   state.rights = rights;
-  state.http_host = http_host != nullptr ? http_host : "";
+  state.http_host = http.host;
   state.form = &form;
   state.action = plist_get(request, "_ACTION", "");
   state.password = plist_get(request, "_PASSWORD", "");
@@ -260,7 +268,8 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
 
   if (!form.active) {
     form_write_header(state);
-    return start_page(sink);
+    start_page(sink);
+    return HandlerResult::ok;
   }
   state.id_present = *plist_get(request, form.id_field.c_str(), "") != '\0';
   if (*plist_get(request, "_SESSION", "") == '\0')
@@ -268,22 +277,21 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
 
   const char* message = nullptr;
   result = check_limits(state, &message);
-  if (result == 0) result = run_action(state);
+  if (result == HandlerResult::ok) result = run_action(state);
 
-  if (result != 0 && message != nullptr) write_message(state, message);
-  if (result > 100) {
+  if (result != HandlerResult::ok && message != nullptr) write_message(state, message);
+  if (handler_refused(result)) {
     mail_refusal(state, result);
     rights_summary(sink, state.rights);
   }
   return result;
 }
 
-int form_final_save(FormState& state) {
+HandlerResult form_final_save(FormState& state) {
   const FormConfig& form = *state.form;
-  const bool may_save =
-      (state.rights & kRightAppend) ||
-      ((state.rights & kRightUpdate) &&
-       earlier_record_find(*state.site, form, state.request) != nullptr);
+  const bool may_save = (state.rights & kRightAppend) ||
+                        ((state.rights & kRightUpdate) &&
+                         earlier_record_find(*state.site, form, state.request) != nullptr);
   if (!may_save) {
     form_write_header(state);
     return permission_denied_page(state.sink, state.request, form.name.c_str(),
@@ -314,8 +322,9 @@ int form_final_save(FormState& state) {
     }
   }
   plist_set(state.request, "_FORMDONE", "1");
-  const int result = response_save(site, form, state.request);
-  const bool redirects = result == 0 && form.show_redirect && !form.redirect.empty();
+  const HandlerResult result = response_save(site, form, state.request);
+  const bool redirects =
+      result == HandlerResult::ok && form.show_redirect && !form.redirect.empty();
   if (!redirects && tbuf_length(script_text) > 0) {
     form_write_header(state);
     tbuf_send(state.sink, script_text);

@@ -1,37 +1,28 @@
 // The forms engine's entry point: one "/fwk" request served completely.
 #pragma once
 
-#include "forms/form_state.hpp"
 #include "core/plist.hpp"
+#include "core/request.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/form_state.hpp"
+#include "forms/handler_result.hpp"
 
 namespace fwk {
-
-// Results of a forms-engine request besides the page display's and the
-// save's codes.
-constexpr int kFormBadPassword = 11;
-constexpr int kFormLimitReached = 12;
-constexpr int kFormConfigMissing = 21;
-constexpr int kFormParamTooLong = 102;
-constexpr int kFormBadPageName = 103;
-constexpr int kFormBadDatabaseName = 104;
 
 // Serves one request to the forms engine: checks the request, loads the
 // form's configuration, works out the rights, enforces the response limit
 // and the password file, runs the action (REPORT, START or empty, NEXT,
-// BACK, SAVE, SUBMIT) and writes the whole response. `request` may be
-// absent (a request without parameters); `http_host` is the request's Host
-// header (absent or "" when it had none). Returns 0, or a result code the
-// server loop reports.
-int form_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink,
-                        const char* http_host = nullptr);
+// BACK, SAVE, SUBMIT) and writes the whole response. Reads the request's
+// parameters (which may be absent) and its Host header (redirects to a path
+// of this server use it). Returns ok, or a result the server loop reports.
+HandlerResult form_handle_request(const SiteContext& site, const Request& http, OutputSink* sink);
 
 // The final save (SAVE, SUBMIT, and NEXT with _PAGESKIP "(save)"): checks
 // the append or update right, runs the page scripts, saves the response and
 // writes the result page. Writes the header unless one has been written.
 // Returns the save's result, the page display's result when SUBMIT is
-// refused by a page script, or kAccessDenied.
-int form_final_save(FormState& state);
+// refused by a page script, or access_denied.
+HandlerResult form_final_save(FormState& state);
 
 }  // namespace fwk

@@ -13,8 +13,8 @@
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
 #include "core/text_util.hpp"
-#include "store/record_query.hpp"
 #include "store/datafile.hpp"
+#include "store/record_query.hpp"
 
 namespace fwk {
 namespace {
@@ -95,14 +95,13 @@ bool at_line_start(std::FILE* file, int64_t pos) {
 // hand-edited index) the caller scans the data file instead.
 bool read_through_index(const std::string& index_path, std::FILE* data, ParamList* record,
                         const ParamList* criteria) {
-  std::FILE* index = nullptr;
+  FilePtr index;
   ParamListPtr columns;
   if (index_path.empty() || !datafile_open(index_path.c_str(), &index, &columns, 0)) return false;
   int64_t pos = 0;
-  while (record_next_equal(index, columns.get(), criteria, nullptr)) {
+  while (record_next_equal(index.get(), columns.get(), criteria, nullptr)) {
     pos = std::strtoll(plist_get(columns.get(), "_POS", "0"), nullptr, 10);
   }
-  datafile_close(index, std::move(columns));
   if (!at_line_start(data, pos)) return false;
   int kind = kRecordPlain;
   return datafile_read_record(data, record, &kind) && kind == kRecordPlain &&
@@ -113,20 +112,15 @@ bool read_through_index(const std::string& index_path, std::FILE* data, ParamLis
 // one is configured.
 ParamListPtr data_file_lookup(const FormConfig& form, const ParamList* criteria) {
   const std::string& path = form.data_path;
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr record;
   if (path.empty() || !datafile_open(path.c_str(), &file, &record, kResumeSpare)) return nullptr;
-  bool found = read_through_index(form.index_path, file, record.get(), criteria);
+  bool found = read_through_index(form.index_path, file.get(), record.get(), criteria);
   if (!found) {
-    datafile_seek_row(file, -1);
-    found = scan_for_latest(file, record.get(), criteria);
+    datafile_seek_row(file.get(), -1);
+    found = scan_for_latest(file.get(), record.get(), criteria);
   }
-  if (!found) {
-    datafile_close(file, std::move(record));
-    return nullptr;
-  }
-  datafile_close(file, nullptr);
-  return record;
+  return found ? std::move(record) : nullptr;
 }
 
 void log_unknown_methods(const SiteContext& site, const char* form_name, const std::string& words) {
@@ -213,19 +207,18 @@ ParamListPtr earlier_record_find(const SiteContext& site, const FormConfig& form
   return found;
 }
 
-int login_page(OutputSink* sink, int rights, const FormConfig& form, const ParamList* request) {
+void login_page(OutputSink* sink, int rights, const FormConfig& form, const ParamList* request) {
   const std::string& path = form.data_path;
   ParamListPtr columns;
   bool readable = !path.empty() && datafile_open(path.c_str(), nullptr, &columns, 0);
   if (!readable && list_contains_nocase(form.login_sequence.c_str(), "ASC")) {
     out_text(sink, "<head><title>Setup error</title></head>\n\n<BODY>\n");
     out_text(sink, "Sorry, I can't access the data file. Check the read/write permissions.");
-    return 0;
+    return;
   }
   out_text(sink, "<head><title>Login</title></head>\n\n<BODY>\n");
   if (rights & 4) write_start_form(sink, form.name.c_str());
   write_login_form(sink, form, request, columns.get());
-  return 0;
 }
 
 }  // namespace fwk

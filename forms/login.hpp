@@ -22,7 +22,7 @@ ParamListPtr earlier_record_find(const SiteContext& site, const FormConfig& form
 // Writes the login page: a "Start" form for a new response when `rights`
 // hold append, and the login form with the ID fields the data file has
 // (the "Setup error" page instead when the data file cannot be read).
-// The caller has written the response header. Returns 0.
-int login_page(OutputSink* sink, int rights, const FormConfig& form, const ParamList* request);
+// The caller has written the response header.
+void login_page(OutputSink* sink, int rights, const FormConfig& form, const ParamList* request);
 
 }  // namespace fwk

@@ -11,19 +11,43 @@
 // its group from the pending pages.
 #pragma once
 
+#include <string>
+
+#include "forms/handler_result.hpp"
+
 namespace fwk {
 
 struct FormState;
+
+// Where a step leads: the page to show and the lists that go with it.
+struct PageMove {
+  std::string page;     // the page to show ("" when none is left)
+  std::string pending;  // the new _PAGENEXT
+  std::string back;     // the new _PAGEBACK
+};
+
+// NEXT from `page` with `skip` chosen on it (_PAGESKIP, not "(save)"): the
+// page is no longer pending, a chosen page or group goes in front of the
+// rest, the page joins the visited ones, and the first pending page is
+// shown (marked "P" when it was taken from a group chosen on the page).
+PageMove page_move_next(const std::string& page, const std::string& pending,
+                        const std::string& back, const std::string& skip);
+
+// BACK from `page`: the previous visited page is shown. When groups are
+// pending, leaving a group's page ("P...") drops the rest of that group,
+// and leaving any other page puts it in front again.
+PageMove page_move_back(const std::string& page, const std::string& pending,
+                        const std::string& back);
 
 // NEXT: the interim save (SAVEPAGE), the page's forward script, then the
 // warned page again, the final save ("(save)") or the next page. Writes the
 // response header once (the final save adds none of its own); state.page is
 // the page being left. Returns the page display's or the final save's
 // result.
-int page_next(FormState& state);
+HandlerResult page_next(FormState& state);
 
 // BACK: the page's back script, then the warned page again or the previous
 // page. Writes the response header. Returns the page display's result.
-int page_back(FormState& state);
+HandlerResult page_back(FormState& state);
 
 }  // namespace fwk

@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <string>
 
-#include "forms/page_script_builtins.hpp"
 #include "core/paths.hpp"
+#include "forms/page_script_builtins.hpp"
 #include "script/builtins.hpp"
 #include "script/script_errors.hpp"
 #include "script/script_run.hpp"
-#include "template/template.hpp"
 #include "script/template_input.hpp"
+#include "template/run_report.hpp"
+#include "template/template.hpp"
 #include "template/template_scan.hpp"
 
 namespace fwk {
@@ -76,9 +77,9 @@ void claim_navigation_slots(ParamList* request) {
 int page_script_run(const SiteContext& site, OutputSink* sink, const FormConfig& form,
                     ParamList* request, const char* page, bool back) {
   if (!page || !*page) return 0;
-  std::FILE* file = path_open_binary(site.root.c_str(), form.name.c_str(), ".val");
+  FilePtr file = path_open_binary(site.root.c_str(), form.name.c_str(), ".val");
   if (!file) return 1;
-  TemplateInput in = input_from_file(file);
+  TemplateInput in = input_from_file(file.get());
   if (find_script(in, page, back)) {
     claim_navigation_slots(request);
     ScriptContext context;
@@ -87,10 +88,9 @@ int page_script_run(const SiteContext& site, OutputSink* sink, const FormConfig&
     context.site = &site;
     context.base_path = site.root.c_str();
     context.functions = back ? kPageBackFunctions : kPageForwardFunctions;
-    int code = script_run(context, in, request);
-    if (code > 0) script_error_report(sink, context, in, code);
+    const ScriptResult result = script_run(context, in, request);
+    if (result != ScriptResult::ok) script_error_report(sink, context, in, result);
   }
-  std::fclose(file);
   return 0;
 }
 

@@ -8,9 +8,9 @@
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
+#include "script/template_input.hpp"
 #include "template/tag_attrs.hpp"
 #include "template/template.hpp"
-#include "script/template_input.hpp"
 #include "template/template_scan.hpp"
 
 namespace fwk {
@@ -39,7 +39,8 @@ void write_missing_page(const SiteContext& site, OutputSink* sink, const std::st
   out_html(sink, path.c_str());
   status_log(site_log(&site), "\nZ:\\cgi\\fwk: Cannot open file (%s)\t");
   status_log(site_log(&site), path.c_str());
-  out_printf(sink, "Error %i in %s@%d: ", kPageMissing, "Z:\\cgi\\fwk", 835);
+  out_printf(sink, "Error %i in %s@%d: ", result_number(HandlerResult::page_missing),
+             "Z:\\cgi\\fwk", 835);
   out_text(sink, "Cannot open file (");
   out_html(sink, path.c_str());
   out_text(sink, ")");
@@ -96,19 +97,27 @@ void write_unplaced_fields(OutputSink* sink, const ParamList* unplaced) {
   });
 }
 
-int process_template_file(const SiteContext& site, OutputSink* sink, std::FILE* file,
-                          ParamList* values) {
-  template_process_file(site, site.root.c_str(), sink, file, values, nullptr, nullptr, 1, nullptr);
-  return kPageShown;
+HandlerResult process_template_file(const SiteContext& site, OutputSink* sink, std::FILE* file,
+                                    ParamList* values) {
+  TemplateInput input = input_from_file(file);
+  template_process({.site = &site,
+                    .base_path = site.root.c_str(),
+                    .sink = sink,
+                    .input = &input,
+                    .variables = values,
+                    .fill_fields = 1},
+                   nullptr);
+  return HandlerResult::ok;
 }
 
 }  // namespace
 
-int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, ParamList* request,
-              const char* back_list, std::string& page_name) {
+HandlerResult page_show(const SiteContext& site, OutputSink* sink, const char* form_name,
+                        ParamList* request, const char* back_list, std::string& page_name) {
   ParamListPtr unplaced = plist_copy(request, 0);
   if (!page_name.empty() && page_name[0] == 'P') page_name[0] = 'p';
-  if (page_name.find_first_of(kForbiddenPageChars) != std::string::npos) return kPageBadName;
+  if (page_name.find_first_of(kForbiddenPageChars) != std::string::npos)
+    return HandlerResult::bad_name;
   plist_rename(request, "_PAGE", nullptr);
   plist_rename(request, "_PAGESKIP", nullptr);
 
@@ -118,7 +127,7 @@ int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, 
   FilePtr page(page_path.size() < kPathArea ? file_open(page_path.c_str(), "rb") : nullptr);
   if (!page) {
     write_missing_page(site, sink, page_path);
-    return kPageMissing;
+    return HandlerResult::page_missing;
   }
   TemplateInput in = input_from_file(page.get());
 
@@ -130,6 +139,7 @@ int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, 
   }
 
   TemplateArgs args;
+  args.site = &site;
   args.base_path = site.root.c_str();
   args.input = &in;
   args.variables = request;
@@ -153,19 +163,19 @@ int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, 
   input_seek(in, form_body);
   args.sink = sink;
   template_process(args, nullptr);
-  return kPageShown;
+  return HandlerResult::ok;
 }
 
-int form_template_show(const SiteContext& site, OutputSink* sink, const char* template_name,
-                       ParamList* values) {
-  if (template_name == nullptr || *template_name == '\0') return kPageMissing;
+HandlerResult form_template_show(const SiteContext& site, OutputSink* sink,
+                                 const char* template_name, ParamList* values) {
+  if (template_name == nullptr || *template_name == '\0') return HandlerResult::page_missing;
   const char* dot = std::strrchr(template_name, '.');
   if (dot != nullptr && list_contains_exact("html,htm", dot + 1)) {
     FilePtr file(path_open_binary(site.root.c_str(), template_name));
     if (file) return process_template_file(site, sink, file.get(), values);
   }
   FilePtr file(path_open_binary(site.root.c_str(), template_name, ".html"));
-  if (!file) return kPageMissing;
+  if (!file) return HandlerResult::page_missing;
   return process_template_file(site, sink, file.get(), values);
 }
 

@@ -9,28 +9,23 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/handler_result.hpp"
 
 namespace fwk {
-
-// Results of the page display.
-constexpr int kPageShown = 0;
-constexpr int kPageMissing = 2;
-constexpr int kPageBadName = 104;
 
 // Shows page `page_name` of form `form_name` from the page directory,
 // filled from `request`, with `back_list` as the _PAGEBACK hidden field. A
 // page name beginning with "P" (a group's page) is changed to "p" in place.
-// Deletes _PAGE, _PAGESKIP and _PAGEBACK from the request list. Returns
-// kPageShown, kPageMissing (with an error text) or kPageBadName (nothing
-// written).
-int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, ParamList* request,
-              const char* back_list, std::string& page_name);
+// Deletes _PAGE, _PAGESKIP and _PAGEBACK from the request list. Returns ok,
+// page_missing (with an error text) or bad_name (nothing written).
+HandlerResult page_show(const SiteContext& site, OutputSink* sink, const char* form_name,
+                        ParamList* request, const char* back_list, std::string& page_name);
 
 // Shows the template `template_name` of the server root filled from
 // `values`: as named when its extension is "html" or "htm", else (or when
-// that does not open) with ".html" added. kPageShown, or kPageMissing with
-// nothing written when the name is empty or no file opens.
-int form_template_show(const SiteContext& site, OutputSink* sink, const char* template_name,
-                       ParamList* values);
+// that does not open) with ".html" added. ok, or page_missing with nothing
+// written when the name is empty or no file opens.
+HandlerResult form_template_show(const SiteContext& site, OutputSink* sink,
+                                 const char* template_name, ParamList* values);
 
 }  // namespace fwk

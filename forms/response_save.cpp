@@ -6,20 +6,20 @@
 #include <memory>
 #include <string>
 
-#include "forms/session_index.hpp"
 #include "core/headers.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
 #include "core/text_buffer.hpp"
+#include "forms/session_index.hpp"
+#include "mail/outbox.hpp"
 #include "platform/file_info.hpp"
 #include "platform/file_replace.hpp"
-#include "store/record_query.hpp"
-#include "template/template.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
-#include "mail/outbox.hpp"
+#include "store/record_query.hpp"
 #include "store/xml_transaction.hpp"
+#include "template/template.hpp"
 
 namespace fwk {
 
@@ -58,7 +58,7 @@ void write_default_mail_body(OutputSink* sink, const char* form_name, const Para
   });
 }
 
-int mail_response(const SiteContext& site, const FormConfig& form, ParamList* request) {
+HandlerResult mail_response(const SiteContext& site, const FormConfig& form, ParamList* request) {
   TextBuffer body = tbuf_new(1024);
   OutputSink sink;
   sink.text = &body;
@@ -68,13 +68,18 @@ int mail_response(const SiteContext& site, const FormConfig& form, ParamList* re
   sink.budget = &budget;
   FilePtr report(path_open_binary(site.root.c_str(), form.email_report.c_str()));
   if (report) {
-    template_process_file(site, site.root.c_str(), &sink, report.get(), request, nullptr, nullptr,
-                          0, nullptr);
+    TemplateInput input = input_from_file(report.get());
+    template_process({.site = &site,
+                      .base_path = site.root.c_str(),
+                      .sink = &sink,
+                      .input = &input,
+                      .variables = request},
+                     nullptr);
   } else {
     write_default_mail_body(&sink, form.name.c_str(), request);
   }
-  return queue_mail(site, form.save_email_name.c_str(), kSubmissionSubject,
-                    tbuf_to_text(body).c_str(), form.email_server.c_str());
+  return save_failure_of_mail(queue_mail(site, form.save_email_name.c_str(), kSubmissionSubject,
+                                         tbuf_to_text(body).c_str(), form.email_server.c_str()));
 }
 
 void retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,
@@ -117,25 +122,29 @@ void write_index_line(const std::string& path, const ParamList* request, int64_t
   datafile_append_line(path.c_str(), line);
 }
 
-int save_to_data_file(const SiteContext& site, const FormConfig& form, const ParamList* request) {
+StoreResult save_to_data_file(const SiteContext& site, const FormConfig& form,
+                              const ParamList* request) {
   const std::string& path = form.data_path;
   const FileInfo before = file_info(path.c_str());
   int64_t position = 0;
-  int result = datafile_append_record(path.c_str(), request, &position);
-  if (result != kStoreOk) {
+  StoreResult result = datafile_append_record(path.c_str(), request, &position);
+  if (result != StoreResult::ok) {
     status_log(site_log(&site), "\nfwk: cannot write to ascii file ");
     status_log(site_log(&site), path.c_str());
     return result;
   }
   retire_session(site, path, before, request);
-  if (position != 0 && !form.index_name.empty()) write_index_line(form.index_path, request, position);
-  return kStoreOk;
+  if (position != 0 && !form.index_name.empty())
+    write_index_line(form.index_path, request, position);
+  return StoreResult::ok;
 }
 
-int save_to_xml_file(const SiteContext& site, const FormConfig& form, const ParamList* request) {
+StoreResult save_to_xml_file(const SiteContext& site, const FormConfig& form,
+                             const ParamList* request) {
   const std::string& path = form.xml_path;
-  int result = path.empty() ? kStoreNotWritable : xml_append_transaction(request, path.c_str());
-  if (result != 0) {
+  StoreResult result =
+      path.empty() ? StoreResult::not_writable : xml_append_transaction(request, path.c_str());
+  if (result != StoreResult::ok) {
     status_log(site_log(&site), "\nfwk: cannot write to xml file ");
     status_log(site_log(&site), path.c_str());
   }
@@ -177,26 +186,32 @@ void write_redirect_page(OutputSink* sink, const std::string& target) {
   out_text(sink, "\">Click here to continue</A></body></html>\n");
 }
 
-void write_error_text(OutputSink* sink, const FormConfig& form, int result) {
-  if (result == kStoreHeaderUnreadable) {
+void write_error_text(OutputSink* sink, const FormConfig& form, HandlerResult result) {
+  if (result == save_failure(StoreResult::header_unreadable)) {
     out_text(sink, "<P>Unable to open the data file for writing. ");
     out_text(sink, "You probably need to configure your server to allow writing to ");
     out_html(sink, form.data_name.empty() ? form.name.c_str() : form.data_name.c_str());
     out_text(sink, "</tt>");
-  } else if (result == kStoreNotWritable) {
+  } else if (result == save_failure(StoreResult::not_writable)) {
     out_text(sink, "<P>Unable to write to the database: ");
     out_html(sink, form.name.c_str());
   } else {
-    out_printf(sink, "<P>Error %d occurred. Data were not saved.", result);
+    out_printf(sink, "<P>Error %d occurred. Data were not saved.", result_number(result));
   }
 }
 
 void show_template(const SiteContext& site, OutputSink* sink, const std::string& name,
                    ParamList* request, int fill_fields) {
   FilePtr file(path_open_binary(site.root.c_str(), name.c_str()));
-  if (file)
-    template_process_file(site, site.root.c_str(), sink, file.get(), request, nullptr, nullptr,
-                          fill_fields, nullptr);
+  if (!file) return;
+  TemplateInput input = input_from_file(file.get());
+  template_process({.site = &site,
+                    .base_path = site.root.c_str(),
+                    .sink = sink,
+                    .input = &input,
+                    .variables = request,
+                    .fill_fields = fill_fields},
+                   nullptr);
 }
 
 void write_thank_you_page(const SiteContext& site, OutputSink* sink, const FormConfig& form,
@@ -232,27 +247,26 @@ int response_count_read(const SiteContext& site, const char* form_name) {
   return static_cast<int32_t>(count);
 }
 
-int response_save(const SiteContext& site, const FormConfig& form, ParamList* request) {
+HandlerResult response_save(const SiteContext& site, const FormConfig& form, ParamList* request) {
   if (form.max_responses != 0) count_response(site, form.name.c_str());
   if (!form.log_date_time) {
     plist_rename(request, "HOST", "_HOST");
     plist_rename(request, "DATE", "_DATE");
     plist_rename(request, "TIME", "_TIME");
   }
-  int result = 0;
   if (form.save_email) {
-    result = mail_response(site, form, request);
-    if (result != 0) return result;
+    HandlerResult mailed = mail_response(site, form, request);
+    if (mailed != HandlerResult::ok) return mailed;
   }
   if (form.save_data) {
-    result = save_to_data_file(site, form, request);
-    if (result != 0) return result;
+    StoreResult saved = save_to_data_file(site, form, request);
+    if (saved != StoreResult::ok) return save_failure(saved);
   }
   if (form.save_xml) {
-    result = save_to_xml_file(site, form, request);
-    if (result != 0) return result;
+    StoreResult saved = save_to_xml_file(site, form, request);
+    if (saved != StoreResult::ok) return save_failure(saved);
   }
-  return 0;
+  return HandlerResult::ok;
 }
 
 int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* request) {
@@ -275,9 +289,9 @@ int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* 
 }
 
 void save_result_page(const SiteContext& site, OutputSink* sink, const FormConfig& form,
-                      ParamList* request, int result, const char* http_host,
+                      ParamList* request, HandlerResult result, const char* http_host,
                       bool header_written) {
-  if (result == 0 && form.show_redirect && !form.redirect.empty()) {
+  if (result == HandlerResult::ok && form.show_redirect && !form.redirect.empty()) {
     const std::string target = redirect_target(site, form.redirect.c_str(), http_host);
     if (header_written) {
       write_redirect_page(sink, target);
@@ -287,7 +301,7 @@ void save_result_page(const SiteContext& site, OutputSink* sink, const FormConfi
     return;
   }
   if (!header_written) write_headers(sink, nullptr);
-  if (result != 0) {
+  if (result != HandlerResult::ok) {
     write_error_text(sink, form, result);
     return;
   }

@@ -9,6 +9,7 @@
 #include "core/sink.hpp"
 #include "core/site.hpp"
 #include "forms/form_config.hpp"
+#include "forms/handler_result.hpp"
 
 namespace fwk {
 
@@ -16,11 +17,11 @@ namespace fwk {
 // 32-bit little-endian count); 0 when the file is missing or short.
 int response_count_read(const SiteContext& site, const char* form_name);
 
-// Saves the request as one response of `form` as its configuration says. With LOGDATETIME 0 the request's HOST, DATE
-// and TIME are renamed _HOST, _DATE and _TIME first. Returns 0, or the code
-// of the first step that failed (1 or 67 from the mail queue, 2 or 6 from
-// the data file, 6 from the XML file).
-int response_save(const SiteContext& site, const FormConfig& form, ParamList* request);
+// Saves the request as one response of `form` as its configuration says. With LOGDATETIME 0 the
+// request's HOST, DATE and TIME are renamed _HOST, _DATE and _TIME first. Returns ok, or the
+// save_failure of the first step that failed (the mail queue, the data
+// file, the XML file).
+HandlerResult response_save(const SiteContext& site, const FormConfig& form, ParamList* request);
 
 // Marks deleted every record of the data file (open for reading and
 // writing, positioned after its header) whose _SESSION equals the
@@ -36,7 +37,7 @@ int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* 
 // when it had none). With `header_written` no header is written, and a
 // redirect becomes a page that sends the browser on.
 void save_result_page(const SiteContext& site, OutputSink* sink, const FormConfig& form,
-                      ParamList* request, int result, const char* http_host,
+                      ParamList* request, HandlerResult result, const char* http_host,
                       bool header_written = false);
 
 }  // namespace fwk

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "core/paths.hpp"
-#include "store/record_query.hpp"
 #include "store/datafile.hpp"
+#include "store/record_query.hpp"
 
 namespace fwk {
 
@@ -50,14 +50,13 @@ int mark_earlier(std::FILE* file, LiveRecords& records) {
 
 int session_index_retire(SessionIndex& index, const char* path, const FileInfo& before,
                          const ParamList* request) {
-  std::FILE* file = file_open(path, "r+b");
+  FilePtr file = file_open(path, "r+b");
   if (file == nullptr) return 0;
-  ParamListPtr header = datafile_read_header(file, 0);
+  ParamListPtr header = datafile_read_header(file.get(), 0);
   DataFileSessions& entry = entry_for(index, path);
   if (header == nullptr) {
     entry = DataFileSessions{};
     entry.path = path;
-    std::fclose(file);
     return 0;
   }
 
@@ -68,21 +67,21 @@ int session_index_retire(SessionIndex& index, const char* path, const FileInfo& 
     // large file does not rehash over and over.
     entry.live.reserve(static_cast<size_t>(before.size / 256));
     entry.has_session_column = plist_find(header.get(), kSessionField) != nullptr;
-  } else if (std::fseek(file, static_cast<long>(entry.info.size), SEEK_SET) != 0) {
+  } else if (std::fseek(file.get(), static_cast<long>(entry.info.size), SEEK_SET) != 0) {
     entry.info = FileInfo{};
-    std::fclose(file);
     return 1;
   }
   int result = 0;
   if (entry.has_session_column) {
-    learn_records(file, header.get(), entry);
+    learn_records(file.get(), header.get(), entry);
     const char* session = plist_get(request, kSessionField, "");
     if (*session != '\0') {
       auto found = entry.live.find(session);
-      if (found != entry.live.end()) result = mark_earlier(file, found->second);
+      if (found != entry.live.end()) result = mark_earlier(file.get(), found->second);
     }
   }
-  std::fclose(file);
+  // Closed (and flushed) before the file is looked at again.
+  file.reset();
   entry.info = result == 0 ? file_info(path) : FileInfo{};
   return result;
 }

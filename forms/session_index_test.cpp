@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "forms/response_save.hpp"
 #include "core/testing/test_lists.hpp"
+#include "forms/response_save.hpp"
 #include "platform/testing/temp_dir.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
@@ -38,7 +38,7 @@ struct SessionIndexTest : ::testing::Test {
   void save(const char* session, const char* name) {
     FileInfo before = file_info(path.c_str());
     ParamListPtr record = test_list({{"_SESSION", session}, {"name", name}});
-    ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), nullptr), kStoreOk);
+    ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), nullptr), StoreResult::ok);
     EXPECT_EQ(session_index_retire(index, path.c_str(), before, record.get()), 0);
   }
 };
@@ -81,10 +81,10 @@ TEST_F(SessionIndexTest, FileWithoutSessionColumnRetiresNothing) {
 
   // The same for the one-pass retirement over an open file.
   ParamListPtr request = test_list({{"_SESSION", "A"}});
-  std::FILE* file = std::fopen(path.c_str(), "r+b");
-  ParamListPtr header = datafile_read_header(file, 0);
-  EXPECT_EQ(session_retire_earlier(file, header.get(), request.get()), 0);
-  std::fclose(file);
+  FilePtr file(std::fopen(path.c_str(), "r+b"));
+  ParamListPtr header = datafile_read_header(file.get(), 0);
+  EXPECT_EQ(session_retire_earlier(file.get(), header.get(), request.get()), 0);
+  file.reset();
   EXPECT_EQ(marks(dir.read("d.asc")), "\"\"");
 }
 
@@ -95,10 +95,10 @@ TEST_F(SessionIndexTest, OnePassRetirementMarksAllButTheLast) {
     datafile_append_record(path.c_str(), record.get(), nullptr);
   }
   ParamListPtr request = test_list({{"_SESSION", "A"}});
-  std::FILE* file = std::fopen(path.c_str(), "r+b");
-  ParamListPtr header = datafile_read_header(file, 0);
-  EXPECT_EQ(session_retire_earlier(file, header.get(), request.get()), 0);
-  std::fclose(file);
+  FilePtr file(std::fopen(path.c_str(), "r+b"));
+  ParamListPtr header = datafile_read_header(file.get(), 0);
+  EXPECT_EQ(session_retire_earlier(file.get(), header.get(), request.get()), 0);
+  file.reset();
   EXPECT_EQ(marks(dir.read("d.asc")), "#\"#\"");
 }
 

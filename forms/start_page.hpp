@@ -7,7 +7,7 @@
 namespace fwk {
 
 // Writes the page (no closing body or html tag: the caller may add an
-// explanation after it). The caller writes the response header. Returns 0.
-int start_page(OutputSink* sink);
+// explanation after it). The caller writes the response header.
+void start_page(OutputSink* sink);
 
 }  // namespace fwk

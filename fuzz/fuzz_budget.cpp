@@ -42,11 +42,10 @@ const fs::path& work_directory() {
 }
 
 void write_file(const fs::path& path, std::string_view bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  fwk::FilePtr file(std::fopen(path.c_str(), "wb"));
   if (!file) std::abort();
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
     std::abort();
-  std::fclose(file);
 }
 
 }  // namespace
@@ -75,12 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sink.budget = &budget;
 
   const std::string page = (dir / "page.html").string();
-  std::FILE* file = std::fopen(page.c_str(), "rb");
+  fwk::FilePtr file(std::fopen(page.c_str(), "rb"));
   if (!file) std::abort();
   auto started = std::chrono::steady_clock::now();
-  int result = fwk::template_process_file(fwk::SiteContext{}, page.c_str(), &sink, file, vars.get(),
-                                          nullptr, nullptr, 0, nullptr);
-  std::fclose(file);
+  fwk::TemplateInput page_input = fwk::input_from_file(file.get());
+  int result = fwk::template_process(
+      {.base_path = page.c_str(), .sink = &sink, .input = &page_input, .variables = vars.get()},
+      nullptr);
+  file.reset();
   if (std::chrono::steady_clock::now() - started > kHardLimit) std::abort();
   if (result != 0 && result != -1) std::abort();
 

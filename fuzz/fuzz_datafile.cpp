@@ -16,11 +16,11 @@
 
 namespace {
 
-std::FILE* file_with(const char* bytes, size_t size) {
-  std::FILE* file = std::tmpfile();
-  if (!file) std::abort();
-  if (size > 0 && std::fwrite(bytes, 1, size, file) != size) std::abort();
-  std::rewind(file);
+fwk::FilePtr file_with(const char* bytes, size_t size) {
+  fwk::FilePtr file(std::tmpfile());
+  if (!file.get()) std::abort();
+  if (size > 0 && std::fwrite(bytes, 1, size, file.get()) != size) std::abort();
+  std::rewind(file.get());
   return file;
 }
 
@@ -45,12 +45,11 @@ bool name_is_repeated(const fwk::ParamList& header, size_t index) {
 
 void check_round_trip(const fwk::ParamList& record, const std::string& header_row) {
   std::string text = header_row + fwk::datafile_record_line(record, &record);
-  std::FILE* file = file_with(text.data(), text.size());
-  fwk::ParamListPtr again = fwk::datafile_read_header(file, 0);
+  fwk::FilePtr file = file_with(text.data(), text.size());
+  fwk::ParamListPtr again = fwk::datafile_read_header(file.get(), 0);
   size_t columns = fwk::test_list_slots(&record);
   if (!again || fwk::test_list_slots(again.get()) != columns) std::abort();
-  fwk::datafile_read_record(file, again.get(), nullptr);
-  std::fclose(file);
+  fwk::datafile_read_record(file.get(), again.get(), nullptr);
   for (size_t i = 0; i < columns; ++i) {
     const fwk::Pair& written = *fwk::plist_at(&record, i);
     if (written.name->empty() || name_is_repeated(record, i)) continue;
@@ -64,17 +63,16 @@ void check_round_trip(const fwk::ParamList& record, const std::string& header_ro
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* bytes = reinterpret_cast<const char*>(data);
-  std::FILE* file = file_with(bytes, size);
-  fwk::ParamListPtr header = fwk::datafile_read_header(file, 0);
+  fwk::FilePtr file = file_with(bytes, size);
+  fwk::ParamListPtr header = fwk::datafile_read_header(file.get(), 0);
   if (header) {
-    std::string header_row(bytes, static_cast<size_t>(std::ftell(file)));
-    for (int i = 0; i < 64 && !std::feof(file); ++i) {
+    std::string header_row(bytes, static_cast<size_t>(std::ftell(file.get())));
+    for (int i = 0; i < 64 && !std::feof(file.get()); ++i) {
       int kind = -1;
-      int found = fwk::datafile_read_record(file, header.get(), &kind);
+      int found = fwk::datafile_read_record(file.get(), header.get(), &kind);
       if (found ? (kind != 0 && kind != 1) : kind != 2) std::abort();
       if (found) check_round_trip(*header, header_row);
     }
   }
-  std::fclose(file);
   return 0;
 }

@@ -16,8 +16,9 @@
 
 namespace {
 
-void check_area() {
-  if (std::strlen(fwk::expr_result_text()) >= fwk::kExprResultArea) std::abort();
+// A computed number never outgrows the result area.
+void check_number_text(const std::string& text) {
+  if (text.size() >= fwk::kExprResultArea || std::strlen(text.c_str()) != text.size()) std::abort();
 }
 
 }  // namespace
@@ -51,13 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (end < c_text.c_str() || end > c_text.c_str() + c_text.size()) std::abort();
 
   std::string mutable_text = c_text;
-  const char* value = fwk::expr_value(vars.get(), mutable_text.data());
-  if (!value) std::abort();
-  (void)std::strlen(value);
-  check_area();
+  std::string value = fwk::expr_value(vars.get(), mutable_text.data());
   value = fwk::expr_value_n(vars.get(), text.data(), static_cast<long>(size));
-  (void)std::strlen(value);
-  check_area();
+  const double number = fwk::expr_number(c_text.c_str());
+  check_number_text(fwk::expr_format_number(number));
+  check_number_text(fwk::expr_format_fixed(number, static_cast<long>(size % 300) - 50));
 
   fwk::TextBuffer buffer = fwk::tbuf_new(256);
   fwk::OutputSink sink;
@@ -65,6 +64,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mutable_text = c_text;
   r = fwk::template_substitute(mutable_text.data(), &sink, vars.get());
   if (r < -1 || r > 1) std::abort();
-  check_area();
   return 0;
 }

@@ -52,11 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   context.functions = kFunctions;
 
   fwk::TemplateInput input = fwk::input_from_memory(reinterpret_cast<const char*>(data), size);
-  int code = fwk::script_run(context, input, vars.get());
+  fwk::ScriptResult result = fwk::script_run(context, input, vars.get());
+  int code = fwk::result_number(result);
   if (code != 0 && (code < 40 || code > 50)) std::abort();
   if (context.nesting != 0) std::abort();
   long position = fwk::input_tell(input);
   if (position < 0 || static_cast<size_t>(position) > size) std::abort();
-  if (code > 0) fwk::script_error_report(&sink, context, input, code);
+  if (code > 0) fwk::script_error_report(&sink, context, input, result);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/file_token.hpp"
+#include "platform/file_ptr.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
@@ -19,20 +20,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     delims += static_cast<char>(data[pos++]);
   if (pos < size && data[pos] == 0) ++pos;
 
-  std::FILE* file = std::tmpfile();
+  fwk::FilePtr file(std::tmpfile());
   if (!file) return 0;
-  std::fwrite(data + pos, 1, size - pos, file);
-  std::rewind(file);
+  std::fwrite(data + pos, 1, size - pos, file.get());
+  std::rewind(file.get());
 
   std::string token;
   size_t tokens = 0;
   for (;;) {
-    int delim = fwk::file_read_token(file, &token, area, delims.c_str(), skip);
+    int delim = fwk::file_read_token(file.get(), &token, area, delims.c_str(), skip);
     if (area > 0 && token.size() > area - 1) std::abort();
     if (area == 0 && !token.empty()) std::abort();
     if (skip != 0 && token.find(static_cast<char>(skip)) != std::string::npos) std::abort();
     if (delim == -1 || ++tokens > size) break;
   }
-  std::fclose(file);
   return 0;
 }

@@ -1,87 +1,90 @@
 #include "http/dispatch.hpp"
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 
-#include "forms/form_request.hpp"
-#include "records/list.hpp"
-#include "core/results.hpp"
+#include "core/limits.hpp"
 #include "core/stamp.hpp"
 #include "core/status_log.hpp"
+#include "forms/form_request.hpp"
 #include "http/file_server.hpp"
-#include "http/listener.hpp"
 #include "http/request.hpp"
-#include "server/server_state.hpp"
+#include "records/list.hpp"
 
 namespace fwk {
 
 namespace {
 
-bool path_is(const char* path, const char* a, const char* b, const char* c) {
-  return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
+// The longest a request waits for its peer's host name; without an answer by
+// then the name is "" (a late answer serves the next request).
+constexpr int kPeerHostDeadlineMs = 250;
+
+bool path_is(const std::string& path, const char* a, const char* b, const char* c) {
+  return path == a || path == b || path == c;
 }
 
-int call_form_engine(const SiteContext& site, ParamList* request, OutputSink* sink) {
-  const char* host = sink != nullptr && sink->connection != nullptr
-                         ? sink->connection->requested_host.c_str()
-                         : "";
-  return form_handle_request(site, request, sink, host);
+HandlerResult call_handler(const SiteContext& site, const Request& request, OutputSink* sink) {
+  if (path_is(request.path, "fwk", "fwk.exe", "fwk.cgi")) {
+    return form_handle_request(site, request, sink);
+  }
+  if (path_is(request.path, "list", "list.exe", "list.cgi")) {
+    return list_handle_request(site, request, sink);
+  }
+  return file_serve(site, request, sink);
 }
 
-int call_record_browser(const SiteContext& site, ParamList* request, OutputSink* sink) {
-  return list_handle_request(site, request, sink);
+// The peer's host name from a reverse lookup (at most kPeerHostLimit
+// characters; "" when the lookup finds nothing or takes too long).
+std::string peer_host(PeerNames& names, uint32_t peer_address) {
+  std::string host;
+  if (!peer_name_lookup(names, peer_address, kPeerHostDeadlineMs, &host)) host.clear();
+  if (host.size() > kPeerHostLimit) host.resize(kPeerHostLimit);
+  return host;
 }
 
-}  // namespace
-
-void fill_request_header(const SiteContext& site, ParamList& request, const char* peer_host) {
+// Fills entries 0 to 2 of a request list: HOST (DEVICEID of the site's
+// settings, else the peer's host name), DATE and TIME.
+void fill_request_header(const SiteContext& site, PeerNames& names, uint32_t peer_address,
+                         ParamList& params) {
   const char* device_id = plist_get(site.settings.get(), "DEVICEID", nullptr);
+  const std::string host = device_id != nullptr ? device_id : peer_host(names, peer_address);
   std::string date, time;
   time_stamp(&date, &time);
-  const char* values[kRequestReserved] = {device_id != nullptr ? device_id : peer_host,
-                                          date.c_str(), time.c_str()};
-  const char* names[kRequestReserved] = {"HOST", "DATE", "TIME"};
+  const char* values[kRequestReserved] = {host.c_str(), date.c_str(), time.c_str()};
+  const char* names_of_entries[kRequestReserved] = {"HOST", "DATE", "TIME"};
   for (size_t i = 0; i < kRequestReserved; ++i) {
-    Pair* entry = plist_at(&request, i);
+    Pair* entry = plist_at(&params, i);
     if (!entry) return;
-    pair_set_name(*entry, names[i]);
+    pair_set_name(*entry, names_of_entries[i]);
     pair_set_value(*entry, values[i]);
   }
 }
 
-namespace {
-
-int call_handler(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
-  if (path_is(path, "fwk", "fwk.exe", "fwk.cgi")) return call_form_engine(site, request, sink);
-  if (path_is(path, "list", "list.exe", "list.cgi")) {
-    return call_record_browser(site, request, sink);
-  }
-  return file_serve(site, path, request, sink);
-}
-
 }  // namespace
 
-int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
+HandlerResult dispatch(const SiteContext& site, const Request& request, OutputSink* sink) {
   // Every request gets its own page budget, carried by its response sink
   // into templates, scripts and reports; it also ends when the server stops.
-  PageBudget budget = page_budget_start(sink, &stop_flag);
+  PageBudget budget = page_budget_start(sink, site.stop);
   PageBudget* outer = sink->budget;
   sink->budget = &budget;
-  int status = call_handler(site, path, request, sink);
+  HandlerResult result = call_handler(site, request, sink);
   sink->budget = outer;
   if (budget_spent(&budget)) {
     std::string message =
-        "\nThe page " + std::string(path) + " was cut short: " + budget_reason(budget.end);
+        "\nThe page " + request.path + " was cut short: " + budget_reason(budget.end);
     status_log(site.log, message.c_str());
   }
-  return status;
+  return result;
 }
 
-int dispatch_request(const SiteContext& site, Connection& connection, std::string& text) {
+HandlerResult dispatch_request(const SiteContext& site, PeerNames& names, std::string& text,
+                               uint32_t peer_address, Connection& connection) {
   status_log_clear_next(site.log);
-  connection.requested_host = request_header_value(text, "Host");
+  Request request;
+  request.host = request_header_value(text, "Host");
+  request.peer_address = peer_address;
+  const char* text_end = text.data() + text.size();
   RequestLine line = split_request_line(text.data());
   // The HOME document for "/": a copy, so the setting itself is never cut.
   std::string home;
@@ -91,20 +94,24 @@ int dispatch_request(const SiteContext& site, Connection& connection, std::strin
     path = home.data();
   }
   line.query = split_query(path);
+  request.method = line.method;
+  request.path = path;
+  if (line.query != nullptr) request.query = line.query;
+  const size_t body = request_body_start(line.rest, 0);
+  if (body != std::string_view::npos) request.body = std::string_view(line.rest + body, text_end);
 
-  ParamListPtr request;
-  if (char* parameters = find_parameter_text(line)) {
-    request =
-        parse_form_data(kRequestReserved, parameters, std::strlen(parameters), kRequestFreeSlots);
+  // The parameters are decoded from a copy: the request keeps its texts.
+  ParamListPtr params;
+  if (const char* parameters = find_parameter_text(line)) {
+    std::string encoded = parameters;
+    params = parse_form_data(kRequestReserved, encoded.data(), encoded.size(), kRequestFreeSlots);
   }
-  if (request != nullptr) {
-    bool named_by_setting = plist_get(site.settings.get(), "DEVICEID", nullptr) != nullptr;
-    fill_request_header(site, *request, named_by_setting ? "" : conn_peer_host(connection).c_str());
-  }
+  if (params != nullptr) fill_request_header(site, names, peer_address, *params);
+  request.params = params.get();
 
   OutputSink sink;
   sink.connection = &connection;
-  return dispatch_path(site, path, request.get(), &sink);
+  return dispatch(site, request, &sink);
 }
 
 }  // namespace fwk

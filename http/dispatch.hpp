@@ -2,27 +2,28 @@
 // to the forms engine, the record browser or the file server.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "core/connection.hpp"
-#include "core/plist.hpp"
+#include "core/request.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/handler_result.hpp"
+#include "platform/peer_name.hpp"
 
 namespace fwk {
 
-// Serves one whole request (its text, which is cut in place) on the
-// connection: the response is written to it. Returns 0 when the response is
-// complete, -1 when the handler found nothing to serve, 101 for access
-// denied, or another handler error number.
-int dispatch_request(const SiteContext& site, Connection& connection, std::string& text);
+// Serves one whole request (its text, which is cut in place) from the
+// client at `peer_address`: the response is written to `connection`. The
+// client's host name is looked up in `names` only when the request has
+// parameters and the site's settings name no DEVICEID. Returns the
+// handler's result.
+HandlerResult dispatch_request(const SiteContext& site, PeerNames& names, std::string& text,
+                               uint32_t peer_address, Connection& connection);
 
-// The handler part: runs the handler chosen by `path` (already cut at "?")
-// with the request list (may be absent) and returns its status.
-int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink);
-
-// Fills entries 0 to 2 of a request list: HOST (DEVICEID of the site's
-// settings, else the given peer host name), DATE and TIME.
-void fill_request_header(const SiteContext& site, ParamList& request, const char* peer_host);
+// The handler part: runs the handler chosen by the request's path, within
+// a fresh page budget, and returns its result.
+HandlerResult dispatch(const SiteContext& site, const Request& request, OutputSink* sink);
 
 }  // namespace fwk

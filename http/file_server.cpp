@@ -12,9 +12,9 @@
 #include "core/paths.hpp"
 #include "core/text_convert.hpp"
 #include "core/text_util.hpp"
-#include "template/template.hpp"
 #include "http/private_files.hpp"
 #include "http/request.hpp"
+#include "template/template.hpp"
 
 namespace fwk {
 
@@ -70,7 +70,13 @@ void send_template(const SiteContext& site, std::FILE* file, ParamList* request,
     page_variables = plist_copy(nullptr, kRequestFreeSlots);
     request = page_variables.get();
   }
-  template_process_file(site, site.root.c_str(), sink, file, request, nullptr, nullptr, 0, nullptr);
+  TemplateInput input = input_from_file(file);
+  template_process({.site = &site,
+                    .base_path = site.root.c_str(),
+                    .sink = sink,
+                    .input = &input,
+                    .variables = request},
+                   nullptr);
 }
 
 // The configured ERROR page, sent unexpanded; false when there is none.
@@ -135,21 +141,22 @@ void write_index_listing(const SurveyTable& surveys, OutputSink* sink) {
   }
 }
 
-int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
+HandlerResult file_serve(const SiteContext& site, const Request& request, OutputSink* sink) {
+  const char* path = request.path.c_str();
   FilePtr file(path_inside_root(path) && !path_is_private(site, path)
                    ? path_open_binary(site.root.c_str(), path)
                    : nullptr);
   if (file) {
     if (text_contains_nocase(path, ".html")) {
-      send_template(site, file.get(), request, sink);
+      send_template(site, file.get(), request.params, sink);
     } else {
       send_as_is(file, path, sink);
     }
-    return 0;
+    return HandlerResult::ok;
   }
   write_headers(sink, nullptr);
   if (!send_error_page(site, sink)) write_index_listing(site.surveys, sink);
-  return 0;
+  return HandlerResult::ok;
 }
 
 }  // namespace fwk

@@ -5,15 +5,18 @@
 #pragma once
 
 #include "core/plist.hpp"
+#include "core/request.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/handler_result.hpp"
 
 namespace fwk {
 
-// Serves `path` (relative to the server root) to the sink. A path that
+// Serves the request's path (relative to the server root) to the sink; an
+// ".html" page sees the request's parameters. A path that
 // would leave the server root, a private file (private_files.hpp) and
-// anything but a regular file count as missing. Returns 0.
-int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink);
+// anything but a regular file count as missing. Returns ok.
+HandlerResult file_serve(const SiteContext& site, const Request& request, OutputSink* sink);
 
 // The header text for a file that is sent as it is: the first of ".gif",
 // ".jpg", ".pdf" that the path contains (any case), else the content type of

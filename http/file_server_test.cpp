@@ -50,7 +50,9 @@ class FileServerTest : public ::testing::Test {
     TextBuffer text = tbuf_new(1024);
     OutputSink sink;
     sink.text = &text;
-    EXPECT_EQ(file_serve(site, path, nullptr, &sink), 0);
+    Request request;
+    request.path = path;
+    EXPECT_EQ(file_serve(site, request, &sink), HandlerResult::ok);
     return tbuf_to_text(text);
   }
 };
@@ -121,16 +123,17 @@ TEST_F(FileServerTest, MissingFileWithoutErrorPageListsTheSurveys) {
 }
 
 TEST(ErrorNote, OneNotePerKindOfResult) {
-  EXPECT_EQ(error_note(0, nullptr), "");
-  EXPECT_EQ(error_note(-1, nullptr), "HTTP/1.1 404 NOT FOUND\r\n");
-  EXPECT_EQ(error_note(101, nullptr), "<P>Error: Access denied.\n");
-  EXPECT_EQ(error_note(7, nullptr), "<P><A href=/help.html#s7>Error 7</a>\n");
+  auto result = [](int number) { return static_cast<HandlerResult>(number); };
+  EXPECT_EQ(error_note(HandlerResult::ok, nullptr), "");
+  EXPECT_EQ(error_note(HandlerResult::not_found, nullptr), "HTTP/1.1 404 NOT FOUND\r\n");
+  EXPECT_EQ(error_note(HandlerResult::access_denied, nullptr), "<P>Error: Access denied.\n");
+  EXPECT_EQ(error_note(result(7), nullptr), "<P><A href=/help.html#s7>Error 7</a>\n");
   ParamListPtr settings = test_list({{"HELPURL", "http://help.example/errors.html"}});
-  EXPECT_EQ(error_note(-3, settings.get()),
+  EXPECT_EQ(error_note(result(-3), settings.get()),
             "<P><A href=http://help.example/errors.html#s-3>Error -3</a>\n");
   std::string very_long(2000, 'u');
   ParamListPtr long_url = test_list({{"HELPURL", very_long.c_str()}});
-  EXPECT_EQ(error_note(12, long_url.get()).size(), 1023u);
+  EXPECT_EQ(error_note(HandlerResult::limit_reached, long_url.get()).size(), 1023u);
 }
 
 }  // namespace

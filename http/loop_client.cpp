@@ -34,17 +34,17 @@ bool send_text(int socket, const std::string& text, size_t* sent, SendOutcome* o
 // tiny, and a socket that cannot take it has a client that does not read.
 void send_continue(LoopClient& client) {
   client.reader.wants_continue = false;
-  socket_send_some(client.connection.socket, kContinue, std::strlen(kContinue));
-  socket_push(client.connection.socket);
+  socket_send_some(client.socket.get(), kContinue, std::strlen(kContinue));
+  socket_push(client.socket.get());
 }
 
 }  // namespace
 
-std::unique_ptr<LoopClient> client_accepted(int socket, uint32_t peer_address, uint32_t now) {
+std::unique_ptr<LoopClient> client_accepted(Descriptor socket, uint32_t peer_address,
+                                            uint32_t now) {
   auto client = std::make_unique<LoopClient>();
-  client->connection.socket = socket;
-  client->connection.peer_address = peer_address;
-  client->connection.queued = true;
+  client->socket = std::move(socket);
+  client->peer_address = peer_address;
   client->last_byte_at = now;
   client->deadline = now + kRequestDeadlineMs;
   return client;
@@ -52,7 +52,7 @@ std::unique_ptr<LoopClient> client_accepted(int socket, uint32_t peer_address, u
 
 ReadOutcome client_read(LoopClient& client, std::string& scratch, uint32_t now) {
   for (;;) {
-    long got = socket_receive_waiting(client.connection.socket, scratch.data(), scratch.size());
+    long got = socket_receive_waiting(client.socket.get(), scratch.data(), scratch.size());
     if (got == kNothingWaiting) return ReadOutcome::more;
     if (got < 0) return ReadOutcome::gone;
     if (got == 0) {
@@ -69,23 +69,24 @@ ReadOutcome client_read(LoopClient& client, std::string& scratch, uint32_t now) 
 
 SendOutcome client_send(LoopClient& client) {
   Connection& c = client.connection;
+  const int socket = client.socket.get();
   SendOutcome outcome = SendOutcome::done;
-  if (!send_text(c.socket, c.response, &client.response_sent, &outcome)) return outcome;
+  if (!send_text(socket, c.response, &client.response_sent, &outcome)) return outcome;
   if (!c.response.empty()) std::string().swap(c.response);  // sent: give the memory back
   client.response_sent = 0;
   while (c.stream_file) {
-    long put = socket_send_file(c.socket, c.stream_file.get(), &c.stream_offset, kFileSendStep);
+    long put = socket_send_file(socket, c.stream_file.get(), &c.stream_offset, kFileSendStep);
     if (put == kNothingWaiting) return SendOutcome::blocked;
     if (put < 0) return SendOutcome::failed;
     if (put == 0) c.stream_file.reset();  // the end of the file
   }
-  if (!send_text(c.socket, c.after_file, &client.after_file_sent, &outcome)) return outcome;
+  if (!send_text(socket, c.after_file, &client.after_file_sent, &outcome)) return outcome;
   return SendOutcome::done;
 }
 
 bool client_drain(LoopClient& client, std::string& scratch) {
   for (;;) {
-    long got = socket_receive_waiting(client.connection.socket, scratch.data(), scratch.size());
+    long got = socket_receive_waiting(client.socket.get(), scratch.data(), scratch.size());
     if (got == kNothingWaiting) return true;
     if (got <= 0) return false;
   }

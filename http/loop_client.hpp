@@ -9,6 +9,7 @@
 
 #include "core/connection.hpp"
 #include "http/request_reader.hpp"
+#include "platform/descriptor.hpp"
 
 namespace fwk {
 
@@ -30,7 +31,9 @@ enum class ClientPhase {
 };
 
 struct LoopClient {
-  Connection connection;  // queued: handlers write into it
+  Descriptor socket;          // the accepted connection
+  uint32_t peer_address = 0;  // the client's IPv4 address, network byte order
+  Connection connection;      // the response: handlers write into it
   ClientPhase phase = ClientPhase::reading;
   RequestReader reader;
   uint32_t last_byte_at = 0;  // tick of the last bytes read (or the accept)
@@ -41,7 +44,7 @@ struct LoopClient {
 };
 
 // A new client on an accepted socket at tick `now`.
-std::unique_ptr<LoopClient> client_accepted(int socket, uint32_t peer_address, uint32_t now);
+std::unique_ptr<LoopClient> client_accepted(Descriptor socket, uint32_t peer_address, uint32_t now);
 
 enum class ReadOutcome {
   more,       // still reading; nothing more has arrived

@@ -1,20 +1,18 @@
 #include "http/server_loop.hpp"
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
 #include "core/connection.hpp"
 #include "core/limits.hpp"
-#include "core/results.hpp"
 #include "core/status_log.hpp"
-#include "platform/clock.hpp"
-#include "platform/poller.hpp"
-#include "platform/socket.hpp"
+#include "forms/handler_result.hpp"
 #include "http/dispatch.hpp"
 #include "http/loop_client.hpp"
 #include "mail/outbox_check.hpp"
-#include "server/server_state.hpp"
+#include "platform/clock.hpp"
+#include "platform/poller.hpp"
+#include "platform/socket.hpp"
 
 namespace fwk {
 
@@ -44,14 +42,14 @@ constexpr uint32_t kAcceptPauseMs = 100;
 constexpr const char* kAcceptPausedNote =
     "\nfwkhttpd: cannot accept connections, out of file handles or memory ";
 
-// The loop being run, for server_loop_wake from the UI thread.
-std::mutex wake_lock;
-Poller* wake_target = nullptr;
-
+// One run of the loop: the connections and the state of accepting and
+// stopping.
 struct Loop {
+  explicit Loop(ServerLoop& owner) : server(owner), poller(owner.poller) {}
+  ServerLoop& server;
   const SiteContext* site = nullptr;
   Listener* listener = nullptr;
-  Poller poller;
+  Poller& poller;
   // Clients by socket handle (handles are small numbers).
   std::vector<std::unique_ptr<LoopClient>> clients;
   size_t open_count = 0;
@@ -71,14 +69,14 @@ LoopClient* client_of(Loop& loop, int socket) {
 
 void watch_listener(Loop& loop, bool on) {
   if (loop.accepting == on) return;
-  poller_watch(loop.poller, loop.listener->socket, on, false);
+  poller_watch(loop.poller, loop.listener->socket.get(), on, false);
   loop.accepting = on;
 }
 
 void close_client(Loop& loop, LoopClient& client) {
-  int socket = client.connection.socket;
-  conn_close(client.connection);  // closing also ends the socket's watch
-  loop.clients[static_cast<size_t>(socket)].reset();
+  int socket = client.socket.get();
+  socket_shutdown(socket);
+  loop.clients[static_cast<size_t>(socket)].reset();  // closing also ends the socket's watch
   --loop.open_count;
   if (!loop.stopping && !loop.accept_paused) watch_listener(loop, true);
 }
@@ -87,14 +85,14 @@ void close_client(Loop& loop, LoopClient& client) {
 void continue_sending(Loop& loop, LoopClient& client, uint32_t now) {
   SendOutcome outcome = client_send(client);
   if (outcome == SendOutcome::blocked) {
-    poller_watch(loop.poller, client.connection.socket, false, true);
+    poller_watch(loop.poller, client.socket.get(), false, true);
     return;
   }
   if (outcome == SendOutcome::done && client.linger_after_send) {
-    socket_shutdown_send(client.connection.socket);
+    socket_shutdown_send(client.socket.get());
     client.phase = ClientPhase::lingering;
     client.deadline = now + kLingerMs;
-    poller_watch(loop.poller, client.connection.socket, true, false);
+    poller_watch(loop.poller, client.socket.get(), true, false);
     return;
   }
   close_client(loop, client);
@@ -106,7 +104,8 @@ void serve(Loop& loop, LoopClient& client) {
   Connection& connection = client.connection;
   std::string request = std::move(client.reader.text);
   const SiteContext& site = *loop.site;
-  int status = dispatch_request(site, connection, request);
+  HandlerResult status =
+      dispatch_request(site, loop.server.peer_names, request, client.peer_address, connection);
   std::string().swap(request);
   std::string note = error_note(status, site.settings.get());
   if (!note.empty()) {
@@ -174,8 +173,9 @@ void accept_pending(Loop& loop) {
   while (loop.open_count < kConnectionLimit) {
     uint32_t peer = 0;
     AcceptFailure failure = AcceptFailure::none;
-    int socket = socket_accept_nonblocking(loop.listener->socket, &peer, &failure);
-    if (socket < 0) {
+    Descriptor accepted = socket_accept_nonblocking(loop.listener->socket.get(), &peer, &failure);
+    const int socket = accepted.get();
+    if (!accepted) {
       if (failure == AcceptFailure::retry) continue;
       if (failure == AcceptFailure::no_resources) pause_accepting(loop);
       return;
@@ -185,7 +185,7 @@ void accept_pending(Loop& loop) {
     if (static_cast<size_t>(socket) >= loop.clients.size()) {
       loop.clients.resize(static_cast<size_t>(socket) + 1);
     }
-    loop.clients[static_cast<size_t>(socket)] = client_accepted(socket, peer, now);
+    loop.clients[static_cast<size_t>(socket)] = client_accepted(std::move(accepted), peer, now);
     ++loop.open_count;
     LoopClient& client = *loop.clients[static_cast<size_t>(socket)];
     // The request often has arrived with the connection: read it at once.
@@ -240,7 +240,7 @@ int run_timers(Loop& loop) {
 }
 
 void on_event(Loop& loop, const PollEvent& event) {
-  if (event.socket == loop.listener->socket) {
+  if (event.socket == loop.listener->socket.get()) {
     if (!loop.stopping) accept_pending(loop);
     return;
   }
@@ -268,24 +268,19 @@ void begin_stopping(Loop& loop) {
 
 void abandon_all(Loop& loop) {
   for (auto& client : loop.clients) {
-    if (client != nullptr) conn_close(client->connection);
+    if (client != nullptr) socket_shutdown(client->socket.get());
     client.reset();
   }
   loop.open_count = 0;
 }
 
-void set_wake_target(Poller* poller) {
-  std::lock_guard<std::mutex> hold(wake_lock);
-  wake_target = poller;
-}
-
 }  // namespace
 
-std::string error_note(int status, const ParamList* settings) {
-  if (status == kHandlerOk) return "";
-  if (status == kHandlerNotFound) return kNotFoundNote;
-  if (status == kHandlerAccessDenied) return kAccessDeniedNote;
-  std::string number = std::to_string(status);
+std::string error_note(HandlerResult status, const ParamList* settings) {
+  if (status == HandlerResult::ok) return "";
+  if (status == HandlerResult::not_found) return kNotFoundNote;
+  if (status == HandlerResult::access_denied) return kAccessDeniedNote;
+  std::string number = std::to_string(result_number(status));
   std::string note = "<P><A href=";
   note += plist_get(settings, "HELPURL", kDefaultHelpUrl);
   note += "#s" + number + ">Error " + number + "</a>\n";
@@ -293,22 +288,25 @@ std::string error_note(int status, const ParamList* settings) {
   return note;
 }
 
-void server_loop_wake() {
-  std::lock_guard<std::mutex> hold(wake_lock);
-  if (wake_target != nullptr) poller_wake(*wake_target);
+bool server_loop_open(ServerLoop& loop) {
+  return poller_open(loop.poller);
 }
 
-int server_loop(const SiteContext& site, Listener& listener) {
-  Loop loop;
+void server_loop_stop(ServerLoop& loop) {
+  loop.stop = 1;
+  poller_wake(loop.poller);
+}
+
+int server_loop_run(ServerLoop& server, const SiteContext& site, Listener& listener) {
+  Loop loop(server);
   loop.site = &site;
   loop.listener = &listener;
-  if (!poller_open(loop.poller)) return kServerLoopExitCode;
-  socket_set_nonblocking(listener.socket);
-  poller_watch(loop.poller, listener.socket, true, false);
-  set_wake_target(&loop.poller);
+  if (!loop.poller.handle) return kServerLoopExitCode;
+  socket_set_nonblocking(listener.socket.get());
+  poller_watch(loop.poller, listener.socket.get(), true, false);
   std::vector<PollEvent> events;
   for (;;) {
-    if (stop_flag.load() != 0 && !loop.stopping) begin_stopping(loop);
+    if (server.stop.load() != 0 && !loop.stopping) begin_stopping(loop);
     if (loop.stopping &&
         (loop.open_count == 0 || tick_reached(clock_tick_ms(), loop.stop_deadline))) {
       break;
@@ -321,9 +319,7 @@ int server_loop(const SiteContext& site, Listener& listener) {
     poller_wait(loop.poller, std::max(wait, 0), &events);
     for (const PollEvent& event : events) on_event(loop, event);
   }
-  set_wake_target(nullptr);
   abandon_all(loop);
-  poller_close(loop.poller);
   outbox_check_finish();
   return kServerLoopExitCode;
 }

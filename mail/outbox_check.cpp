@@ -5,13 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "mail/outbox.hpp"
+#include "mail/outbox_send.hpp"
 #include "platform/clock.hpp"
 #include "platform/environment.hpp"
 #include "platform/socket.hpp"
 #include "platform/thread.hpp"
-#include "mail/outbox_send.hpp"
-#include "server/server_state.hpp"
-#include "mail/outbox.hpp"
 
 namespace fwk {
 
@@ -26,7 +25,8 @@ struct Transmission {
   int pending_at_start = 0;
 };
 
-// Server-thread state of the check.
+// Server-thread state of the check. Mail may wait from before the start.
+int outbox_pending = 1;
 uint64_t appends_seen = 0;
 Transmission transmission;
 bool failed_before = false;

@@ -14,8 +14,8 @@ namespace fwk {
 // overrides it.
 constexpr uint32_t kRelayRetryMs = 60000;
 
-// One turn of the check (server thread only): counts newly queued mail into
-// `outbox_pending`, collects a finished transmission (a result of 0 clears
+// One turn of the check (server thread only): counts newly queued mail,
+// collects a finished transmission (a result of 0 clears
 // the mail it was started for), and starts a transmission when one is due.
 void outbox_check(const SiteContext& site);
 

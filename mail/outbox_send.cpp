@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "core/status_log.hpp"
+#include "mail/outbox.hpp"
+#include "mail/outbox_record.hpp"
+#include "mail/smtp_client.hpp"
 #include "platform/durable_file.hpp"
 #include "platform/environment.hpp"
 #include "platform/socket.hpp"
-#include "server/server_state.hpp"
-#include "mail/smtp_client.hpp"
-#include "mail/outbox.hpp"
-#include "mail/outbox_record.hpp"
 
 namespace fwk {
 
@@ -72,11 +71,11 @@ bool retire(OutboxRun& run, size_t begin, size_t end, const std::string& target,
 // Connects to the record's relay and delivers its message: 0 when the
 // relay accepted it, else a result code.
 int deliver(OutboxRun& run, const OutboxRecord& record) {
-  int socket = -1;
+  Descriptor socket;
   int result = relay_connect(record.host.c_str(), record.port, &socket);
   if (result == 0) {
     SmtpSession session;
-    session.socket = socket;
+    session.socket = socket.get();
     session.timeout_ms = relay_timeout_ms();
     result = smtp_deliver(session, record);
     if (result == kSmtpRefused) {
@@ -84,8 +83,7 @@ int deliver(OutboxRun& run, const OutboxRecord& record) {
                           " refused a message: " + session.last_reply);
     }
   }
-  socket_shutdown(socket);
-  socket_close(socket);
+  socket_shutdown(socket.get());
   return result;
 }
 
@@ -97,16 +95,18 @@ int relay_timeout_ms() {
   return ms > 0 ? ms : kRelayTimeoutMs;
 }
 
-int relay_connect(const char* host, int port, int* socket_out) {
-  *socket_out = -1;
+int relay_connect(const char* host, int port, Descriptor* socket_out) {
+  socket_out->reset();
   uint32_t address = 0;
   bool dotted = host[0] >= '0' && host[0] <= '9';
   if (dotted ? !ipv4_parse(host, &address) : !host_lookup_name(host, &address)) {
     return kRelayUnresolved;
   }
   *socket_out = socket_create_tcp();
-  if (*socket_out < 0) return kRelayNoSocket;
-  if (!socket_connect(*socket_out, address, port, relay_timeout_ms())) return kRelayConnectFailed;
+  if (!*socket_out) return kRelayNoSocket;
+  if (!socket_connect(socket_out->get(), address, port, relay_timeout_ms())) {
+    return kRelayConnectFailed;
+  }
   return 0;
 }
 
@@ -122,7 +122,7 @@ int outbox_send(const SiteContext& site) {
   size_t at = 0;
   while (at < run.known.size()) {
     // A stopping server finishes the message in progress, not the outbox.
-    if (stop_flag.load() != 0) {
+    if (site_stopping(site)) {
       if (result == 0) result = kOutboxSendFailed;
       break;
     }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "core/site.hpp"
+#include "platform/descriptor.hpp"
 
 namespace fwk {
 
@@ -31,9 +32,9 @@ constexpr int kRelayTimeoutMs = 10000;
 int relay_timeout_ms();
 
 // Connects to host:port (a host beginning with a digit is a dotted IPv4
-// address, anything else is resolved). The socket (or -1) goes to
-// *socket_out; on failure the caller closes it.
-int relay_connect(const char* host, int port, int* socket_out);
+// address, anything else is resolved). The socket (or none) goes to
+// *socket_out.
+int relay_connect(const char* host, int port, Descriptor* socket_out);
 
 // Sends every record of the outbox. Called on a thread of its own; the
 // outbox files are touched only under outbox_guard().

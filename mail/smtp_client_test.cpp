@@ -14,24 +14,20 @@ namespace {
 // A session whose relay is the test: `relay` is the other end.
 struct Scripted {
   SmtpSession session;
-  int relay = -1;
+  Descriptor client;
+  Descriptor relay;
   Scripted() {
-    int client = -1;
     EXPECT_TRUE(socket_pair_packets(&client, &relay));
-    session.socket = client;
+    session.socket = client.get();
     session.timeout_ms = 200;
   }
-  ~Scripted() {
-    socket_close(session.socket);
-    socket_close(relay);
-  }
-  void answer(const std::string& bytes) { socket_send(relay, bytes.data(), bytes.size()); }
+  void answer(const std::string& bytes) { socket_send(relay.get(), bytes.data(), bytes.size()); }
   // Everything the client has sent so far.
   std::string heard() {
     std::string all;
     std::string chunk(65536, '\0');
-    while (socket_wait_readable(relay, 0)) {
-      long got = socket_receive(relay, chunk.data(), chunk.size());
+    while (socket_wait_readable(relay.get(), 0)) {
+      long got = socket_receive(relay.get(), chunk.data(), chunk.size());
       if (got <= 0) break;
       all.append(chunk, 0, static_cast<size_t>(got));
     }
@@ -104,8 +100,7 @@ TEST(SmtpClient, RepliesAreReadWholeAndAnythingElseCountsAsNone) {
   EXPECT_EQ(smtp_read_reply(relay.session), 0);
   relay.answer("099 too low\r\n");
   EXPECT_EQ(smtp_read_reply(relay.session), 0);
-  socket_close(relay.relay);
-  relay.relay = -1;
+  relay.relay.reset();
   EXPECT_EQ(smtp_read_reply(relay.session), 0);
 }
 

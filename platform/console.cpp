@@ -6,9 +6,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
-#include <mutex>
-
-#include "platform/signals.hpp"
 
 namespace fwk {
 
@@ -16,20 +13,16 @@ namespace {
 
 constexpr size_t kLineLimit = 1023;
 
-std::mutex output_lock;
-
-// Bytes read from standard input that do not yet form a complete line.
-std::string pending_input;
-bool input_ended = false;
-
+// The stream's own lock keeps the text and its flush together.
 void write_locked(std::FILE* stream, const std::string& text) {
-  std::lock_guard<std::mutex> guard(output_lock);
+  flockfile(stream);
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
+  funlockfile(stream);
 }
 
-// Moves the first complete line of `pending_input` into `line`.
-bool take_line(std::string& line) {
+// Moves the first complete line of the pending input into `line`.
+bool take_line(std::string& pending_input, std::string& line) {
   size_t end = pending_input.find('\n');
   if (end == std::string::npos) return false;
   line.assign(pending_input, 0, end);
@@ -40,7 +33,7 @@ bool take_line(std::string& line) {
 }
 
 // Reads what standard input has; false at its end or on an error.
-bool read_input_chunk() {
+bool read_input_chunk(std::string& pending_input) {
   std::string chunk(512, '\0');
   ssize_t n = read(STDIN_FILENO, chunk.data(), chunk.size());
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
@@ -72,33 +65,31 @@ bool console_input_is_terminal() {
   return foreground < 0 || foreground == getpgrp();
 }
 
-ConsoleEvent console_wait(bool read_input, std::string& line) {
+ConsoleEvent console_wait(const ShutdownSignals& signals, bool read_input, ConsoleInput& input,
+                          std::string& line) {
   for (;;) {
-    if (signals_shutdown_requested()) return ConsoleEvent::shutdown;
-    bool watch_input = read_input && !input_ended;
-    if (watch_input && take_line(line)) return ConsoleEvent::line;
+    if (signals_shutdown_requested(signals)) return ConsoleEvent::shutdown;
+    bool watch_input = read_input && !input.ended;
+    if (watch_input && take_line(input.pending, line)) return ConsoleEvent::line;
 
     std::array<pollfd, 2> fds{};
     int count = 0;
-    int wake = signals_wake_descriptor();
-    if (wake >= 0) fds[count++] = {wake, POLLIN, 0};
+    if (signals.arrived) fds[count++] = {signals.arrived.get(), POLLIN, 0};
     int input_slot = -1;
     if (watch_input) {
       input_slot = count;
       fds[count++] = {STDIN_FILENO, POLLIN, 0};
     }
-    // Without the wake pipe, poll in short steps so a signal is still seen.
-    int timeout = wake >= 0 ? -1 : 200;
-    int ready = poll(fds.data(), static_cast<nfds_t>(count), timeout);
+    int ready = poll(fds.data(), static_cast<nfds_t>(count), -1);
     if (ready < 0 && errno != EINTR) return ConsoleEvent::shutdown;
     if (ready <= 0) continue;
-    if (signals_shutdown_requested()) return ConsoleEvent::shutdown;
+    if (signals_shutdown_requested(signals)) return ConsoleEvent::shutdown;
     if (input_slot >= 0 && fds[input_slot].revents != 0) {
-      if (!read_input_chunk()) {
-        input_ended = true;
-        if (!pending_input.empty()) {
-          line = pending_input;
-          pending_input.clear();
+      if (!read_input_chunk(input.pending)) {
+        input.ended = true;
+        if (!input.pending.empty()) {
+          line = input.pending;
+          input.pending.clear();
           return ConsoleEvent::line;
         }
         return ConsoleEvent::input_closed;

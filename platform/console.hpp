@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/signals.hpp"
+
 namespace fwk {
 
 // Writes the text to standard output in one piece and flushes it. Safe to call
@@ -23,8 +25,16 @@ enum class ConsoleEvent {
   input_closed,  // standard input reached its end or failed
 };
 
+// What has been read from standard input and not yet taken as a line; kept
+// by the one caller of console_wait.
+struct ConsoleInput {
+  std::string pending;  // bytes that do not yet form a complete line
+  bool ended = false;   // standard input has reached its end or failed
+};
+
 // Waits without limit for the next event. With `read_input` false only a
 // shut-down signal ends the wait. Lines longer than 1023 bytes are cut.
-ConsoleEvent console_wait(bool read_input, std::string& line);
+ConsoleEvent console_wait(const ShutdownSignals& signals, bool read_input, ConsoleInput& input,
+                          std::string& line);
 
 }  // namespace fwk

@@ -73,12 +73,9 @@ bool still_linked(int fd, const std::string& path) {
 InstanceInfo wait_for_info(const std::string& path, int wait_ms) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   for (;;) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     InstanceInfo info;
-    if (fd >= 0) {
-      info = parse_info(read_all(fd));
-      close(fd);
-    }
+    if (file) info = parse_info(read_all(file.get()));
     if (!info.url.empty() || std::chrono::steady_clock::now() >= deadline) return info;
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
@@ -90,24 +87,21 @@ InstanceState instance_acquire(InstanceLock& lock, InstanceInfo& running, int wa
   running = InstanceInfo{};
   std::string path = runtime_directory() + kInstanceLockName;
   for (int attempt = 0; attempt < 5; ++attempt) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return InstanceState::unavailable;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    Descriptor file(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!file) return InstanceState::unavailable;
+    if (flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
       int error = errno;
-      close(fd);
+      file.reset();
       if (error != EWOULDBLOCK) return InstanceState::unavailable;
       running = wait_for_info(path, wait_ms);
       return InstanceState::other_running;
     }
-    if (!still_linked(fd, path)) {
-      close(fd);
-      continue;
-    }
-    if (ftruncate(fd, 0) != 0) {
+    if (!still_linked(file.get(), path)) continue;
+    if (ftruncate(file.get(), 0) != 0) {
       // An old URL left in the file would mislead a second start; carry on
       // with the lock anyway, the URL is rewritten once known.
     }
-    lock.fd = fd;
+    lock.file = std::move(file);
     lock.path = path;
     return InstanceState::acquired;
   }
@@ -115,13 +109,14 @@ InstanceState instance_acquire(InstanceLock& lock, InstanceInfo& running, int wa
 }
 
 void instance_publish(InstanceLock& lock, const InstanceInfo& info) {
-  if (lock.fd < 0) return;
+  if (!lock.file) return;
   std::string text = info.url + "\n" + kRootLine + info.root + "\n" + kPortLine +
                      std::to_string(info.first_port) + "\n";
-  if (ftruncate(lock.fd, 0) != 0) return;
+  if (ftruncate(lock.file.get(), 0) != 0) return;
   size_t done = 0;
   while (done < text.size()) {
-    ssize_t n = pwrite(lock.fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    ssize_t n =
+        pwrite(lock.file.get(), text.data() + done, text.size() - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     done += static_cast<size_t>(n);
@@ -129,12 +124,11 @@ void instance_publish(InstanceLock& lock, const InstanceInfo& info) {
 }
 
 void instance_release(InstanceLock& lock) {
-  if (lock.fd < 0) return;
+  if (!lock.file) return;
   // Remove the name while still holding the lock, so a starting instance
   // either sees our lock or creates a fresh file.
   unlink(lock.path.c_str());
-  close(lock.fd);
-  lock.fd = -1;
+  lock.file.reset();
 }
 
 }  // namespace fwk

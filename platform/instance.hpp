@@ -6,10 +6,12 @@
 
 #include <string>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
 struct InstanceLock {
-  int fd = -1;       // the open, locked lock file; -1 when not held
+  Descriptor file;   // the open, locked lock file; none when not held
   std::string path;  // its path
 };
 

@@ -51,7 +51,7 @@ TEST_F(InstanceTest, SecondStartSeesTheFirstAndItsUrl) {
   InstanceLock second;
   EXPECT_EQ(instance_acquire(second, running, 0), InstanceState::other_running);
   EXPECT_EQ(running.url, "");
-  EXPECT_EQ(second.fd, -1);
+  EXPECT_FALSE(second.file);
 
   instance_publish(first, {"http://127.0.0.1:8085/", "/srv/a root/", 8085});
   EXPECT_EQ(instance_acquire(second, running, 0), InstanceState::other_running);
@@ -85,7 +85,7 @@ TEST_F(InstanceTest, UnusableRuntimeDirectoryRunsWithoutTheCheck) {
   InstanceLock lock;
   InstanceInfo running;
   EXPECT_EQ(instance_acquire(lock, running, 0), InstanceState::unavailable);
-  EXPECT_EQ(lock.fd, -1);
+  EXPECT_FALSE(lock.file);
   instance_release(lock);
 }
 

@@ -74,18 +74,18 @@ std::string runtime_directory() {
 NamedMutex named_mutex_open(const char* name) {
   NamedMutex mutex;
   std::string path = runtime_directory() + lock_file_name(name);
-  mutex.fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  mutex.file.reset(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
   return mutex;
 }
 
 bool named_mutex_wait(NamedMutex& mutex, uint32_t timeout_ms) {
-  if (mutex.fd < 0) return false;
+  if (!mutex.file) return false;
   if (mutex.held) return true;
   // flock has no timeout: poll without blocking, a millisecond apart, and
   // measure the wait on the tick clock (each sleep lasts a little longer).
   uint32_t start = clock_tick_ms();
   for (;;) {
-    if (flock(mutex.fd, LOCK_EX | LOCK_NB) == 0) {
+    if (flock(mutex.file.get(), LOCK_EX | LOCK_NB) == 0) {
       mutex.held = true;
       return true;
     }
@@ -96,14 +96,13 @@ bool named_mutex_wait(NamedMutex& mutex, uint32_t timeout_ms) {
 }
 
 void named_mutex_release(NamedMutex& mutex) {
-  if (mutex.fd >= 0 && mutex.held) flock(mutex.fd, LOCK_UN);
+  if (mutex.file && mutex.held) flock(mutex.file.get(), LOCK_UN);
   mutex.held = false;
 }
 
 void named_mutex_close(NamedMutex& mutex) {
   named_mutex_release(mutex);
-  if (mutex.fd >= 0) close(mutex.fd);
-  mutex.fd = -1;
+  mutex.file.reset();
 }
 
 }  // namespace fwk

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
 // $XDG_RUNTIME_DIR/formwick/ when set, else /tmp/formwick-<uid>/; created
@@ -20,11 +22,11 @@ bool is_private_directory(const std::string& dir);
 // One handle on a named mutex; each handle locks independently, so two
 // handles in one process exclude each other too.
 struct NamedMutex {
-  int fd = -1;
+  Descriptor file;  // the mutex's lock file; none when it could not be opened
   bool held = false;
 };
 
-// Creates or opens the mutex's lock file. fd stays -1 when that fails.
+// Creates or opens the mutex's lock file; none when that fails.
 NamedMutex named_mutex_open(const char* name);
 
 // Waits up to timeout_ms for the lock; true when it is held.

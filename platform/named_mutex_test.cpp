@@ -22,8 +22,8 @@ TEST(NamedMutex, TwoHandlesExcludeEachOtherUntilReleased) {
 
   NamedMutex a = named_mutex_open("FWK.CGI.RANDOM");
   NamedMutex b = named_mutex_open("FWK.CGI.RANDOM");
-  ASSERT_GE(a.fd, 0);
-  ASSERT_GE(b.fd, 0);
+  ASSERT_TRUE(a.file);
+  ASSERT_TRUE(b.file);
   EXPECT_TRUE(fs::exists(dir / "formwick" / "FWK.CGI.RANDOM.lock"));
 
   EXPECT_TRUE(named_mutex_wait(a, 0));
@@ -35,7 +35,7 @@ TEST(NamedMutex, TwoHandlesExcludeEachOtherUntilReleased) {
   named_mutex_close(b);
   EXPECT_TRUE(named_mutex_wait(a, 0));
   named_mutex_close(a);
-  EXPECT_EQ(a.fd, -1);
+  EXPECT_FALSE(a.file);
   EXPECT_FALSE(named_mutex_wait(a, 0));
 }
 

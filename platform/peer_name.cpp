@@ -1,7 +1,5 @@
 #include "platform/peer_name.hpp"
 
-#include <signal.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -21,28 +19,28 @@ using Clock = std::chrono::steady_clock;
 // Answers kept at most; the oldest go first.
 constexpr size_t kKeptAnswers = 512;
 
-struct Answer {
-  bool found = false;
-  std::string name;
-  Clock::time_point at;
-};
+}  // namespace
 
-struct Resolver {
+struct PeerNameState {
+  struct Answer {
+    bool found = false;
+    std::string name;
+    Clock::time_point at;
+  };
   std::mutex lock;
   std::condition_variable answered;  // an answer has been stored
-  std::condition_variable queued;    // an address waits for the thread
+  std::condition_variable queued;    // an address waits for the thread, or the owner has gone
   std::deque<uint32_t> waiting;
   std::unordered_map<uint32_t, Answer> answers;
   ReverseLookup lookup = host_lookup_address;
   bool thread_started = false;
+  bool owner_gone = false;
 };
 
-// The resolver thread may still sit in a lookup when the program ends, so
-// its state is never destroyed.
-Resolver& resolver() {
-  static Resolver* state = std::make_unique<Resolver>().release();
-  return *state;
-}
+namespace {
+
+using Resolver = PeerNameState;
+using Answer = PeerNameState::Answer;
 
 bool is_fresh(const Answer& answer, Clock::time_point now) {
   return now - answer.at < std::chrono::milliseconds(kPeerNameKeepMs);
@@ -56,10 +54,14 @@ void forget_oldest(Resolver& r) {
   if (oldest != r.answers.end()) r.answers.erase(oldest);
 }
 
-void resolve_forever(Resolver& r) {
+// The thread holds its own share of the state, so that a lookup still
+// running when the owner goes has somewhere to put its answer.
+void resolve_until_owner_goes(std::shared_ptr<Resolver> state) {
+  Resolver& r = *state;
   std::unique_lock<std::mutex> hold(r.lock);
   for (;;) {
-    r.queued.wait(hold, [&r] { return !r.waiting.empty(); });
+    r.queued.wait(hold, [&r] { return !r.waiting.empty() || r.owner_gone; });
+    if (r.owner_gone) return;
     uint32_t address = r.waiting.front();
     ReverseLookup lookup = r.lookup;
     hold.unlock();
@@ -75,22 +77,13 @@ void resolve_forever(Resolver& r) {
   }
 }
 
-// Started on first use with the shut-down signals blocked, so that they
-// keep reaching the thread that waits for them.
-bool start_thread(Resolver& r) {
-  sigset_t block, previous;
-  sigemptyset(&block);
-  sigaddset(&block, SIGINT);
-  sigaddset(&block, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &block, &previous);
-  bool started = true;
+bool start_thread(const std::shared_ptr<Resolver>& state) {
   try {
-    std::thread(resolve_forever, std::ref(r)).detach();
+    std::thread(resolve_until_owner_goes, state).detach();
   } catch (const std::system_error&) {
-    started = false;
+    return false;
   }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  return started;
+  return true;
 }
 
 bool is_waiting(const Resolver& r, uint32_t address) {
@@ -102,16 +95,26 @@ bool is_waiting(const Resolver& r, uint32_t address) {
 
 }  // namespace
 
-bool peer_name_lookup(uint32_t address, int timeout_ms, std::string* name) {
+PeerNames::PeerNames(ReverseLookup lookup) : state(std::make_shared<PeerNameState>()) {
+  if (lookup != nullptr) state->lookup = lookup;
+}
+
+PeerNames::~PeerNames() {
+  std::lock_guard<std::mutex> hold(state->lock);
+  state->owner_gone = true;
+  state->queued.notify_all();
+}
+
+bool peer_name_lookup(PeerNames& names, uint32_t address, int timeout_ms, std::string* name) {
   name->clear();
-  Resolver& r = resolver();
+  Resolver& r = *names.state;
   std::unique_lock<std::mutex> hold(r.lock);
   auto have = [&r, address] {
     auto it = r.answers.find(address);
     return it != r.answers.end() && is_fresh(it->second, Clock::now());
   };
   if (!have()) {
-    if (!r.thread_started) r.thread_started = start_thread(r);
+    if (!r.thread_started) r.thread_started = start_thread(names.state);
     if (!r.thread_started) return false;
     // Lookups are asked for one after another: when this address already
     // waits, an earlier caller has waited its deadline for it in vain.
@@ -123,13 +126,6 @@ bool peer_name_lookup(uint32_t address, int timeout_ms, std::string* name) {
   const Answer& answer = r.answers[address];
   *name = answer.name;
   return answer.found;
-}
-
-void peer_name_set_lookup(ReverseLookup lookup) {
-  Resolver& r = resolver();
-  std::lock_guard<std::mutex> hold(r.lock);
-  r.lookup = lookup != nullptr ? lookup : host_lookup_address;
-  r.answers.clear();
 }
 
 }  // namespace fwk

@@ -36,42 +36,48 @@ long elapsed_ms(Clock::time_point since) {
 }
 
 TEST(PeerName, ASlowResolverCostsTheDeadlineOnceAndItsLateAnswerIsKept) {
-  peer_name_set_lookup(slow_lookup);
+  PeerNames names(slow_lookup);
   std::string name = "stale";
   auto started = Clock::now();
-  EXPECT_FALSE(peer_name_lookup(1001, 250, &name));
+  EXPECT_FALSE(peer_name_lookup(names, 1001, 250, &name));
   EXPECT_EQ(name, "");
   long waited = elapsed_ms(started);
   EXPECT_GE(waited, 240);
   EXPECT_LT(waited, 550);
   // Asking again while the lookup runs neither waits nor queues a second one.
   started = Clock::now();
-  EXPECT_FALSE(peer_name_lookup(1001, 250, &name));
+  EXPECT_FALSE(peer_name_lookup(names, 1001, 250, &name));
   EXPECT_LT(elapsed_ms(started), 50);
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   started = Clock::now();
-  EXPECT_TRUE(peer_name_lookup(1001, 250, &name));
+  EXPECT_TRUE(peer_name_lookup(names, 1001, 250, &name));
   EXPECT_LT(elapsed_ms(started), 50);
   EXPECT_EQ(name, "late-1001");
-  peer_name_set_lookup(nullptr);
 }
 
 TEST(PeerName, AnswersAndMissesAreKeptPerAddress) {
-  // Let a slow lookup of an earlier test end before counting.
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
-  peer_name_set_lookup(quick_lookup);
+  PeerNames names(quick_lookup);
   lookups = 0;
   std::string name;
-  EXPECT_TRUE(peer_name_lookup(5, 1000, &name));
+  EXPECT_TRUE(peer_name_lookup(names, 5, 1000, &name));
   EXPECT_EQ(name, "host-5");
-  EXPECT_TRUE(peer_name_lookup(5, 1000, &name));
-  EXPECT_FALSE(peer_name_lookup(7, 1000, &name));
+  EXPECT_TRUE(peer_name_lookup(names, 5, 1000, &name));
+  EXPECT_FALSE(peer_name_lookup(names, 7, 1000, &name));
   EXPECT_EQ(name, "");
-  EXPECT_FALSE(peer_name_lookup(7, 1000, &name));
-  EXPECT_TRUE(peer_name_lookup(6, 1000, &name));
+  EXPECT_FALSE(peer_name_lookup(names, 7, 1000, &name));
+  EXPECT_TRUE(peer_name_lookup(names, 6, 1000, &name));
   EXPECT_EQ(name, "host-6");
   EXPECT_EQ(lookups.load(), 3);
-  peer_name_set_lookup(nullptr);
+}
+
+TEST(PeerName, AResolverBusyWhenItsOwnerGoesEndsAfterItsLookup) {
+  {
+    PeerNames names(slow_lookup);
+    std::string name;
+    EXPECT_FALSE(peer_name_lookup(names, 2002, 50, &name));
+  }
+  // The lookup in progress finishes on the state it shares with the thread.
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
 }
 
 }  // namespace

@@ -27,47 +27,33 @@ void drain_wake(int wake) {
 }  // namespace
 
 bool poller_open(Poller& poller) {
-  poller.handle = epoll_create1(EPOLL_CLOEXEC);
-  if (poller.handle < 0) return false;
-  poller.wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (poller.wake < 0 || !poller_watch(poller, poller.wake, true, false)) {
-    poller_close(poller);
-    return false;
-  }
+  Poller opened;
+  opened.handle.reset(epoll_create1(EPOLL_CLOEXEC));
+  if (!opened.handle) return false;
+  opened.wake.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!opened.wake || !poller_watch(opened, opened.wake.get(), true, false)) return false;
+  poller = std::move(opened);
   return true;
 }
 
-void poller_close(Poller& poller) {
-  if (poller.wake >= 0) close(poller.wake);
-  if (poller.handle >= 0) close(poller.handle);
-  poller.wake = -1;
-  poller.handle = -1;
-}
-
 bool poller_watch(Poller& poller, int socket, bool read, bool write) {
-  if (poller.handle < 0 || socket < 0) return false;
+  if (!poller.handle || socket < 0) return false;
   epoll_event entry{};
   entry.events = interest(read, write);
   entry.data.fd = socket;
-  if (epoll_ctl(poller.handle, EPOLL_CTL_MOD, socket, &entry) == 0) return true;
-  return errno == ENOENT && epoll_ctl(poller.handle, EPOLL_CTL_ADD, socket, &entry) == 0;
-}
-
-void poller_forget(Poller& poller, int socket) {
-  if (poller.handle < 0 || socket < 0) return;
-  epoll_event unused{};
-  epoll_ctl(poller.handle, EPOLL_CTL_DEL, socket, &unused);
+  if (epoll_ctl(poller.handle.get(), EPOLL_CTL_MOD, socket, &entry) == 0) return true;
+  return errno == ENOENT && epoll_ctl(poller.handle.get(), EPOLL_CTL_ADD, socket, &entry) == 0;
 }
 
 void poller_wait(Poller& poller, int timeout_ms, std::vector<PollEvent>* events) {
   events->clear();
-  if (poller.handle < 0) return;
+  if (!poller.handle) return;
   std::array<epoll_event, kEventsPerWait> ready{};
-  int count = epoll_wait(poller.handle, ready.data(), kEventsPerWait, timeout_ms);
+  int count = epoll_wait(poller.handle.get(), ready.data(), kEventsPerWait, timeout_ms);
   for (int i = 0; i < count; ++i) {
     const epoll_event& entry = ready[static_cast<size_t>(i)];
-    if (entry.data.fd == poller.wake) {
-      drain_wake(poller.wake);
+    if (entry.data.fd == poller.wake.get()) {
+      drain_wake(poller.wake.get());
       continue;
     }
     PollEvent event;
@@ -79,9 +65,9 @@ void poller_wait(Poller& poller, int timeout_ms, std::vector<PollEvent>* events)
 }
 
 void poller_wake(const Poller& poller) {
-  if (poller.wake < 0) return;
+  if (!poller.wake) return;
   uint64_t one = 1;
-  ssize_t ignored = write(poller.wake, &one, sizeof one);
+  ssize_t ignored = write(poller.wake.get(), &one, sizeof one);
   (void)ignored;
 }
 

@@ -5,11 +5,14 @@
 
 #include <vector>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
+// Closed with its owner (the sockets it watches stay open).
 struct Poller {
-  int handle = -1;  // -1: not open
-  int wake = -1;    // readable once poller_wake has been called
+  Descriptor handle;  // none: not open
+  Descriptor wake;    // readable once poller_wake has been called
 };
 
 struct PollEvent {
@@ -21,15 +24,11 @@ struct PollEvent {
 // Opens the poller; false when the system refuses.
 bool poller_open(Poller& poller);
 
-// Closes it (the sockets stay open).
-void poller_close(Poller& poller);
-
 // Watches `socket` for the given readiness, replacing what was watched
 // before. A socket watched for nothing stays known but reports nothing.
 bool poller_watch(Poller& poller, int socket, bool read, bool write);
 
-// Stops watching `socket`. Closing a socket also ends its watch.
-void poller_forget(Poller& poller, int socket);
+// Closing a socket ends its watch.
 
 // Waits up to timeout_ms (-1: without limit) and fills `events` with the
 // sockets that are ready. A wake ends the wait with no event for it.

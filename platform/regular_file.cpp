@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
 namespace {
@@ -31,14 +33,15 @@ int open_flags(const char* mode, bool& truncate) {
 
 }  // namespace
 
-std::FILE* file_open_regular(const char* path, const char* mode) {
+FilePtr file_open_regular(const char* path, const char* mode) {
   if (!path || !mode) return nullptr;
   bool truncate = false;
   int flags = open_flags(mode, truncate);
   if (flags < 0) return nullptr;
   if (std::strchr(mode, 'x')) flags |= O_EXCL;
-  int fd = open(path, flags, 0666);
-  if (fd < 0) return nullptr;
+  Descriptor opened(open(path, flags, 0666));
+  const int fd = opened.get();
+  if (!opened) return nullptr;
   struct stat info {};
   bool usable = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   if (usable && truncate) usable = ftruncate(fd, 0) == 0;
@@ -47,8 +50,9 @@ std::FILE* file_open_regular(const char* path, const char* mode) {
     int status = fcntl(fd, F_GETFL);
     usable = status != -1 && fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
   }
-  std::FILE* file = usable ? fdopen(fd, mode) : nullptr;
-  if (!file) close(fd);
+  FilePtr file(usable ? fdopen(fd, mode) : nullptr);
+  // The stream owns the descriptor from here on.
+  if (file) opened.release();
   return file;
 }
 

@@ -4,14 +4,14 @@
 // refused without blocking, like directories.
 #pragma once
 
-#include <cstdio>
+#include "platform/file_ptr.hpp"
 
 namespace fwk {
 
 // fopen with the same mode ("r", "rb", "rt", "w", "ab", "r+" ...), but only
 // for a regular file (after symbolic links). The open itself never waits.
-// nullptr when the path is absent, does not open, or is not a regular file
+// None when the path is absent, does not open, or is not a regular file
 // (an existing non-regular file is never truncated or created over).
-std::FILE* file_open_regular(const char* path, const char* mode);
+FilePtr file_open_regular(const char* path, const char* mode);
 
 }  // namespace fwk

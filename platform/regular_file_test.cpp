@@ -11,12 +11,12 @@ namespace {
 TEST(RegularFile, OpensOnlyRegularFilesAndNeverWaits) {
   TempDir dir;
   std::string plain = dir.write("plain.txt", "abc");
-  std::FILE* file = file_open_regular(plain.c_str(), "rb");
-  ASSERT_NE(file, nullptr);
+  FilePtr file = file_open_regular(plain.c_str(), "rb");
+  ASSERT_TRUE(file);
   char bytes[4] = {};
-  EXPECT_EQ(std::fread(bytes, 1, 3, file), 3u);
+  EXPECT_EQ(std::fread(bytes, 1, 3, file.get()), 3u);
   EXPECT_STREQ(bytes, "abc");
-  std::fclose(file);
+  file.reset();
 
   // A FIFO without a writer would block fopen for ever; for writing it
   // would wait for a reader.
@@ -33,21 +33,21 @@ TEST(RegularFile, OpensOnlyRegularFilesAndNeverWaits) {
 TEST(RegularFile, WriteModesCreateTruncateAndAppend) {
   TempDir dir;
   std::string path = dir.write("data.txt", "old text");
-  std::FILE* file = file_open_regular(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  std::fputs("new", file);
-  std::fclose(file);
+  FilePtr file = file_open_regular(path.c_str(), "wb");
+  ASSERT_TRUE(file);
+  std::fputs("new", file.get());
+  file.reset();
   EXPECT_EQ(dir.read("data.txt"), "new");
 
   file = file_open_regular(path.c_str(), "ab");
-  ASSERT_NE(file, nullptr);
-  std::fputs("+more", file);
-  std::fclose(file);
+  ASSERT_TRUE(file);
+  std::fputs("+more", file.get());
+  file.reset();
   EXPECT_EQ(dir.read("data.txt"), "new+more");
 
   file = file_open_regular(dir.at("fresh.txt").c_str(), "a");
-  ASSERT_NE(file, nullptr);
-  std::fclose(file);
+  ASSERT_TRUE(file);
+  file.reset();
   EXPECT_EQ(file_open_regular(path.c_str(), "q"), nullptr);
 }
 

@@ -1,57 +1,43 @@
 #include "platform/signals.hpp"
 
-#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <sys/signalfd.h>
 
 namespace fwk {
 
 namespace {
 
-volatile sig_atomic_t shutdown_requested = 0;
-int wake_pipe[2] = {-1, -1};
-
-// Only async-signal-safe calls: set the flag and poke the pipe.
-extern "C" void on_shutdown_signal(int) {
-  int saved_errno = errno;
-  shutdown_requested = 1;
-  if (wake_pipe[1] >= 0) {
-    char byte = 1;
-    ssize_t ignored = write(wake_pipe[1], &byte, 1);
-    (void)ignored;
-  }
-  errno = saved_errno;
+sigset_t shutdown_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
 }
 
 }  // namespace
 
-void signals_install() {
-  if (wake_pipe[0] < 0) {
-    if (pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-      wake_pipe[0] = wake_pipe[1] = -1;
-    }
-  }
+ShutdownSignals signals_install() {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, nullptr);
 
-  struct sigaction request {};
-  request.sa_handler = on_shutdown_signal;
-  sigemptyset(&request.sa_mask);
-  request.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &request, nullptr);
-  sigaction(SIGTERM, &request, nullptr);
+  // A signal that was ignored when the program started (a job started in
+  // the background) still arrives once it is blocked.
+  sigset_t set = shutdown_set();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  ShutdownSignals signals;
+  signals.arrived.reset(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
+  if (!signals.arrived) pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  return signals;
 }
 
-bool signals_shutdown_requested() {
-  return shutdown_requested != 0;
-}
-
-int signals_wake_descriptor() {
-  return wake_pipe[0];
+bool signals_shutdown_requested(const ShutdownSignals& signals) {
+  if (!signals.arrived) return false;
+  pollfd ready{signals.arrived.get(), POLLIN, 0};
+  return poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) != 0;
 }
 
 }  // namespace fwk

@@ -1,18 +1,26 @@
-// Process signals of the server program: SIGPIPE never ends it, and SIGINT or
-// SIGTERM ask for the ordinary shut down.
+// Process signals of the server program: SIGPIPE never ends it, and SIGINT
+// or SIGTERM ask for the ordinary shut down. No handler runs: the two are
+// blocked in every thread and read from a descriptor by the console's wait,
+// so nothing in the program is changed behind its back.
 #pragma once
+
+#include "platform/descriptor.hpp"
 
 namespace fwk {
 
-// Ignores SIGPIPE and routes SIGINT and SIGTERM to a shut-down request that
-// `console_wait` sees. Call once, before any thread is started.
-void signals_install();
+// Readable once SIGINT or SIGTERM has arrived (it stays readable).
+struct ShutdownSignals {
+  Descriptor arrived;
+};
+
+// Ignores SIGPIPE, blocks SIGINT and SIGTERM (threads started afterwards
+// inherit that; programs started by spawn.hpp do not) and opens the
+// descriptor they arrive at. Call once, before any thread is started. When
+// the system gives no such descriptor, the two signals are left to end the
+// program at once, as they do by default.
+ShutdownSignals signals_install();
 
 // True once SIGINT or SIGTERM has arrived.
-bool signals_shutdown_requested();
-
-// Descriptor that becomes readable when a shut-down signal arrives (-1 before
-// `signals_install`). Used by the console's wait.
-int signals_wake_descriptor();
+bool signals_shutdown_requested(const ShutdownSignals& signals);
 
 }  // namespace fwk

@@ -65,12 +65,13 @@ void socket_push(int socket) {
   set_cork(socket, 1);
 }
 
-int socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t bind_address) {
+Descriptor socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t bind_address) {
   *failure = ListenFailure::none;
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (s < 0) {
+  Descriptor owned(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const int s = owned.get();
+  if (!owned) {
     *failure = ListenFailure::other;
-    return -1;
+    return owned;
   }
   // Lets a restarted server reuse its port while old connections linger in
   // TIME_WAIT; a port another program listens on still counts as in use.
@@ -89,24 +90,9 @@ int socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t bi
   if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(s, backlog) != 0) {
     *failure = failure_from_errno(errno);
-    close(s);
-    return -1;
+    return Descriptor();
   }
-  return s;
-}
-
-int socket_accept(int listen_socket, uint32_t* peer_address) {
-  *peer_address = 0;
-  if (listen_socket < 0) return -1;
-  sockaddr_in peer{};
-  socklen_t length = sizeof peer;
-  int s;
-  do {
-    s = accept4(listen_socket, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
-  } while (s < 0 && errno == EINTR);
-  if (s < 0) return -1;
-  if (peer.sin_family == AF_INET) *peer_address = peer.sin_addr.s_addr;
-  return s;
+  return owned;
 }
 
 namespace {
@@ -139,14 +125,15 @@ AcceptFailure accept_failure_of(int error) {
 
 }  // namespace
 
-int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address, AcceptFailure* failure) {
+Descriptor socket_accept_nonblocking(int listen_socket, uint32_t* peer_address,
+                                     AcceptFailure* failure) {
   *peer_address = 0;
   AcceptFailure ignored = AcceptFailure::none;
   if (failure == nullptr) failure = &ignored;
   *failure = AcceptFailure::none;
   if (listen_socket < 0) {
     *failure = AcceptFailure::no_resources;
-    return -1;
+    return Descriptor();
   }
   sockaddr_in peer{};
   socklen_t length = sizeof peer;
@@ -157,10 +144,10 @@ int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address, AcceptF
   } while (s < 0 && errno == EINTR);
   if (s < 0) {
     *failure = accept_failure_of(errno);
-    return -1;
+    return Descriptor();
   }
   if (peer.sin_family == AF_INET) *peer_address = peer.sin_addr.s_addr;
-  return s;
+  return Descriptor(s);
 }
 
 bool socket_set_nonblocking(int socket) {
@@ -169,24 +156,22 @@ bool socket_set_nonblocking(int socket) {
   return flags >= 0 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-int socket_connect_tcp(uint32_t address, int port) {
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (s < 0) return -1;
+Descriptor socket_connect_tcp(uint32_t address, int port) {
+  Descriptor owned = socket_create_tcp();
+  if (!owned) return owned;
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<uint16_t>(port));
   peer.sin_addr.s_addr = address;
-  if (connect(s, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
-    close(s);
-    return -1;
+  if (connect(owned.get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+    return Descriptor();
   }
-  set_send_timeout(s);
-  return s;
+  set_send_timeout(owned.get());
+  return owned;
 }
 
-int socket_create_tcp() {
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  return s < 0 ? -1 : s;
+Descriptor socket_create_tcp() {
+  return Descriptor(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
 }
 
 bool socket_connect(int socket, uint32_t address, int port, int timeout_ms) {
@@ -295,10 +280,6 @@ void socket_shutdown_send(int socket) {
 
 void socket_shutdown(int socket) {
   if (socket >= 0) shutdown(socket, SHUT_RDWR);
-}
-
-void socket_close(int socket) {
-  if (socket >= 0) close(socket);
 }
 
 bool host_name(std::string* name) {

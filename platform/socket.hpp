@@ -1,13 +1,16 @@
 // TCP sockets, readiness waits, name lookups and the network-presence test.
-// Sockets are plain integer handles; -1 means none. Addresses are IPv4 in
-// network byte order. Every function here is safe to call with a socket
-// of -1 (it then does nothing, or reports failure).
+// A socket is made as an owning Descriptor (closed with its owner) and used
+// through its integer handle; -1 means none. Addresses are IPv4 in network
+// byte order. Every function here is safe to call with a socket of -1 (it
+// then does nothing, or reports failure).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "platform/descriptor.hpp"
 
 namespace fwk {
 
@@ -16,9 +19,11 @@ enum class ListenFailure { none, in_use, permission, other };
 
 // Creates an IPv4 stream socket bound to address:port (network byte order;
 // 0 is every interface) and listening with the given backlog. Returns the
-// socket, or -1 with the reason in *failure. Sockets accepted on it get the
-// send timeout and packet gathering described at socket_accept.
-int socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t address = 0);
+// socket, or none with the reason in *failure. Sockets accepted on it get
+// the send timeout of socket_send, and what is sent on them is gathered
+// into full packets: it leaves when a packet is full, at socket_push, or
+// when the sending side is shut down.
+Descriptor socket_listen_tcp(int port, int backlog, ListenFailure* failure, uint32_t address = 0);
 
 // Reads a dotted IPv4 address ("127.0.0.1") into network byte order. False
 // for anything else.
@@ -27,26 +32,20 @@ bool ipv4_parse(const char* text, uint32_t* address);
 // The dotted text of an IPv4 address in network byte order.
 std::string ipv4_text(uint32_t address);
 
-// Accepts one pending connection: the new socket (or -1) and the peer's
-// IPv4 address. A client that stops reading holds a send for at most
-// kSendTimeoutMs (see socket_send). What is sent on the socket is gathered
-// into full packets; it leaves when a packet is full, at socket_push, or
-// when the sending side is shut down.
-int socket_accept(int listen_socket, uint32_t* peer_address);
-
-// Why socket_accept_nonblocking returned -1. `retry`: that connection was
+// Why socket_accept_nonblocking returned none. `retry`: that connection was
 // lost before it was taken (or a signal came), try again at once.
 // `no_resources`: the process or system is out of descriptors or memory
 // (or the listener is unusable); the connection stays pending, and trying
 // again at once would only fail again.
 enum class AcceptFailure { none, nothing_pending, retry, no_resources };
 
-// The same for an event loop: the listening socket must have been made
-// non-blocking (socket_set_nonblocking); -1 also when nothing is pending.
-// The accepted socket does not block either. The reason for -1 goes to
-// *failure when given.
-int socket_accept_nonblocking(int listen_socket, uint32_t* peer_address,
-                              AcceptFailure* failure = nullptr);
+// Accepts one pending connection: the new socket (or none) and the peer's
+// IPv4 address. The listening socket must have been made non-blocking
+// (socket_set_nonblocking); none also when nothing is pending. The accepted
+// socket does not block either. The reason for none goes to *failure when
+// given.
+Descriptor socket_accept_nonblocking(int listen_socket, uint32_t* peer_address,
+                                     AcceptFailure* failure = nullptr);
 
 // Makes reads, writes and accepts on the socket return at once instead of
 // waiting. False when that failed.
@@ -59,11 +58,11 @@ void socket_push(int socket);
 constexpr int kSendTimeoutMs = 5000;
 
 // Connects to an IPv4 address (network byte order) and port: the socket, or
-// -1. Sends on it get the same timeout as accepted sockets.
-int socket_connect_tcp(uint32_t address, int port);
+// none. Sends on it get the same timeout as accepted sockets.
+Descriptor socket_connect_tcp(uint32_t address, int port);
 
-// An unconnected IPv4 stream socket for socket_connect, or -1.
-int socket_create_tcp();
+// An unconnected IPv4 stream socket for socket_connect, or none.
+Descriptor socket_create_tcp();
 
 // Connects a socket from socket_create_tcp to an IPv4 address (network byte
 // order) and port, waiting at most timeout_ms for the connection. Sends on
@@ -105,9 +104,6 @@ void socket_shutdown_send(int socket);
 
 // Shuts the socket down in both directions (no-op for -1).
 void socket_shutdown(int socket);
-
-// Closes the socket (no-op for -1).
-void socket_close(int socket);
 
 // This machine's host name; false (and "") when it cannot be had.
 bool host_name(std::string* name);

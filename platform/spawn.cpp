@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
 int spawn_detached(std::vector<std::string> args) {
@@ -17,18 +19,15 @@ int spawn_detached(std::vector<std::string> args) {
 
   // The grandchild reports a failed exec (or fork) through this pipe; a
   // successful exec closes it unwritten.
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return errno;
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return errno;
+  Descriptor report_read(ends[0]);
+  Descriptor report_write(ends[1]);
 
   pid_t child = fork();
-  if (child < 0) {
-    int error = errno;
-    close(report[0]);
-    close(report[1]);
-    return error;
-  }
+  if (child < 0) return errno;
   if (child == 0) {
-    close(report[0]);
+    report_read.reset();
     pid_t grandchild = fork();
     int error = 0;
     if (grandchild == 0) {
@@ -36,7 +35,7 @@ int spawn_detached(std::vector<std::string> args) {
       sigemptyset(&none);
       sigprocmask(SIG_SETMASK, &none, nullptr);
       signal(SIGPIPE, SIG_DFL);
-      int null_input = open("/dev/null", O_RDONLY);
+      int null_input = open("/dev/null", O_RDONLY | O_CLOEXEC);
       if (null_input >= 0) dup2(null_input, STDIN_FILENO);
       execvp(argv[0], argv.data());
       error = errno;
@@ -44,20 +43,19 @@ int spawn_detached(std::vector<std::string> args) {
       error = errno;
     }
     if (error != 0) {
-      ssize_t ignored = write(report[1], &error, sizeof error);
+      ssize_t ignored = write(report_write.get(), &error, sizeof error);
       (void)ignored;
     }
     _exit(error != 0 ? 127 : 0);
   }
-  close(report[1]);
+  report_write.reset();
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   int error = 0;
   ssize_t n;
-  while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  while ((n = read(report_read.get(), &error, sizeof error)) < 0 && errno == EINTR) {
   }
-  close(report[0]);
   if (n == static_cast<ssize_t>(sizeof error) && error != 0) return error;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return ECHILD;
   return 0;

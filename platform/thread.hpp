@@ -1,5 +1,6 @@
-// The server thread: started with the shut-down signals blocked, so they reach
-// the thread that runs the console, and waited for with its exit code.
+// Threads of the server (the server thread, a mail transmission), waited for
+// with their exit code. They inherit the blocked shut-down signals
+// (signals.hpp), which only the console's wait reads.
 #pragma once
 
 #include <atomic>

@@ -11,8 +11,10 @@
 #include <cstdio>
 
 #include "core/plist.hpp"
+#include "core/request.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/handler_result.hpp"
 
 namespace fwk {
 
@@ -23,12 +25,12 @@ constexpr int64_t kListMaxCount = 1000;
 
 // Serves "list", "list.exe" and "list.cgi": the start page, a page of the
 // list or one record, after the response headers. Reads DATABASE,
-// _PASSWORD, _ACTION, _QUERY, _COUNT, _START and _ROWID from the request
-// (which may be absent). Returns kHandlerOk (also for the start page and
-// for a row number below 1), kHandlerNoDataFile, kHandlerRowMissing,
-// kHandlerNoConfig or kHandlerUnknownCommand; failures other than a missing
-// row also go to the site's status log.
-int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink);
+// _PASSWORD, _ACTION, _QUERY, _COUNT, _START and _ROWID from the request's
+// parameters (which may be absent). Returns ok (also for the start page and for a row
+// number below 1), no_data_file, row_missing, no_config or unknown_command;
+// failures other than a missing row also go to the site's status log.
+HandlerResult list_handle_request(const SiteContext& site, const Request& request,
+                                  OutputSink* sink);
 
 // --- Pages -----------------------------------------------------------------
 

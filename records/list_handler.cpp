@@ -5,13 +5,13 @@
 #include <cstring>
 #include <string>
 
-#include "forms/access.hpp"
-#include "records/list.hpp"
 #include "core/headers.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
-#include "core/results.hpp"
 #include "core/status_log.hpp"
+#include "forms/access.hpp"
+#include "forms/handler_result.hpp"
+#include "records/list.hpp"
 #include "store/datafile.hpp"
 
 namespace fwk {
@@ -73,12 +73,12 @@ ListRequest read_list_request(const ParamList* request) {
 // to the status log as "\n<place>: <what> (%s<suffix>)\t<subject>", and on
 // the page as "Error <code> in <place>@<line>: <what> (<subject><suffix>)"
 // with the subject escaped.
-void report_error(const SiteContext& site, OutputSink* sink, int code, int line, const char* what,
-                  const char* subject, const char* suffix = "") {
+void report_error(const SiteContext& site, OutputSink* sink, HandlerResult result, int line,
+                  const char* what, const char* subject, const char* suffix = "") {
   std::string log =
       std::string("\n") + kErrorPlace + ": " + what + " (%s" + suffix + ")\t" + subject;
   status_log(site.log, log.c_str());
-  out_printf(sink, "Error %i in %s@%d: %s (", code, kErrorPlace, line, what);
+  out_printf(sink, "Error %i in %s@%d: %s (", result_number(result), kErrorPlace, line, what);
   out_html(sink, subject);
   out_text(sink, suffix);
   out_text(sink, ")");
@@ -92,28 +92,30 @@ Command read_command(const char* action) {
   return Command::unknown;
 }
 
-int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const ListRequest& r) {
-  if (r.row < 1) return kHandlerOk;
+HandlerResult show_record(OutputSink* sink, std::FILE* file, ParamList* header,
+                          const ListRequest& r) {
+  if (r.row < 1) return HandlerResult::ok;
   datafile_seek_row(file, static_cast<long>(r.row - 1));
   int kind = kRecordEmpty;
   if (!datafile_read_record(file, header, &kind)) {
     out_printf(sink, "Row (%" PRId64 ") does not exist in the database.", r.row);
-    return kHandlerRowMissing;
+    return HandlerResult::row_missing;
   }
   view_page(sink, header, r.form, r.row, r.password);
-  return kHandlerOk;
+  return HandlerResult::ok;
 }
 
 }  // namespace
 
-int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink) {
-  ListRequest r = read_list_request(request);
+HandlerResult list_handle_request(const SiteContext& site, const Request& request,
+                                  OutputSink* sink) {
+  ListRequest r = read_list_request(request.params);
   const FormConfig form = form_config_read(site.root, r.form);
   int rights = access_rights(site, "", form, r.password);
   write_headers(sink, nullptr);
   if (!*r.action || !*r.form || !(rights & 1)) {
     list_start_page(sink, r.form, r.password);
-    return kHandlerOk;
+    return HandlerResult::ok;
   }
 
   if (!form.database) {
@@ -122,32 +124,31 @@ int list_handle_request(const SiteContext& site, ParamList* request, OutputSink*
              ": A configuration file was not found. Please check your server setup and try "
              "again.<P>\n");
     list_start_page(sink, r.form, r.password);
-    report_error(site, sink, kHandlerNoConfig, 90, "Cannot access file", r.form, ".ini");
-    return kHandlerNoConfig;
+    report_error(site, sink, HandlerResult::no_config, 90, "Cannot access file", r.form, ".ini");
+    return HandlerResult::no_config;
   }
 
   const std::string& data_path = form.data_path;
   Command command = read_command(r.action);
   if (command == Command::unknown) {
-    report_error(site, sink, kHandlerUnknownCommand, 110, "Invalid command", r.action);
-    return kHandlerUnknownCommand;
+    report_error(site, sink, HandlerResult::unknown_command, 110, "Invalid command", r.action);
+    return HandlerResult::unknown_command;
   }
 
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr header;
   if (!datafile_open(data_path.c_str(), &file, &header, 0)) {
-    report_error(site, sink, kHandlerNoDataFile, 114, "Unable to open the table",
+    report_error(site, sink, HandlerResult::no_data_file, 114, "Unable to open the table",
                  data_path.c_str());
-    return kHandlerNoDataFile;
+    return HandlerResult::no_data_file;
   }
 
-  int result = kHandlerOk;
+  HandlerResult result = HandlerResult::ok;
   if (command == Command::list) {
-    list_page(sink, file, header.get(), r.form, r.query, r.password, r.count, r.start);
+    list_page(sink, file.get(), header.get(), r.form, r.query, r.password, r.count, r.start);
   } else {
-    result = show_record(sink, file, header.get(), r);
+    result = show_record(sink, file.get(), header.get(), r);
   }
-  datafile_close(file, std::move(header));
   return result;
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "records/list.hpp"
 #include "platform/testing/temp_dir.hpp"
+#include "records/list.hpp"
 #include "store/datafile.hpp"
 
 namespace fwk {
@@ -16,11 +16,10 @@ struct ListTableTest : ::testing::Test {
   TempDir dir;
   TextBuffer text = tbuf_new(1024);
   OutputSink sink;
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr header;
 
   void SetUp() override { sink.text = &text; }
-  void TearDown() override { datafile_close(file, std::move(header)); }
 
   void open(const std::string& content) {
     ASSERT_EQ(datafile_open(dir.write("d.asc", content).c_str(), &file, &header, 0), 1);
@@ -44,7 +43,7 @@ constexpr const char* kSixLines = "ID\tName\na\t1\n#b\t2\n\t\nb\t3\nc\t4\nd\t5";
 
 TEST_F(ListTableTest, PagesCountEveryLineAndShowOnlyPlainRecords) {
   open(kSixLines);
-  list_rows(&sink, file, header.get(), "f", "", "", 50, 0);
+  list_rows(&sink, file.get(), header.get(), "f", "", "", 50, 0);
   EXPECT_EQ(row_numbers(), (std::vector<int>{1, 4, 5, 6}));
   // Shown rows alternate, starting light, whatever lines lie between them.
   std::string page = written();
@@ -56,8 +55,8 @@ TEST_F(ListTableTest, PagesCountEveryLineAndShowOnlyPlainRecords) {
         std::tuple{3, 5, std::vector<int>{6}}, std::tuple{5, 6, std::vector<int>{}}}) {
     SCOPED_TRACE(testing::Message() << count << " from " << start);
     text = tbuf_new(1024);
-    datafile_seek_row(file, -1);
-    list_rows(&sink, file, header.get(), "f", "", "", count, start);
+    datafile_seek_row(file.get(), -1);
+    list_rows(&sink, file.get(), header.get(), "f", "", "", count, start);
     EXPECT_EQ(row_numbers(), rows);
   }
 }
@@ -65,9 +64,9 @@ TEST_F(ListTableTest, PagesCountEveryLineAndShowOnlyPlainRecords) {
 TEST_F(ListTableTest, ReadingStopsAtTheEndOfTheFile) {
   open(kSixLines);
   auto began = std::chrono::steady_clock::now();
-  list_rows(&sink, file, header.get(), "f", "", "", kListMaxCount, INT64_C(1) << 60);
-  datafile_seek_row(file, -1);
-  list_rows(&sink, file, header.get(), "f", "", "", INT64_C(1) << 60, 5);
+  list_rows(&sink, file.get(), header.get(), "f", "", "", kListMaxCount, INT64_C(1) << 60);
+  datafile_seek_row(file.get(), -1);
+  list_rows(&sink, file.get(), header.get(), "f", "", "", INT64_C(1) << 60, 5);
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(1));
   EXPECT_EQ(row_numbers(), std::vector<int>{6});
 }
@@ -80,22 +79,22 @@ TEST_F(ListTableTest, GroupsShareAHeadingAndACellAndTheQuerySeesCutNames) {
   for (size_t i = 0; i < 5; ++i) EXPECT_EQ(*plist_at(header.get(), i)->name, names[i]);
 
   text = tbuf_new(1024);
-  list_rows(&sink, file, header.get(), "f", "Q1 == 6", "", 50, 0);
+  list_rows(&sink, file.get(), header.get(), "f", "Q1 == 6", "", 50, 0);
   EXPECT_EQ(row_numbers(), std::vector<int>{2});
   // The column cut to "" is left out; an empty value shows as a space.
   EXPECT_NE(written().find("</TD>\n<TD>6,&nbsp;,9<TD>10</TR>"), std::string::npos);
 
   // A condition that cannot be evaluated lets every record through.
   text = tbuf_new(1024);
-  datafile_seek_row(file, -1);
-  list_rows(&sink, file, header.get(), "f", "Q1", "", 50, 0);
+  datafile_seek_row(file.get(), -1);
+  list_rows(&sink, file.get(), header.get(), "f", "Q1", "", 50, 0);
   EXPECT_EQ(row_numbers(), (std::vector<int>{1, 2}));
 }
 
 TEST_F(ListTableTest, RequestAndFileTextsCannotBecomeMarkup) {
   open("<b>_x\tName\n<script>alert(1)</script>\tx & \"y\"\n");
   list_headings(&sink, header.get());
-  list_rows(&sink, file, header.get(), "a&b c", "", "p\"w<", 50, 0);
+  list_rows(&sink, file.get(), header.get(), "a&b c", "", "p\"w<", 50, 0);
   list_paging_links(&sink, "a&b c", "p\"w<", 10, 0);
   std::string page = written();
   EXPECT_EQ(page.find("<script"), std::string::npos);

@@ -1,15 +1,16 @@
-// The general-purpose built-in functions of the script language and the
-// function table that template script blocks use.
+// The general-purpose built-in functions of the script language. The
+// function tables that bind names to them are their callers': template
+// script blocks (template/script_block.hpp) and page scripts
+// (forms/page_script.hpp). runReport, which runs templates, lives with the
+// template processor (template/run_report.hpp).
 //
 //   print(a, ...), write(a, ...)  write each argument; no value
 //   eval(text)                    the value of a value expression
 //   toFixed(number, decimals)     the number with that many decimals
 //   random(n)                     a pseudo-random number below n (or the
-//                                 shared counter itself)
+//                                 site's random counter itself)
 //   hasRecord(file, condition)    "1" when a record of the data file
 //                                 satisfies the condition, else "0"
-//   runReport(file, ...)          the templates' output as text (page
-//                                 scripts only: needs the form's settings)
 #pragma once
 
 #include <cstdint>
@@ -30,14 +31,10 @@ std::optional<std::string> builtin_random(ScriptContext& context, const char* na
                                           const std::string* argv, ParamList* variables);
 std::optional<std::string> builtin_has_record(ScriptContext& context, const char* name, int argc,
                                               const std::string* argv, ParamList* variables);
-std::optional<std::string> builtin_run_report(ScriptContext& context, const char* name, int argc,
-                                              const std::string* argv, ParamList* variables);
 
-// The table of template script blocks: print 10, write 10, toFixed 2,
-// eval 1, hasRecord 2, runReport 1, random 1, then the end row.
-extern const ScriptFunction kTemplateFunctions[];
-
-// The shared counter behind random (for tests).
-uint32_t random_counter();
+// The path of a file name a built-in was given: joined to the context's
+// base path when there is one and the joined length stays within
+// kBuiltinNameLimit; else the name itself.
+std::string script_resolve_name(const ScriptContext& context, const std::string& name);
 
 }  // namespace fwk

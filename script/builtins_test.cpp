@@ -38,19 +38,27 @@ TEST(BuiltinEval, EvaluatesExpressionsAndNames) {
   EXPECT_EQ(call(builtin_eval, {}, nullptr, vars.get()), std::nullopt);
 }
 
-TEST(BuiltinRandom, StaysBelowTheModulusAndSharesOneCounter) {
-  std::set<std::string> seen;
+TEST(BuiltinRandom, StaysBelowTheModulusAndSharesTheSitesCounter) {
+  uint32_t counter = 0;
+  SiteContext site;
+  site.random_counter = &counter;
+  ScriptContext context;
+  context.site = &site;
   for (int i = 0; i < 200; ++i) {
-    std::optional<std::string> value = call(builtin_random, {"6"});
+    std::optional<std::string> value = call(builtin_random, {"6"}, &context);
     ASSERT_TRUE(value);
     int n = std::stoi(*value);
     EXPECT_GE(n, 0);
     EXPECT_LT(n, 6);
   }
-  std::optional<std::string> plain = call(builtin_random, {});
-  EXPECT_EQ(*plain, std::to_string(static_cast<int32_t>(random_counter())));
-  std::optional<std::string> zero = call(builtin_random, {"0"});
-  EXPECT_EQ(*zero, std::to_string(static_cast<int32_t>(random_counter())));
+  std::optional<std::string> plain = call(builtin_random, {}, &context);
+  EXPECT_EQ(*plain, std::to_string(static_cast<int32_t>(counter)));
+  std::optional<std::string> zero = call(builtin_random, {"0"}, &context);
+  EXPECT_EQ(*zero, std::to_string(static_cast<int32_t>(counter)));
+  // Without a site the counter starts afresh at each call.
+  std::optional<std::string> alone = call(builtin_random, {"1000"});
+  ASSERT_TRUE(alone);
+  EXPECT_LT(std::stoi(*alone), 1000);
 }
 
 TEST(BuiltinPrint, WritesArgumentsOneAfterAnother) {
@@ -78,24 +86,6 @@ TEST(BuiltinHasRecord, FindsLiveMatchingRecordsRelativeToTheBasePath) {
   EXPECT_EQ(call(builtin_has_record, {"missing.asc", ""}, &context), "0");
   EXPECT_EQ(call(builtin_has_record, {"votes.asc"}, &context), std::nullopt);
   EXPECT_EQ(call(builtin_has_record, {std::string(1100, 'x'), ""}, &context), std::nullopt);
-}
-
-TEST(BuiltinRunReport, NeedsFormSettingsAndConcatenatesTemplates) {
-  TempDir dir;
-  dir.write("a.html", "A=<%= q %>;");
-  dir.write("b.html", "B");
-  std::string base = dir.at("page.html");
-  ParamListPtr vars = plist_copy(nullptr, 1);
-  plist_set(vars.get(), "q", "7");
-  ScriptContext context;
-  context.base_path = base.c_str();
-  EXPECT_EQ(call(builtin_run_report, {"a.html"}, &context, vars.get()), std::nullopt);
-  ParamListPtr config = plist_copy(nullptr, 1);
-  context.config = config.get();
-  EXPECT_EQ(
-      call(builtin_run_report, {"a.html", "", "missing.html", "b.html"}, &context, vars.get()),
-      "A=7;B");
-  EXPECT_EQ(call(builtin_run_report, {}, &context, vars.get()), std::nullopt);
 }
 
 }  // namespace

@@ -4,33 +4,32 @@
 #include <string>
 
 #include "core/out.hpp"
-#include "core/results.hpp"
 
 namespace fwk {
 
-const char* script_error_message(int code) {
-  switch (code) {
-    case kScriptNeedQuote:
+const char* script_error_message(ScriptResult result) {
+  switch (result) {
+    case ScriptResult::need_quote:
       return "Need a closing quote";
-    case kScriptNeedIfParen:
+    case ScriptResult::need_if_paren:
       return "( expected after if or elsif";
-    case kScriptNeedCloseParen:
+    case ScriptResult::need_close_paren:
       return "Need a closing paren";
-    case kScriptNeedBrace:
+    case ScriptResult::need_brace:
       return "Need a closing brace";
-    case kScriptElseWithoutIf:
+    case ScriptResult::else_without_if:
       return "An else or elsif must come after an if";
-    case kScriptNoObject:
+    case ScriptResult::no_object:
       return "Object variable not found";
-    case kScriptBadStatement:
+    case ScriptResult::bad_statement:
       return "Unable to process this command";
-    case kScriptWrongArgCount:
+    case ScriptResult::wrong_arg_count:
       return "Wrong number of parameters in a function call";
-    case kScriptNoFunction:
+    case ScriptResult::no_function:
       return "Function not found";
-    case kScriptNeedValue:
+    case ScriptResult::need_value:
       return "Expecting something after an = sign";
-    case kScriptNestedTooDeeply:
+    case ScriptResult::nested_too_deeply:
       return "Blocks or function calls nested too deeply";
     default:
       return "Unknown scripting error";
@@ -38,8 +37,8 @@ const char* script_error_message(int code) {
 }
 
 int script_error_report(OutputSink* sink, const ScriptContext& context, TemplateInput& in,
-                        int code) {
-  out_printf(sink, "Script error %d: %s:", code, script_error_message(code));
+                        ScriptResult result) {
+  out_printf(sink, "Script error %d: %s:", result_number(result), script_error_message(result));
   long n = std::min(context.run_end - context.statement_start, kScriptErrorExcerpt);
   if (n <= 0 || !input_seek(in, context.statement_start)) return 0;
   std::string excerpt;

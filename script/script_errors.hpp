@@ -3,13 +3,14 @@
 
 #include "core/sink.hpp"
 #include "script/script_context.hpp"
+#include "script/script_result.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
 
-// The message for an error code of script_run ("Unknown scripting error"
-// for a code without one).
-const char* script_error_message(int code);
+// The message for an error of script_run ("Unknown scripting error" for a
+// result without one).
+const char* script_error_message(ScriptResult result);
 
 // Longest source excerpt shown by the report.
 constexpr long kScriptErrorExcerpt = 1024;
@@ -19,6 +20,6 @@ constexpr long kScriptErrorExcerpt = 1024;
 // most kScriptErrorExcerpt bytes, read again from the input, which is left
 // after those bytes). Returns 0.
 int script_error_report(OutputSink* sink, const ScriptContext& context, TemplateInput& in,
-                        int code);
+                        ScriptResult result);
 
 }  // namespace fwk

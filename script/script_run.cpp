@@ -86,46 +86,46 @@ void slash_comment(Run& run) {
   run.lookahead = skip_line_comment(run.in, c, true);
 }
 
-int nested_run(Run& run) {
+ScriptResult nested_run(Run& run) {
   ScriptContext& context = run.context;
-  if (context.nesting >= kScriptMaxNesting) return kScriptNestedTooDeeply;
+  if (context.nesting >= kScriptMaxNesting) return ScriptResult::nested_too_deeply;
   ++context.nesting;
-  int code = script_run(context, run.in, run.variables);
+  ScriptResult code = script_run(context, run.in, run.variables);
   --context.nesting;
   return code;
 }
 
 // Reads "(condition)" and evaluates it; sets taken.
-int condition(Run& run, bool& taken) {
-  if (run.lookahead != '(' && !skip_past(run.in, '(')) return kScriptNeedIfParen;
+ScriptResult condition(Run& run, bool& taken) {
+  if (run.lookahead != '(' && !skip_past(run.in, '(')) return ScriptResult::need_if_paren;
   std::string text;
   for (;;) {
     int c = input_getc(run.in);
-    if (c == kInputEnd) return kScriptNeedCloseParen;
+    if (c == kInputEnd) return ScriptResult::need_close_paren;
     if (c == ')') break;
     if (text.size() < kScriptTokenArea - 1) text.push_back(static_cast<char>(c));
   }
   taken = expr_condition(text.c_str(), run.variables, nullptr) != 0;
-  return kScriptOk;
+  return ScriptResult::ok;
 }
 
 // Runs the block whose "{" is next in the input (or already read when
 // brace_read), or passes over it.
-int block(Run& run, bool execute, bool brace_read) {
-  if (!brace_read && !skip_past(run.in, '{')) return kScriptNeedBrace;
+ScriptResult block(Run& run, bool execute, bool brace_read) {
+  if (!brace_read && !skip_past(run.in, '{')) return ScriptResult::need_brace;
   if (!execute) {
     skip_block(run.in);
-    return kScriptOk;
+    return ScriptResult::ok;
   }
-  int code = nested_run(run);
+  ScriptResult code = nested_run(run);
   run.lookahead = run.context.status;
   return code;
 }
 
-int if_statement(Run& run) {
+ScriptResult if_statement(Run& run) {
   bool taken = false;
-  int code = condition(run, taken);
-  if (code != kScriptOk) return code;
+  ScriptResult code = condition(run, taken);
+  if (code != ScriptResult::ok) return code;
   run.chain_open = true;
   run.branch_taken = taken;
   code = block(run, taken, false);
@@ -134,48 +134,49 @@ int if_statement(Run& run) {
 }
 
 // elif / elsif / else if. Sets `end` when the run must end.
-int elif_statement(Run& run, bool& end) {
-  if (!run.chain_open) return kScriptElseWithoutIf;
+ScriptResult elif_statement(Run& run, bool& end) {
+  if (!run.chain_open) return ScriptResult::else_without_if;
   bool taken = false;
   if (!run.branch_taken) {
-    int code = condition(run, taken);
-    if (code != kScriptOk) return code;
+    ScriptResult code = condition(run, taken);
+    if (code != ScriptResult::ok) return code;
     run.branch_taken = taken;
   }
-  int code = block(run, taken, false);
-  if (code != kScriptOk) return code;
+  ScriptResult code = block(run, taken, false);
+  if (code != ScriptResult::ok) return code;
   if (run.lookahead < 0) {
     end = true;
   } else {
     run.lookahead = 0;
   }
-  return kScriptOk;
+  return ScriptResult::ok;
 }
 
-int else_statement(Run& run, bool& end) {
-  if (!run.chain_open) return kScriptElseWithoutIf;
+ScriptResult else_statement(Run& run, bool& end) {
+  if (!run.chain_open) return ScriptResult::else_without_if;
   if (run.lookahead != '{') {
     run.lookahead = script_read_token(run.in, run.token, kScriptTokenArea, run.lookahead);
     if (is(run.token, "if")) return elif_statement(run, end);
     if (run.lookahead < 0) {
       end = true;
-      return kScriptOk;
+      return ScriptResult::ok;
     }
     run.lookahead = run.token.empty() ? 0 : static_cast<unsigned char>(run.token[0]);
   }
-  int code = block(run, !run.branch_taken, run.lookahead == '{');
+  ScriptResult code = block(run, !run.branch_taken, run.lookahead == '{');
   run.chain_open = false;
   run.lookahead = 0;
   return code;
 }
 
 // A statement that begins with a word: an assignment or a call.
-int word_statement(Run& run) {
+ScriptResult word_statement(Run& run) {
   run.chain_open = false;
   std::string target = run.token;
   run.lookahead = script_read_token(run.in, run.token, kScriptTokenArea, run.lookahead);
   if (run.token == "(") {
-    int code = script_call(run.context, run.in, run.variables, target, run.lookahead, nullptr);
+    ScriptResult code =
+        script_call(run.context, run.in, run.variables, target, run.lookahead, nullptr);
     run.lookahead = ' ';
     return code;
   }
@@ -183,7 +184,7 @@ int word_statement(Run& run) {
     return script_assign(run.context, run.in, run.variables, target,
                          run.token == "+=", run.lookahead);
   }
-  return kScriptBadStatement;
+  return ScriptResult::bad_statement;
 }
 
 void delete_statement(Run& run) {
@@ -202,41 +203,41 @@ void pass_script_end(Run& run) {
 
 // Executes one statement whose first token has been read. Sets `end` when
 // the run ends without an error.
-int statement(Run& run, bool& end) {
+ScriptResult statement(Run& run, bool& end) {
   const std::string& token = run.token;
   if (token.empty() || token == ";" || token == "," || script_is_string(token)) {
-    return kScriptOk;
+    return ScriptResult::ok;
   }
   if (token[0] == '#') {
     run.lookahead = skip_line_comment(run.in, input_getc(run.in), false);
     if (run.lookahead < 0) end = true;
-    return kScriptOk;
+    return ScriptResult::ok;
   }
   if (token == "}") {
     end = true;
-    return kScriptOk;
+    return ScriptResult::ok;
   }
   if (token == "{") {
-    int code = nested_run(run);
+    ScriptResult code = nested_run(run);
     run.lookahead = run.context.status;
     return code;
   }
   if (token == "/") {
     slash_comment(run);
     if (run.lookahead < 0) end = true;
-    return kScriptOk;
+    return ScriptResult::ok;
   }
-  if (is(token, "var")) return kScriptOk;
+  if (is(token, "var")) return ScriptResult::ok;
   if (list_contains_nocase(kTerminators, token.c_str())) {
     pass_script_end(run);
     run.lookahead = -1;
     end = true;
-    return kScriptOk;
+    return ScriptResult::ok;
   }
   if (is(token, "delete")) {
     delete_statement(run);
     if (run.lookahead < 0) end = true;
-    return kScriptOk;
+    return ScriptResult::ok;
   }
   if (is(token, "if")) return if_statement(run);
   if (is(token, "else")) return else_statement(run, end);
@@ -246,13 +247,13 @@ int statement(Run& run, bool& end) {
 
 }  // namespace
 
-int script_run(ScriptContext& context, TemplateInput& in, ParamList* variables) {
+ScriptResult script_run(ScriptContext& context, TemplateInput& in, ParamList* variables) {
   // Page scripts run for a response inherit its budget from the sink.
   if (!context.budget && context.sink) context.budget = context.sink->budget;
   if (!in.budget) in.budget = context.budget;
   Run run(context, in, variables);
   run.token.reserve(64);
-  int code = kScriptOk;
+  ScriptResult code = ScriptResult::ok;
   for (;;) {
     if (context.status == -1 || !budget_ok(context.budget)) {
       run.lookahead = -1;
@@ -263,7 +264,7 @@ int script_run(ScriptContext& context, TemplateInput& in, ParamList* variables) 
     if (run.lookahead <= 0) break;
     bool end = false;
     code = statement(run, end);
-    if (code != kScriptOk || end) break;
+    if (code != ScriptResult::ok || end) break;
   }
   context.status = run.lookahead;
   context.run_end = input_tell(in);

@@ -13,8 +13,8 @@
 #pragma once
 
 #include "core/plist.hpp"
-#include "core/results.hpp"
 #include "script/script_context.hpp"
+#include "script/script_result.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
@@ -24,9 +24,9 @@ constexpr int kScriptMaxNesting = 64;
 
 // Runs statements from the input's current position until a terminator,
 // the "}" that closes the block being run, the end of the input, or the
-// first error. Returns 0 or an error code. On return the context holds the
+// first error. Returns ok or the error. On return the context holds the
 // status (lookahead, -1 after a terminator or the end) and the run end; the
 // input is where reading stopped.
-int script_run(ScriptContext& context, TemplateInput& in, ParamList* variables);
+ScriptResult script_run(ScriptContext& context, TemplateInput& in, ParamList* variables);
 
 }  // namespace fwk

@@ -21,7 +21,7 @@ TEST(ScriptAssign, NumberModeEvaluatesTheLineAndStringModeJoinsOperands) {
       "z = 007\n"
       "w = x\n",
       vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(var(vars.get(), "x"), "5");
   EXPECT_EQ(var(vars.get(), "y"), "11");
   EXPECT_EQ(var(vars.get(), "s"), "a5b");
@@ -40,7 +40,7 @@ TEST(ScriptAssign, PlusEqualsAppendsTextAndAddsNumbers) {
       "m += 2\n"
       "t = 'v'\nt += 2\n",
       vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(var(vars.get(), "x"), "abcd");
   EXPECT_EQ(var(vars.get(), "n"), "7");
   EXPECT_EQ(var(vars.get(), "m"), "2");
@@ -50,7 +50,7 @@ TEST(ScriptAssign, PlusEqualsAppendsTextAndAddsNumbers) {
 TEST(ScriptAssign, ScriptEndRightAfterAValue) {
   ParamListPtr vars = variables();
   auto r = run_script("x = 5 %>after", vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(r.status, -1);
   EXPECT_EQ(var(vars.get(), "x"), "5");
   EXPECT_EQ(r.position, 8);  // the template goes on with "after"
@@ -62,7 +62,7 @@ TEST(ScriptAssign, ScriptEndRightAfterAValue) {
   EXPECT_EQ(r.position, 14);
   // The same with "%>" written right after the value.
   r = run_script("z = 7%>after", vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(var(vars.get(), "z"), "7");
   EXPECT_EQ(r.position, 7);
   r = run_script("t = 'a' + z%>after", vars.get());
@@ -72,18 +72,18 @@ TEST(ScriptAssign, ScriptEndRightAfterAValue) {
 
 TEST(ScriptAssign, MissingValuesAndBadStatements) {
   ParamListPtr vars = variables();
-  EXPECT_EQ(run_script("x = ;\ny = 1\n", vars.get()).code, kScriptNeedValue);
+  EXPECT_EQ(run_script("x = ;\ny = 1\n", vars.get()).code, ScriptResult::need_value);
   EXPECT_EQ(var(vars.get(), "y"), "<missing>");
-  EXPECT_EQ(run_script("x =", vars.get()).code, kScriptNeedValue);
-  EXPECT_EQ(run_script("x = %>", vars.get()).code, kScriptNeedValue);
-  EXPECT_EQ(run_script("x 5\n", vars.get()).code, kScriptBadStatement);
-  EXPECT_EQ(run_script("x = 'open", vars.get()).code, kScriptNeedQuote);
-  EXPECT_EQ(run_script("x = 'a' + 'open", vars.get()).code, kScriptNeedQuote);
+  EXPECT_EQ(run_script("x =", vars.get()).code, ScriptResult::need_value);
+  EXPECT_EQ(run_script("x = %>", vars.get()).code, ScriptResult::need_value);
+  EXPECT_EQ(run_script("x 5\n", vars.get()).code, ScriptResult::bad_statement);
+  EXPECT_EQ(run_script("x = 'open", vars.get()).code, ScriptResult::need_quote);
+  EXPECT_EQ(run_script("x = 'a' + 'open", vars.get()).code, ScriptResult::need_quote);
 }
 
 TEST(ScriptAssign, VariablesListGrowsWhenFull) {
   ParamListPtr vars = script_testing::variables(0);
-  EXPECT_EQ(run_script("a = 1\nb = 'two'\n", vars.get()).code, 0);
+  EXPECT_EQ(run_script("a = 1\nb = 'two'\n", vars.get()).code, ScriptResult::ok);
   // The names went to one continuation block of 128 slots.
   EXPECT_EQ(plist_used_count(vars.get()), 0u);
   size_t used = 0;
@@ -108,7 +108,7 @@ TEST(ScriptCall, CallsAsValuesArgumentsAndOperands) {
       "d = random(6)\n"
       "print(a, '-', b)\n",
       vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(var(vars.get(), "a"), "3.14");
   EXPECT_EQ(var(vars.get(), "b"), "3.1|x|5");
   EXPECT_EQ(var(vars.get(), "c"), "r5s");
@@ -121,17 +121,17 @@ TEST(ScriptCall, CallsAsValuesArgumentsAndOperands) {
 TEST(ScriptCall, ExtraArgumentsAreEvaluatedAndDropped) {
   ParamListPtr vars = variables();
   auto r = run_script("x = join3(1, 2, 3, 4, 5)\nprint(x)\n&print('!')\n", vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(r.output, "1|2|3!");
 }
 
 TEST(ScriptCall, CallErrors) {
   ParamListPtr vars = variables();
-  EXPECT_EQ(run_script("nothere(1)\n", vars.get()).code, kScriptNoFunction);
-  EXPECT_EQ(run_script("print(1)\n", vars.get(), nullptr, nullptr).code, kScriptNoFunction);
-  EXPECT_EQ(run_script("print(1, (2 + 3\n", vars.get()).code, kScriptNoFunction);
-  EXPECT_EQ(run_script("print(1, 2", vars.get()).code, kScriptNeedCloseParen);
-  EXPECT_EQ(run_script("print('abc", vars.get()).code, kScriptNeedQuote);
+  EXPECT_EQ(run_script("nothere(1)\n", vars.get()).code, ScriptResult::no_function);
+  EXPECT_EQ(run_script("print(1)\n", vars.get(), nullptr, nullptr).code, ScriptResult::no_function);
+  EXPECT_EQ(run_script("print(1, (2 + 3\n", vars.get()).code, ScriptResult::no_function);
+  EXPECT_EQ(run_script("print(1, 2", vars.get()).code, ScriptResult::need_close_paren);
+  EXPECT_EQ(run_script("print('abc", vars.get()).code, ScriptResult::need_quote);
 }
 
 TEST(ScriptIf, ChainRunsExactlyOneBranchAndContinuesAfterIt) {
@@ -145,7 +145,7 @@ TEST(ScriptIf, ChainRunsExactlyOneBranchAndContinuesAfterIt) {
     ParamListPtr vars = variables();
     plist_set(vars.get(), "n", n);
     auto r = run_script(source, vars.get());
-    EXPECT_EQ(r.code, 0) << n;
+    EXPECT_EQ(r.code, ScriptResult::ok) << n;
     EXPECT_EQ(r.output, expected) << n;
   }
 }
@@ -162,7 +162,7 @@ TEST(ScriptIf, ElseIfSpellingsAndSkippedNestedBlocks) {
     ParamListPtr vars = variables();
     plist_set(vars.get(), "n", n);
     auto r = run_script(source, vars.get());
-    EXPECT_EQ(r.code, 0) << n;
+    EXPECT_EQ(r.code, ScriptResult::ok) << n;
     EXPECT_EQ(r.output, expected) << n;
   }
 }
@@ -179,12 +179,13 @@ TEST(ScriptIf, ConditionIsCutAtItsFirstParenAndBareNamesCountAsTrue) {
 
 TEST(ScriptIf, ChainErrors) {
   ParamListPtr vars = variables();
-  EXPECT_EQ(run_script("else { print(1) }\n", vars.get()).code, kScriptElseWithoutIf);
-  EXPECT_EQ(run_script("x = 1\nelsif (1) { }\n", vars.get()).code, kScriptElseWithoutIf);
-  EXPECT_EQ(run_script("if (1) { }\nx = 1\nelse { }\n", vars.get()).code, kScriptElseWithoutIf);
-  EXPECT_EQ(run_script("if x {\n", vars.get()).code, kScriptNeedIfParen);
-  EXPECT_EQ(run_script("if (x == 1 {\n", vars.get()).code, kScriptNeedCloseParen);
-  EXPECT_EQ(run_script("if (1) print(1)\n", vars.get()).code, kScriptNeedBrace);
+  EXPECT_EQ(run_script("else { print(1) }\n", vars.get()).code, ScriptResult::else_without_if);
+  EXPECT_EQ(run_script("x = 1\nelsif (1) { }\n", vars.get()).code, ScriptResult::else_without_if);
+  EXPECT_EQ(run_script("if (1) { }\nx = 1\nelse { }\n", vars.get()).code,
+            ScriptResult::else_without_if);
+  EXPECT_EQ(run_script("if x {\n", vars.get()).code, ScriptResult::need_if_paren);
+  EXPECT_EQ(run_script("if (x == 1 {\n", vars.get()).code, ScriptResult::need_close_paren);
+  EXPECT_EQ(run_script("if (1) print(1)\n", vars.get()).code, ScriptResult::need_brace);
   // Comments and empty statements keep the chain open.
   EXPECT_EQ(run_script("if (n == 1) { }\n# note\n; else { print('e') }\n", vars.get()).output, "e");
 }
@@ -197,7 +198,7 @@ TEST(ScriptFlow, CommentsAreSkipped) {
       "/* z = 3\n   still comment */ w = 4\n"
       "var v = 5\n",
       vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(var(vars.get(), "x"), "<missing>");
   EXPECT_EQ(var(vars.get(), "y"), "<missing>");
   EXPECT_EQ(var(vars.get(), "z"), "<missing>");
@@ -206,7 +207,7 @@ TEST(ScriptFlow, CommentsAreSkipped) {
   // A "#" comment runs through its LF (a lone CR does not end it); a "//"
   // comment ends at a CR as well.
   r = run_script("# a = 1\r b = 2\nc = 3\n// d = 4\re = 5\n", vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(var(vars.get(), "b"), "<missing>");
   EXPECT_EQ(var(vars.get(), "c"), "3");
   EXPECT_EQ(var(vars.get(), "d"), "<missing>");
@@ -225,7 +226,7 @@ TEST(ScriptFlow, TerminatorInANestedBlockEndsEveryRun) {
   ParamListPtr vars = variables();
   std::string source = "{ if (1) { print('a')\nexit\nprint('b') } } print('c')%>tail";
   auto r = run_script(source, vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(r.status, -1);
   EXPECT_EQ(r.output, "a");
   EXPECT_EQ(source.substr(static_cast<size_t>(r.position)), "print('b') } } print('c')%>tail");
@@ -241,7 +242,7 @@ TEST(ScriptFlow, TerminatorInANestedBlockEndsEveryRun) {
 TEST(ScriptFlow, EndOfInputWithoutTerminatorIsNoError) {
   ParamListPtr vars = variables();
   auto r = run_script("x = 1\nprint(x)", vars.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(r.status, -1);
   EXPECT_EQ(r.output, "1");
 }
@@ -263,41 +264,42 @@ TEST(ScriptObject, AccessByLiteralOrVariableKey) {
   auto r =
       run_script("a = data['Q1']\nb = DATA[k]\nc = data['none']\nprint(data[ 'q1' ], '/', a)\n",
                  vars.get(), data.get());
-  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.code, ScriptResult::ok);
   EXPECT_EQ(var(vars.get(), "a"), "yes");
   EXPECT_EQ(var(vars.get(), "b"), "yes");
   EXPECT_EQ(var(vars.get(), "c"), "");
   EXPECT_EQ(r.output, "yes/yes");
-  EXPECT_EQ(run_script("a = other['Q1']\n", vars.get(), data.get()).code, kScriptNoObject);
-  EXPECT_EQ(run_script("a = data[]\n", vars.get(), data.get()).code, kScriptNoObject);
+  EXPECT_EQ(run_script("a = other['Q1']\n", vars.get(), data.get()).code, ScriptResult::no_object);
+  EXPECT_EQ(run_script("a = data[]\n", vars.get(), data.get()).code, ScriptResult::no_object);
   // Without a list behind it the object still exists and gives "".
-  EXPECT_EQ(run_script("a = data['Q1']\n", vars.get()).code, 0);
+  EXPECT_EQ(run_script("a = data['Q1']\n", vars.get()).code, ScriptResult::ok);
   EXPECT_EQ(var(vars.get(), "a"), "");
 }
 
 TEST(ScriptLimits, DeepNestingIsAnErrorNotACrash) {
   ParamListPtr vars = variables();
   std::string blocks(1000, '{');
-  EXPECT_EQ(run_script(blocks, vars.get()).code, kScriptNestedTooDeeply);
+  EXPECT_EQ(run_script(blocks, vars.get()).code, ScriptResult::nested_too_deeply);
   std::string calls;
   for (int i = 0; i < 1000; ++i) calls += "print(";
-  EXPECT_EQ(run_script(calls, vars.get()).code, kScriptNestedTooDeeply);
+  EXPECT_EQ(run_script(calls, vars.get()).code, ScriptResult::nested_too_deeply);
   std::string fine = std::string(60, '{') + "x = 1;" + std::string(60, '}');
-  EXPECT_EQ(run_script(fine, vars.get()).code, 0);
+  EXPECT_EQ(run_script(fine, vars.get()).code, ScriptResult::ok);
   EXPECT_EQ(var(vars.get(), "x"), "1");
 }
 
 TEST(ScriptErrorReport, ShowsTheFailingStatementCutAt1024Bytes) {
   ParamListPtr vars = variables();
   auto r = run_script("{\n x = 1\n y 7\n}\n", vars.get());
-  EXPECT_EQ(r.code, kScriptBadStatement);
+  EXPECT_EQ(r.code, ScriptResult::bad_statement);
   EXPECT_EQ(r.report, "Script error 46: Unable to process this command: y 7\n");
   std::string long_statement = "s = 'a' + " + std::string(3000, 'b') + " + 'open";
   r = run_script("x = 1\n" + long_statement, vars.get());
-  EXPECT_EQ(r.code, kScriptNeedQuote);
+  EXPECT_EQ(r.code, ScriptResult::need_quote);
   EXPECT_EQ(r.report, "Script error 40: Need a closing quote:" + long_statement.substr(0, 1024));
-  EXPECT_STREQ(script_error_message(47), "Wrong number of parameters in a function call");
-  EXPECT_STREQ(script_error_message(12), "Unknown scripting error");
+  EXPECT_STREQ(script_error_message(ScriptResult::wrong_arg_count),
+               "Wrong number of parameters in a function call");
+  EXPECT_STREQ(script_error_message(static_cast<ScriptResult>(12)), "Unknown scripting error");
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ inline const ScriptFunction kTestFunctions[] = {
 };
 
 struct ScriptOutcome {
-  int code = 0;
+  ScriptResult code = ScriptResult::ok;
   std::string output;
   int status = 0;
   long position = 0;   // where the input was left
@@ -56,7 +56,7 @@ inline ScriptOutcome run_script(const std::string& source, ParamList* variables,
   outcome.status = context.status;
   outcome.position = input_tell(input);
   outcome.output = tbuf_to_text(buffer);
-  if (outcome.code > 0) {
+  if (outcome.code != ScriptResult::ok) {
     TextBuffer report = tbuf_new(1024);
     OutputSink report_sink;
     report_sink.text = &report;

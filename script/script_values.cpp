@@ -75,45 +75,45 @@ bool read_up_to(TemplateInput& in, int stop, std::string& text, std::size_t room
 
 // The value of a call or an object access whose name is `token` and whose
 // lookahead is "(" or "[".
-int nested_value(ScriptContext& context, TemplateInput& in, ParamList* variables,
-                 const std::string& token, int lookahead, std::string& value) {
+ScriptResult nested_value(ScriptContext& context, TemplateInput& in, ParamList* variables,
+                          const std::string& token, int lookahead, std::string& value) {
   if (lookahead == '[') return script_access(context, in, variables, token, lookahead, value);
   std::optional<std::string> result;
   // The "(" is already read: the argument list starts right after it.
-  int code = script_call(context, in, variables, token, ' ', &result);
+  ScriptResult code = script_call(context, in, variables, token, ' ', &result);
   value = result.value_or("");
   return code;
 }
 
 // One argument of a call: sets value and returns 0, or an error code.
-int read_argument(ScriptContext& context, TemplateInput& in, ParamList* variables,
-                  const std::string& token, int& lookahead, std::string& value) {
+ScriptResult read_argument(ScriptContext& context, TemplateInput& in, ParamList* variables,
+                           const std::string& token, int& lookahead, std::string& value) {
   if (script_is_string(token)) {
-    if (lookahead < 0) return kScriptNeedQuote;
+    if (lookahead < 0) return ScriptResult::need_quote;
     value = token.substr(1);
   } else if (text_is_number_start(token.c_str())) {
     value = token;
   } else if (lookahead == '(' || lookahead == '[') {
-    int code = nested_value(context, in, variables, token, lookahead, value);
+    ScriptResult code = nested_value(context, in, variables, token, lookahead, value);
     lookahead = ' ';
     return code;
   } else if (token == "(") {
     std::string text;
     if (lookahead > 0) text.push_back(static_cast<char>(lookahead));
-    if (!read_up_to(in, ')', text, kScriptTokenArea - 1)) return kScriptNoFunction;
+    if (!read_up_to(in, ')', text, kScriptTokenArea - 1)) return ScriptResult::no_function;
     value = evaluate(variables, text);
     lookahead = ' ';
   } else {
     value = plist_get(variables, token.c_str(), "");
   }
-  return kScriptOk;
+  return ScriptResult::ok;
 }
 
 // Number mode: the value of `first` (whose own value is `plain`), or of the
 // expression it starts when an operator follows on the same line. A "%>"
 // ends the expression and the script.
-int number_value(TemplateInput& in, ParamList* variables, const std::string& first,
-                 const std::string& plain, int& lookahead, std::string& value) {
+ScriptResult number_value(TemplateInput& in, ParamList* variables, const std::string& first,
+                          const std::string& plain, int& lookahead, std::string& value) {
   std::string rest;
   int c = lookahead;
   while (!ends_expression(c)) {
@@ -136,13 +136,13 @@ int number_value(TemplateInput& in, ParamList* variables, const std::string& fir
   } else {
     value = evaluate(variables, first + " " + rest);
   }
-  return kScriptOk;
+  return ScriptResult::ok;
 }
 
 // String mode: operands appended one after another ("+" between them is
 // optional) until the end of the line or ";".
-int string_value(ScriptContext& context, TemplateInput& in, ParamList* variables,
-                 const std::string& start, int& lookahead, std::string& value) {
+ScriptResult string_value(ScriptContext& context, TemplateInput& in, ParamList* variables,
+                          const std::string& start, int& lookahead, std::string& value) {
   TextBuffer buffer = tbuf_new(kStringStartCapacity);
   tbuf_append(buffer, start.data(), start.size());
   std::string token;
@@ -154,9 +154,9 @@ int string_value(ScriptContext& context, TemplateInput& in, ParamList* variables
     lookahead = script_read_token(in, token, kOperandArea, lookahead);
     if (lookahead == '(' || lookahead == '[') {
       std::string part;
-      int code = nested_value(context, in, variables, token, lookahead, part);
+      ScriptResult code = nested_value(context, in, variables, token, lookahead, part);
       lookahead = ' ';
-      if (code != kScriptOk) return code;
+      if (code != ScriptResult::ok) return code;
       tbuf_append(buffer, part.data(), part.size());
     } else if (token == "+") {
       continue;
@@ -165,14 +165,14 @@ int string_value(ScriptContext& context, TemplateInput& in, ParamList* variables
     } else if (token.empty() && lookahead < 0) {
       break;
     } else if (script_is_string(token)) {
-      if (lookahead < 0) return kScriptNeedQuote;
+      if (lookahead < 0) return ScriptResult::need_quote;
       tbuf_append(buffer, token.data() + 1, token.size() - 1);
     } else {
       tbuf_append_text(buffer, evaluate(variables, token).c_str());
     }
   }
   value = tbuf_to_text(buffer);
-  return kScriptOk;
+  return ScriptResult::ok;
 }
 
 // "+=" with a number: adds to a target that holds a number (or nothing);
@@ -193,51 +193,52 @@ void script_set_variable(ParamList* variables, const std::string& name, const st
   plist_set(variables, name.c_str(), value.c_str());
 }
 
-int script_call(ScriptContext& context, TemplateInput& in, ParamList* variables,
-                const std::string& name, int lookahead, std::optional<std::string>* result) {
+ScriptResult script_call(ScriptContext& context, TemplateInput& in, ParamList* variables,
+                         const std::string& name, int lookahead,
+                         std::optional<std::string>* result) {
   const char* called = name.c_str();
   if (*called == '&') ++called;
   const ScriptFunction* function = find_function(context.functions, called);
-  if (!function) return kScriptNoFunction;
+  if (!function) return ScriptResult::no_function;
   int limit = function->max_args > 0 ? function->max_args : 0;
   std::vector<std::string> args(static_cast<std::size_t>(limit) + 1);
   int argc = 0;
   if (lookahead != ';' && lookahead != '\n') {
     NestingGuard guard(context);
-    if (!guard.entered) return kScriptNestedTooDeeply;
+    if (!guard.entered) return ScriptResult::nested_too_deeply;
     std::string token;
     for (;;) {
       lookahead = script_read_token(in, token, kScriptTokenArea, lookahead);
       if (token.empty()) {
-        if (lookahead < 0) return kScriptNeedCloseParen;
+        if (lookahead < 0) return ScriptResult::need_close_paren;
         continue;
       }
       if (token == ",") continue;
       if (token == ")") break;
       std::string value;
-      int code = read_argument(context, in, variables, token, lookahead, value);
-      if (code != kScriptOk) return code;
+      ScriptResult code = read_argument(context, in, variables, token, lookahead, value);
+      if (code != ScriptResult::ok) return code;
       if (argc < limit) args[static_cast<std::size_t>(argc++)] = std::move(value);
     }
   }
   std::optional<std::string> value =
       function->builtin(context, called, argc, args.data(), variables);
   if (result) *result = std::move(value);
-  return kScriptOk;
+  return ScriptResult::ok;
 }
 
-int script_access(ScriptContext& context, TemplateInput& in, ParamList* variables,
-                  const std::string& name, int lookahead, std::string& value) {
+ScriptResult script_access(ScriptContext& context, TemplateInput& in, ParamList* variables,
+                           const std::string& name, int lookahead, std::string& value) {
   value.clear();
   const ScriptObject* object = find_object(context.objects, name.c_str());
-  if (!object) return kScriptNoObject;
+  if (!object) return ScriptResult::no_object;
   std::string token;
   lookahead = script_read_token(in, token, kScriptTokenArea, lookahead);
   if (token == "[") lookahead = script_read_token(in, token, kScriptTokenArea, lookahead);
-  if (token.empty() || token == "]") return kScriptNoObject;
+  if (token.empty() || token == "]") return ScriptResult::no_object;
   std::string key;
   if (script_is_string(token)) {
-    if (lookahead < 0) return kScriptNeedQuote;
+    if (lookahead < 0) return ScriptResult::need_quote;
     key = token.substr(1);
   } else {
     key = plist_get(variables, token.c_str(), "");
@@ -247,39 +248,39 @@ int script_access(ScriptContext& context, TemplateInput& in, ParamList* variable
     read_up_to(in, ']', ignored, 0);
   }
   if (!key.empty()) value = plist_get(object->list, key.c_str(), "");
-  return kScriptOk;
+  return ScriptResult::ok;
 }
 
-int script_assign(ScriptContext& context, TemplateInput& in, ParamList* variables,
-                  const std::string& target, bool append, int& lookahead) {
+ScriptResult script_assign(ScriptContext& context, TemplateInput& in, ParamList* variables,
+                           const std::string& target, bool append, int& lookahead) {
   std::string first;
   lookahead = script_read_token(in, first, kOperandArea, lookahead);
   std::string value;
-  int code = kScriptOk;
+  ScriptResult code = ScriptResult::ok;
   if (lookahead == '(' || lookahead == '[') {
     code = nested_value(context, in, variables, first, lookahead, value);
     lookahead = ' ';
   } else if (script_is_string(first)) {
-    if (lookahead < 0) return kScriptNeedQuote;
+    if (lookahead < 0) return ScriptResult::need_quote;
     std::string start = append ? evaluate(variables, target) : std::string();
     code = string_value(context, in, variables, start + first.substr(1), lookahead, value);
   } else if (first.empty() || first == ";") {
-    return kScriptNeedValue;
+    return ScriptResult::need_value;
   } else {
     std::string held = text_is_number_start(first.c_str())
                            ? first
                            : std::string(plist_get(variables, first.c_str(), ""));
     if (!held.empty() && text_is_number_start(held.c_str())) {
       code = number_value(in, variables, first, held, lookahead, value);
-      if (code == kScriptOk && append) value = add_to_target(variables, target, value);
+      if (code == ScriptResult::ok && append) value = add_to_target(variables, target, value);
     } else {
       std::string start = append ? evaluate(variables, target) : std::string();
       code = string_value(context, in, variables, start + held, lookahead, value);
     }
   }
-  if (code != kScriptOk) return code;
+  if (code != ScriptResult::ok) return code;
   script_set_variable(variables, target, value);
-  return kScriptOk;
+  return ScriptResult::ok;
 }
 
 }  // namespace fwk

@@ -2,12 +2,15 @@
 
 #include <memory>
 
-#include "forms/session_index.hpp"
 #include "core/limits.hpp"
 #include "core/paths.hpp"
 #include "core/site.hpp"
 #include "core/status_log.hpp"
 #include "core/text_convert.hpp"
+#include "forms/session_index.hpp"
+#include "http/listener.hpp"
+#include "http/private_files.hpp"
+#include "http/server_loop.hpp"
 #include "platform/browser.hpp"
 #include "platform/console.hpp"
 #include "platform/dirsearch.hpp"
@@ -15,10 +18,7 @@
 #include "platform/signals.hpp"
 #include "platform/socket.hpp"
 #include "platform/thread.hpp"
-#include "http/listener.hpp"
-#include "http/private_files.hpp"
-#include "http/server_loop.hpp"
-#include "server/server_state.hpp"
+#include "server/server.hpp"
 #include "server/startup.hpp"
 #include "server/survey_table.hpp"
 #include "server/window_text.hpp"
@@ -29,9 +29,6 @@ namespace {
 
 // How long a second start waits for the running one to publish its URL.
 constexpr int kInstanceUrlWaitMs = 2000;
-
-// False with --no-browser or --headless: URLs are printed, never opened.
-bool browser_allowed = true;
 
 // The host of the server's own URLs: the --listen address, or the loopback
 // address when the server listens on every interface.
@@ -54,18 +51,25 @@ std::string port_range_text(int first_port) {
          std::to_string(first_port + kListenAttempts - 1);
 }
 
-void open_url(const std::string& url) {
+void open_url(const std::string& url, bool browser_allowed) {
   if (!browser_allowed || !browser_open(url)) console_write("Open " + url + " in a browser\n");
 }
 
+// Opens the site's URL of `path` (UTF-16, may be "": the home document) in
+// the browser, or prints it when no browser can be started or browsers are
+// turned off.
+void open_browser(const Server& server, const std::u16string& path) {
+  open_url(own_url(server.site, wide_to_ansi(path, 4 * path.size())), server.browser_allowed);
+}
+
 // A second start: say where the running server is, and open it.
-void report_other_instance(const std::string& url) {
+void report_other_instance(const std::string& url, bool browser_allowed) {
   if (url.empty()) {
     console_write("Formwick is already running.\n");
     return;
   }
   console_write("Formwick is already running at " + url + "\n");
-  if (browser_allowed) open_url(url);
+  if (browser_allowed) open_url(url, browser_allowed);
 }
 
 void show_about(const SiteContext& site, bool listening) {
@@ -80,12 +84,14 @@ void show_about(const SiteContext& site, bool listening) {
 
 // The console stands in for the window's message loop: it ends on "q" or a
 // shut-down signal.
-void run_console(const SiteContext& site, const CommandLine& options, int shown_port) {
-  bool read_input = !options.headless && console_input_is_terminal();
+void run_console(const Server& server, int shown_port) {
+  const SiteContext& site = server.site;
+  bool read_input = !server.options.headless && console_input_is_terminal();
   if (read_input) console_write(kConsoleHint);
+  ConsoleInput input;
   std::string line;
   for (;;) {
-    ConsoleEvent event = console_wait(read_input, line);
+    ConsoleEvent event = console_wait(server.signals, read_input, input, line);
     if (event == ConsoleEvent::shutdown) return;
     if (event == ConsoleEvent::input_closed) {
       read_input = false;
@@ -103,7 +109,7 @@ void run_console(const SiteContext& site, const CommandLine& options, int shown_
         break;
       case ConsoleCommandKind::open_entry:
         if (command.entry < survey_table_count(site.surveys)) {
-          open_browser(site, site.surveys[command.entry].link);
+          open_browser(server, site.surveys[command.entry].link);
         } else {
           console_write("There is no entry " + std::to_string(command.entry) + ".\n");
         }
@@ -118,12 +124,15 @@ void run_console(const SiteContext& site, const CommandLine& options, int shown_
 // Opens the listener (with the unprivileged fallback), records its port and
 // address in the site and sets the status text. False, with a message on
 // standard error, when no port could be opened.
-bool start_listening(SiteContext& site, Listener& listener, const CommandLine& options) {
+bool start_listening(Server& server) {
+  SiteContext& site = server.site;
+  const CommandLine& options = server.options;
   const int first_port = options.first_port;
-  bool fell_back = listener_open_with_fallback(listener, first_port);
-  site.port = listener.port;
+  server.listener.bound_address = options.listen_address;
+  bool fell_back = listener_open_with_fallback(server.listener, first_port);
+  site.port = server.listener.port;
   site.address = url_host(options) + ":" + std::to_string(site.port);
-  if (listener.socket < 0) {
+  if (!server.listener.socket) {
     std::string ports = port_range_text(first_port);
     if (fell_back) ports += " nor " + port_range_text(kUnprivilegedFirstPort);
     console_write_error("fwkhttpd: could not listen on any port " + ports + "\n");
@@ -158,12 +167,12 @@ void report_options_not_applied(const CommandLine& options, const InstanceInfo& 
 
 // Takes the single-instance lock. False when another instance runs (it has
 // been reported then).
-bool become_single_instance(InstanceLock& instance, const CommandLine& options) {
+bool become_single_instance(Server& server) {
   InstanceInfo running;
-  switch (instance_acquire(instance, running, kInstanceUrlWaitMs)) {
+  switch (instance_acquire(server.instance, running, kInstanceUrlWaitMs)) {
     case InstanceState::other_running:
-      report_other_instance(running.url);
-      report_options_not_applied(options, running);
+      report_other_instance(running.url, server.browser_allowed);
+      report_options_not_applied(server.options, running);
       return false;
     case InstanceState::unavailable:
       console_write_error(
@@ -178,8 +187,9 @@ bool become_single_instance(InstanceLock& instance, const CommandLine& options) 
 
 // Sets the site's root and settings. False, with a message, when the root
 // cannot be used.
-bool set_up_server_root(SiteContext& site, const CommandLine& options) {
-  std::string root = find_server_root(options.root);
+bool set_up_server_root(Server& server) {
+  SiteContext& site = server.site;
+  std::string root = find_server_root(server.options.root);
   if (root.size() > kServerRootLimit) {
     console_write_error("fwkhttpd: the server root path is longer than " +
                         std::to_string(kServerRootLimit) + " bytes: " + root + "\n");
@@ -191,32 +201,47 @@ bool set_up_server_root(SiteContext& site, const CommandLine& options) {
   }
   site.root = root;
   site.settings = load_server_settings(site.root);
-  if (site.private_files) site.private_files->root = root;
+  server.private_files.root = root;
   return true;
 }
 
 // The stop order: the server thread first (a request or transmission in
 // progress is finished), then the network, the settings and the program's
 // registry value.
-void stop_server(SiteContext& site, Thread* server_thread, Listener& listener) {
-  if (server_thread != nullptr) {
-    if (thread_running(*server_thread)) {
-      stop_flag = 1;
-      server_loop_wake();
-    }
-    thread_wait(*server_thread);
+void stop_server(Server& server) {
+  if (server.thread != nullptr) {
+    if (thread_running(*server.thread)) server_loop_stop(server.loop);
+    thread_wait(*server.thread);
   }
-  listener_close(listener);
-  status_log_set_observer(site.log, nullptr);
-  site.settings.reset();
+  listener_close(server.listener);
+  status_log_set_observer(server.site.log, nullptr);
+  server.site.settings.reset();
   tidy_user_registry();
 }
 
-}  // namespace
-
-void open_browser(const SiteContext& site, const std::u16string& path) {
-  open_url(own_url(site, wide_to_ansi(path, 4 * path.size())));
+// The site as the server serves it: its log, its record of private files,
+// the loop's stop request, and what the forms engine learns of its data
+// files, which lasts as long as the server.
+void wire_site(Server& server) {
+  server.site.log = &server.log;
+  server.site.private_files = &server.private_files;
+  server.site.stop = &server.loop.stop;
+  server.site.random_counter = &server.random_counter;
+  server.site.session_index = std::make_shared<SessionIndex>();
 }
+
+// Starts the server thread on the loop. False, with a message, when the
+// loop or the thread cannot be had.
+bool start_serving(Server& server) {
+  if (server_loop_open(server.loop)) {
+    server.thread = thread_start(
+        [&server] { return server_loop_run(server.loop, server.site, server.listener); });
+  }
+  if (!server.thread) console_write_error("fwkhttpd: the server thread could not be started\n");
+  return server.thread != nullptr;
+}
+
+}  // namespace
 
 bool root_option_usable(const CommandLine& options) {
   if (options.root.empty()) return true;
@@ -228,57 +253,43 @@ bool root_option_usable(const CommandLine& options) {
 }
 
 int server_main(const CommandLine& options) {
-  stop_flag = 0;
-  StatusLog status;
-  PrivateFiles private_files;
-  SiteContext site;
-  site.log = &status;
-  site.private_files = &private_files;
+  Server server;
+  server.options = options;
+  server.browser_allowed = !options.headless && !options.no_browser;
+  wire_site(server);
+  SiteContext& site = server.site;
   status_log_clear_next(site.log);
-  signals_install();
-  browser_allowed = !options.headless && !options.no_browser;
+  server.signals = signals_install();
 
-  InstanceLock instance;
-  if (!become_single_instance(instance, options)) return 0;
-  if (!set_up_server_root(site, options)) {
-    instance_release(instance);
+  if (!become_single_instance(server)) return 0;
+  if (!set_up_server_root(server)) {
+    instance_release(server.instance);
     return 1;
   }
-  outbox_pending = 1;
   std::string title = window_title(site.settings.get());
   site.surveys = build_survey_table(site.root);
-  // What the forms engine learns of its data files lasts as long as the server.
-  site.session_index = std::make_shared<SessionIndex>();
 
-  Listener listener;
-  listener.bound_address = options.listen_address;
-  bool listening = start_listening(site, listener, options);
+  bool listening = start_listening(server);
   int shown_port = listening ? site.port : 0;
   console_write(window_text(site.surveys, title, listening ? site.address : std::string(),
                             status_text_utf8(site.log)));
   if (listening) {
-    instance_publish(instance, {own_url(site, ""), site.root, options.first_port});
-    if (browser_allowed) open_browser(site, u"");
+    instance_publish(server.instance, {own_url(site, ""), site.root, options.first_port});
+    if (server.browser_allowed) open_browser(server, u"");
   }
 
   status_log_set_observer(site.log, print_logged_message);
-  std::unique_ptr<Thread> server_thread;
-  if (listening) {
-    server_thread = thread_start([&site, &listener] { return server_loop(site, listener); });
-    if (!server_thread) console_write_error("fwkhttpd: the server thread could not be started\n");
-  }
-
   // Without a terminal to read, a server that cannot serve has nothing to
   // wait for: it stops at once and says so in its exit code.
-  bool serving = server_thread != nullptr;
+  bool serving = listening && start_serving(server);
   int exit_code = 0;
   if (serving || !options.headless) {
-    run_console(site, options, shown_port);
+    run_console(server, shown_port);
   } else {
     exit_code = 1;
   }
-  stop_server(site, server_thread.get(), listener);
-  instance_release(instance);
+  stop_server(server);
+  instance_release(server.instance);
   return exit_code;
 }
 

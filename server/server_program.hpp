@@ -21,9 +21,4 @@ int server_main(const CommandLine& options);
 // server root (--root) that is not a readable directory.
 bool root_option_usable(const CommandLine& options);
 
-// Opens the site's URL of `path` (UTF-16, may be "": the home document) in
-// the browser, or prints it when no browser can be started or browsers are
-// turned off (--no-browser, --headless).
-void open_browser(const SiteContext& site, const std::u16string& path);
-
 }  // namespace fwk

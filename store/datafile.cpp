@@ -13,8 +13,8 @@ namespace {
 
 constexpr const char* kFieldDelimiters = "\t\n";
 
-std::FILE* open_for_reading(const char* path) {
-  std::FILE* file = file_open(path, "rb");
+FilePtr open_for_reading(const char* path) {
+  FilePtr file = file_open(path, "rb");
   if (file || std::strlen(path) > kFallbackPathLimit) return file;
   std::string with_extension = std::string(path) + ".asc";
   return file_open(with_extension.c_str(), "rb");
@@ -42,22 +42,15 @@ void skip_rest_of_line(std::FILE* file) {
 
 }  // namespace
 
-int datafile_open(const char* path, std::FILE** file_out, ParamListPtr* header_out, size_t spare) {
-  if (file_out) *file_out = nullptr;
+int datafile_open(const char* path, FilePtr* file_out, ParamListPtr* header_out, size_t spare) {
+  if (file_out) file_out->reset();
   if (header_out) header_out->reset();
   if (!path) return 0;
-  std::FILE* file = open_for_reading(path);
+  FilePtr file = open_for_reading(path);
   if (!file) return 0;
-  ParamListPtr header = datafile_read_header(file, spare);
-  if (!header) {
-    std::fclose(file);
-    return 0;
-  }
-  if (file_out) {
-    *file_out = file;
-  } else {
-    std::fclose(file);
-  }
+  ParamListPtr header = datafile_read_header(file.get(), spare);
+  if (!header) return 0;
+  if (file_out) *file_out = std::move(file);
   if (header_out) *header_out = std::move(header);
   return 1;
 }
@@ -184,12 +177,6 @@ long datafile_seek_row(std::FILE* file, long n) {
 
 void datafile_clear_values(ParamList* header) {
   plist_each(header, [](Pair& entry) { entry.value.reset(); });
-}
-
-int datafile_close(std::FILE* file, ParamListPtr list) {
-  if (file) std::fclose(file);
-  list.reset();
-  return 1;
 }
 
 }  // namespace fwk

@@ -16,6 +16,7 @@
 
 #include "core/limits.hpp"
 #include "core/plist.hpp"
+#include "platform/file_ptr.hpp"
 
 namespace fwk {
 
@@ -30,8 +31,8 @@ enum RecordKind : int {
 // characters long, `path` + ".asc" is tried) and reads its header with
 // `spare` extra slots. With `file_out`, the caller receives the open file
 // positioned at row 1; otherwise it is closed. 1 when the header was read,
-// else 0 (and *file_out / *header_out are null).
-int datafile_open(const char* path, std::FILE** file_out, ParamListPtr* header_out, size_t spare);
+// else 0 (and *file_out / *header_out are empty).
+int datafile_open(const char* path, FilePtr* file_out, ParamListPtr* header_out, size_t spare);
 
 // Reads the header row from the start of `file`: one entry per column, then
 // `spare` free slots (name "" and value ""). None when the row does not end
@@ -54,9 +55,6 @@ long datafile_skip_lines(std::FILE* file, long n);
 
 // Makes every value of the list absent.
 void datafile_clear_values(ParamList* header);
-
-// Closes the file and frees the list (both may be absent). Returns 1.
-int datafile_close(std::FILE* file, ParamListPtr list);
 
 // Undoes the quoting of a field that begins with a double quote: exactly two
 // quotes give ""; otherwise the closing quote is dropped, and in the rest

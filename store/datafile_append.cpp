@@ -54,21 +54,23 @@ std::string datafile_record_line(const ParamList& header, const ParamList* recor
   return line;
 }
 
-int datafile_append_record(const char* path, const ParamList* record, int64_t* position_out) {
+StoreResult datafile_append_record(const char* path, const ParamList* record,
+                                   int64_t* position_out) {
   if (position_out) *position_out = 0;
   ParamListPtr header;
-  if (!datafile_open(path, nullptr, &header, 0)) return kStoreHeaderUnreadable;
+  if (!datafile_open(path, nullptr, &header, 0)) return StoreResult::header_unreadable;
   std::string line = datafile_record_line(*header, record);
   int64_t position = 0;
   DurableResult result = durable_append_existing(path, line.data(), line.size(), &position);
-  if (result != DurableResult::ok) return kStoreNotWritable;
+  if (result != DurableResult::ok) return StoreResult::not_writable;
   if (position_out) *position_out = position;
-  return kStoreOk;
+  return StoreResult::ok;
 }
 
-int datafile_append_line(const char* path, const std::string& line) {
-  return durable_append(path, line.data(), line.size()) == DurableResult::ok ? kStoreOk
-                                                                             : kStoreNotWritable;
+StoreResult datafile_append_line(const char* path, const std::string& line) {
+  return durable_append(path, line.data(), line.size()) == DurableResult::ok
+             ? StoreResult::ok
+             : StoreResult::not_writable;
 }
 
 }  // namespace fwk

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "core/plist.hpp"
-#include "core/results.hpp"
+#include "store/store_result.hpp"
 
 namespace fwk {
 
@@ -29,12 +29,13 @@ std::string datafile_record_line(const ParamList& header, const ParamList* recor
 // Appends `record` to the data file at `path` (which must exist; the header
 // is read as datafile_open does, with its ".asc" fallback, but the append
 // itself uses `path` as given). `position_out` (may be null) receives the
-// byte offset where the record starts. Returns kStoreOk,
-// kStoreHeaderUnreadable or kStoreNotWritable.
-int datafile_append_record(const char* path, const ParamList* record, int64_t* position_out);
+// byte offset where the record starts. Returns ok,
+// header_unreadable or not_writable.
+StoreResult datafile_append_record(const char* path, const ParamList* record,
+                                   int64_t* position_out);
 
 // Appends a ready line to a file (created when missing), durably. Used for
-// index lines. Returns kStoreOk or kStoreNotWritable.
-int datafile_append_line(const char* path, const std::string& line);
+// index lines. Returns ok or not_writable.
+StoreResult datafile_append_line(const char* path, const std::string& line);
 
 }  // namespace fwk

@@ -16,7 +16,7 @@ const char* value_of(const ParamList& list, const char* name) {
 TEST(DatafileHeader, NamesColumnsDropsHashAndAddsSpareSlots) {
   TempDir dir;
   std::string path = dir.write("d.asc", "#ID\tName\t\tAge\r\nrow1\n");
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr header;
   ASSERT_EQ(datafile_open(path.c_str(), &file, &header, 2), 1);
   ASSERT_EQ(test_list_slots(header.get()), 6u);
@@ -26,14 +26,13 @@ TEST(DatafileHeader, NamesColumnsDropsHashAndAddsSpareSlots) {
   EXPECT_EQ(*plist_at(header.get(), 4)->value, "");
   // The file is handed over positioned at row 1.
   char row[5] = {};
-  EXPECT_EQ(std::fread(row, 1, 4, file), 4u);
+  EXPECT_EQ(std::fread(row, 1, 4, file.get()), 4u);
   EXPECT_STREQ(row, "row1");
-  datafile_close(file, std::move(header));
 }
 
 TEST(DatafileHeader, RefusesUnfinishedEmptyOrMissingHeaders) {
   TempDir dir;
-  std::FILE* file = reinterpret_cast<std::FILE*>(1);
+  FilePtr file(std::tmpfile());
   ParamListPtr header = plist_alloc(1);
   EXPECT_EQ(datafile_open(dir.write("a.asc", "ID\tName").c_str(), &file, &header, 0), 0);
   EXPECT_EQ(file, nullptr);
@@ -60,65 +59,62 @@ TEST(DatafileRecord, ReadsQuotedAndPlainFieldsIgnoringCarriageReturns) {
                                "x\r\n"
                                "1\t2\t3\t4\t5\n"
                                "next\tline\n");
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr header;
   ASSERT_EQ(datafile_open(path.c_str(), &file, &header, 0), 1);
   int kind = -1;
-  ASSERT_EQ(datafile_read_record(file, header.get(), &kind), 1);
+  ASSERT_EQ(datafile_read_record(file.get(), header.get(), &kind), 1);
   EXPECT_EQ(kind, kRecordPlain);
   EXPECT_STREQ(value_of(*header, "A"), "say \"hi\"");
   EXPECT_STREQ(value_of(*header, "B"), "plain");
   EXPECT_STREQ(value_of(*header, "C"), "");
 
   // A short line leaves the remaining values absent (not stale).
-  ASSERT_EQ(datafile_read_record(file, header.get(), &kind), 1);
+  ASSERT_EQ(datafile_read_record(file.get(), header.get(), &kind), 1);
   EXPECT_STREQ(value_of(*header, "A"), "x");
   EXPECT_EQ(value_of(*header, "B"), nullptr);
   EXPECT_EQ(value_of(*header, "C"), nullptr);
 
   // Extra fields are skipped and the next read starts on the next line.
-  ASSERT_EQ(datafile_read_record(file, header.get(), &kind), 1);
+  ASSERT_EQ(datafile_read_record(file.get(), header.get(), &kind), 1);
   EXPECT_STREQ(value_of(*header, "C"), "3");
-  ASSERT_EQ(datafile_read_record(file, header.get(), &kind), 1);
+  ASSERT_EQ(datafile_read_record(file.get(), header.get(), &kind), 1);
   EXPECT_STREQ(value_of(*header, "A"), "next");
 
-  EXPECT_EQ(datafile_read_record(file, header.get(), &kind), 0);
+  EXPECT_EQ(datafile_read_record(file.get(), header.get(), &kind), 0);
   EXPECT_EQ(kind, kRecordEmpty);
-  datafile_close(file, std::move(header));
 }
 
 TEST(DatafileRecord, ReportsMarkedAndEmptyLines) {
   TempDir dir;
   std::string path = dir.write("d.asc", "A\tB\n\t#gone\n\t\n#\"x\"\t\"y\"\t\r\nz\t#\n");
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr header;
   ASSERT_EQ(datafile_open(path.c_str(), &file, &header, 0), 1);
   int kind = -1;
-  EXPECT_EQ(datafile_read_record(file, header.get(), &kind), 1);
+  EXPECT_EQ(datafile_read_record(file.get(), header.get(), &kind), 1);
   EXPECT_EQ(kind, kRecordMarked);
-  EXPECT_EQ(datafile_read_record(file, header.get(), &kind), 0);
+  EXPECT_EQ(datafile_read_record(file.get(), header.get(), &kind), 0);
   EXPECT_EQ(kind, kRecordEmpty);
-  EXPECT_EQ(datafile_read_record(file, header.get(), &kind), 1);
+  EXPECT_EQ(datafile_read_record(file.get(), header.get(), &kind), 1);
   EXPECT_EQ(kind, kRecordMarked);  // a retired record: its first byte was overwritten
-  EXPECT_EQ(datafile_read_record(file, header.get(), &kind), 1);
+  EXPECT_EQ(datafile_read_record(file.get(), header.get(), &kind), 1);
   EXPECT_EQ(kind, kRecordPlain);  // only the first non-empty field decides
-  datafile_close(file, std::move(header));
 }
 
 TEST(DatafileRecord, SpareSlotsKeepTheirNamesAcrossReads) {
   TempDir dir;
   std::string path = dir.write("d.asc", "A\n\"1\"\t\r\n\"2\"\t\r\n");
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr header;
   ASSERT_EQ(datafile_open(path.c_str(), &file, &header, 1), 1);
   plist_rename(header.get(), "", "#");
   plist_set(header.get(), "#", "7");
-  ASSERT_EQ(datafile_read_record(file, header.get(), nullptr), 1);
+  ASSERT_EQ(datafile_read_record(file.get(), header.get(), nullptr), 1);
   EXPECT_STREQ(value_of(*header, "A"), "1");
   EXPECT_EQ(value_of(*header, "#"), nullptr);
-  ASSERT_EQ(datafile_read_record(file, header.get(), nullptr), 1);
+  ASSERT_EQ(datafile_read_record(file.get(), header.get(), nullptr), 1);
   EXPECT_STREQ(value_of(*header, "A"), "2");
-  datafile_close(file, std::move(header));
 }
 
 TEST(DatafileUnquote, HandlesDoubledAndStrayQuotes) {
@@ -137,18 +133,17 @@ TEST(DatafileUnquote, HandlesDoubledAndStrayQuotes) {
 TEST(DatafileRows, SeekCountsLineFeedsFromTheCurrentPlace) {
   TempDir dir;
   std::string path = dir.write("d.asc", "A\nr1\nr2\nr3\n");
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr header;
   ASSERT_EQ(datafile_open(path.c_str(), &file, &header, 0), 1);
-  EXPECT_EQ(datafile_seek_row(file, 0), 0);
-  EXPECT_EQ(datafile_seek_row(file, 2), 2);
-  ASSERT_EQ(datafile_read_record(file, header.get(), nullptr), 1);
+  EXPECT_EQ(datafile_seek_row(file.get(), 0), 0);
+  EXPECT_EQ(datafile_seek_row(file.get(), 2), 2);
+  ASSERT_EQ(datafile_read_record(file.get(), header.get(), nullptr), 1);
   EXPECT_STREQ(value_of(*header, "A"), "r3");
-  EXPECT_EQ(datafile_seek_row(file, -1), 1);
-  ASSERT_EQ(datafile_read_record(file, header.get(), nullptr), 1);
+  EXPECT_EQ(datafile_seek_row(file.get(), -1), 1);
+  ASSERT_EQ(datafile_read_record(file.get(), header.get(), nullptr), 1);
   EXPECT_STREQ(value_of(*header, "A"), "r1");
-  EXPECT_EQ(datafile_skip_lines(file, 5), 0);
-  datafile_close(file, std::move(header));
+  EXPECT_EQ(datafile_skip_lines(file.get(), 5), 0);
 }
 
 }  // namespace

@@ -9,10 +9,9 @@ namespace fwk {
 namespace {
 
 struct OpenData {
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr header;
   explicit OpenData(const std::string& path) { datafile_open(path.c_str(), &file, &header, 0); }
-  ~OpenData() { datafile_close(file, std::move(header)); }
   std::string field(const char* name) const { return plist_get(header.get(), name, ""); }
 };
 
@@ -32,7 +31,7 @@ TEST(RecordNextMatching, FiltersByFieldsAndVariablesPassingOverRetiredRecords) {
   plist_set(vars.get(), "town", "Oslo");
   OpenData data(path);
   std::vector<std::string> names;
-  while (record_next_matching(data.file, data.header.get(), vars.get(), "CITY eq $town")) {
+  while (record_next_matching(data.file.get(), data.header.get(), vars.get(), "CITY eq $town")) {
     names.push_back(data.field("NAME"));
   }
   // Bob is retired; "eq" ignores case; the empty line ends the walk.
@@ -45,7 +44,7 @@ TEST(RecordNextMatching, EmptyOrMalformedConditionsLetEveryRecordThrough) {
   for (const char* condition : {static_cast<const char*>(nullptr), "", "NAME"}) {
     OpenData data(path);
     int count = 0;
-    while (record_next_matching(data.file, data.header.get(), nullptr, condition)) ++count;
+    while (record_next_matching(data.file.get(), data.header.get(), nullptr, condition)) ++count;
     EXPECT_EQ(count, 3) << (condition ? condition : "none");
   }
 }
@@ -58,19 +57,19 @@ TEST(RecordNextEqual, MatchesExactlyAndIgnoresUnknownCriteria) {
   plist_set(criteria.get(), "NOSUCHFIELD", "x");
   OpenData data(path);
   int64_t position = 0;
-  ASSERT_EQ(record_next_equal(data.file, data.header.get(), criteria.get(), &position), 1);
+  ASSERT_EQ(record_next_equal(data.file.get(), data.header.get(), criteria.get(), &position), 1);
   EXPECT_EQ(data.field("NAME"), "Ann");
   EXPECT_EQ(position, 13);
   // "oslo" differs in case; Bob is retired; the empty line ends the search.
-  EXPECT_EQ(record_next_equal(data.file, data.header.get(), criteria.get(), &position), 0);
+  EXPECT_EQ(record_next_equal(data.file.get(), data.header.get(), criteria.get(), &position), 0);
 
   // The position is where the record's line starts.
-  std::fseek(data.file, 0, SEEK_SET);
-  datafile_seek_row(data.file, -1);
+  std::fseek(data.file.get(), 0, SEEK_SET);
+  datafile_seek_row(data.file.get(), -1);
   plist_set(criteria.get(), "CITY", "Rome");
-  ASSERT_EQ(record_next_equal(data.file, data.header.get(), criteria.get(), &position), 1);
-  std::fseek(data.file, static_cast<long>(position), SEEK_SET);
-  ASSERT_EQ(datafile_read_record(data.file, data.header.get(), nullptr), 1);
+  ASSERT_EQ(record_next_equal(data.file.get(), data.header.get(), criteria.get(), &position), 1);
+  std::fseek(data.file.get(), static_cast<long>(position), SEEK_SET);
+  ASSERT_EQ(datafile_read_record(data.file.get(), data.header.get(), nullptr), 1);
   EXPECT_EQ(data.field("NAME"), "Cid");
 }
 
@@ -82,7 +81,7 @@ TEST(RecordNextEqual, EmptyCriterionRequiresAnEmptyField) {
   plist_set(criteria.get(), "_SESSION", "");
   OpenData data(path);
   std::vector<std::string> ids;
-  while (record_next_equal(data.file, data.header.get(), criteria.get(), nullptr)) {
+  while (record_next_equal(data.file.get(), data.header.get(), criteria.get(), nullptr)) {
     ids.push_back(data.field("ID"));
   }
   EXPECT_EQ(ids, (std::vector<std::string>{"1", "3"}));

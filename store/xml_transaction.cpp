@@ -157,9 +157,11 @@ void xml_write_transaction(std::FILE* stream, const ParamList* record) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-int xml_append_transaction(const ParamList* record, const char* path) {
+StoreResult xml_append_transaction(const ParamList* record, const char* path) {
   std::string text = xml_transaction_text(record);
-  return durable_append(path, text.data(), text.size()) == DurableResult::ok ? 0 : 6;
+  return durable_append(path, text.data(), text.size()) == DurableResult::ok
+             ? StoreResult::ok
+             : StoreResult::not_writable;
 }
 
 }  // namespace fwk

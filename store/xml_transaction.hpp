@@ -20,6 +20,7 @@
 #include <string>
 
 #include "core/plist.hpp"
+#include "store/store_result.hpp"
 
 namespace fwk {
 
@@ -31,9 +32,9 @@ std::string xml_transaction_text(const ParamList* record);
 void xml_write_transaction(std::FILE* stream, const ParamList* record);
 
 // Appends one transaction to the file at `path` (created when missing) and
-// flushes it to stable storage. 0, or 6 when the file cannot be opened or
-// written.
-int xml_append_transaction(const ParamList* record, const char* path);
+// flushes it to stable storage. ok, or not_writable when the file cannot be
+// opened or written.
+StoreResult xml_append_transaction(const ParamList* record, const char* path);
 
 // True when `name` is a valid XML element name without a namespace prefix
 // (letters, digits, "_", "-", "." and non-ASCII name characters in UTF-8;

@@ -58,12 +58,13 @@ TEST(XmlTransaction, ElementNamesFollowXmlRules) {
 TEST(XmlTransaction, AppendsTransactionsAndReportsUnwritableFiles) {
   TempDir dir;
   ParamListPtr record = test_list({{"Q", "1"}});
-  EXPECT_EQ(xml_append_transaction(record.get(), dir.at("t.xml").c_str()), 0);
-  EXPECT_EQ(xml_append_transaction(record.get(), dir.at("t.xml").c_str()), 0);
+  EXPECT_EQ(xml_append_transaction(record.get(), dir.at("t.xml").c_str()), StoreResult::ok);
+  EXPECT_EQ(xml_append_transaction(record.get(), dir.at("t.xml").c_str()), StoreResult::ok);
   EXPECT_EQ(dir.read("t.xml"),
             "<TRANSACTION><Q>1</Q>\n</TRANSACTION>\n<TRANSACTION><Q>1</Q>\n</TRANSACTION>\n");
-  EXPECT_EQ(xml_append_transaction(record.get(), dir.at("no/t.xml").c_str()), 6);
-  EXPECT_EQ(xml_append_transaction(record.get(), ""), 6);
+  EXPECT_EQ(xml_append_transaction(record.get(), dir.at("no/t.xml").c_str()),
+            StoreResult::not_writable);
+  EXPECT_EQ(xml_append_transaction(record.get(), ""), StoreResult::not_writable);
 }
 
 }  // namespace

@@ -11,10 +11,10 @@
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
 #include "platform/clock.hpp"
-#include "store/record_query.hpp"
 #include "script/script_token.hpp"
-#include "template/template_scan.hpp"
 #include "store/datafile.hpp"
+#include "store/record_query.hpp"
+#include "template/template_scan.hpp"
 
 namespace fwk {
 namespace {
@@ -190,18 +190,17 @@ int directive_include(const TemplateArgs& args) {
   }
   skip_to_tag_end(args);
   if (!budget_take_include(args.budget)) return 0;
-  std::FILE* file = path_open_binary(args.base_path, name.c_str());
+  FilePtr file = path_open_binary(args.base_path, name.c_str());
   if (!file) {
     directive_error(args.sink, in, name.c_str(), "cannot open file");
     return 0;
   }
-  TemplateInput included = input_from_file(file);
+  TemplateInput included = input_from_file(file.get());
   TemplateArgs child = nested(args);
   child.input = &included;
   child.unplaced = nullptr;
   child.fill_fields = 0;
   template_process(child, nullptr);
-  std::fclose(file);
   return 1;
 }
 
@@ -231,7 +230,7 @@ int directive_report(const TemplateArgs& args) {
 
   std::string path;
   path_join(args.base_path, path, name.c_str());
-  std::FILE* file = nullptr;
+  FilePtr file;
   ParamListPtr record;
   if (path.empty() || !datafile_open(path.c_str(), &file, &record, 1)) {
     report_open_failure(args, path.empty() ? name : path);
@@ -250,8 +249,7 @@ int directive_report(const TemplateArgs& args) {
   silent.fill_fields = 0;
   template_process(silent, kSectionEnd);
   // Without a sink the renderings would write nothing: the pass is enough.
-  if (args.sink) render_records(args, file, record.get(), condition, section_start);
-  datafile_close(file, std::move(record));
+  if (args.sink) render_records(args, file.get(), record.get(), condition, section_start);
   return 0;
 }
 

@@ -34,12 +34,11 @@ struct BudgetedPage {
   // Processes the file `name` of the directory as the page.
   std::string render(const std::string& name) {
     std::string path = dir.at(name);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    EXPECT_NE(file, nullptr);
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    EXPECT_TRUE(file);
     if (!file) return "";
-    template_process_file(SiteContext{}, path.c_str(), &sink, file, nullptr, nullptr, nullptr, 0,
-                          nullptr);
-    std::fclose(file);
+    TemplateInput input = input_from_file(file.get());
+    template_process({.base_path = path.c_str(), .sink = &sink, .input = &input}, nullptr);
     return tbuf_to_text(buffer);
   }
 };

@@ -4,8 +4,16 @@
 #include "script/builtins.hpp"
 #include "script/script_errors.hpp"
 #include "script/script_run.hpp"
+#include "template/run_report.hpp"
 
 namespace fwk {
+
+const ScriptFunction kTemplateFunctions[] = {
+    {"print", 10, builtin_print},         {"write", 10, builtin_print},
+    {"toFixed", 2, builtin_to_fixed},     {"eval", 1, builtin_eval},
+    {"hasRecord", 2, builtin_has_record}, {"runReport", 1, builtin_run_report},
+    {"random", 1, builtin_random},        {nullptr, 0, nullptr},
+};
 
 int script_block_run(const TemplateArgs& args) {
   if (!args.input) return 0;
@@ -18,13 +26,13 @@ int script_block_run(const TemplateArgs& args) {
   context.functions = kTemplateFunctions;
   context.template_depth = args.depth;
   context.budget = args.budget;
-  int code = script_run(context, *args.input, args.variables);
-  if (code > 0) {
+  const ScriptResult result = script_run(context, *args.input, args.variables);
+  if (result != ScriptResult::ok) {
     out_text(args.sink, "[");
-    script_error_report(args.sink, context, *args.input, code);
+    script_error_report(args.sink, context, *args.input, result);
     out_text(args.sink, "]");
   }
-  return code;
+  return result_number(result);
 }
 
 }  // namespace fwk

@@ -11,9 +11,9 @@
 #include "core/out.hpp"
 #include "core/plist.hpp"
 #include "core/text_util.hpp"
-#include "template/directives.hpp"
 #include "expr/expr.hpp"
 #include "expr/expr_scan.hpp"
+#include "template/directives.hpp"
 #include "template/form_fill.hpp"
 #include "template/script_block.hpp"
 #include "template/template_scan.hpp"
@@ -380,25 +380,6 @@ int template_process(const TemplateArgs& args, const char* stop_tag) {
   Call call(args, stop_tag, *args.input);
   call.tag.reserve(256);
   return run(call);
-}
-
-int template_process_file(const SiteContext& site, const char* base_path, OutputSink* sink,
-                          std::FILE* file, ParamList* variables, ParamList* record,
-                          ParamList* unplaced, int fill_fields, const char* stop_tag) {
-  if (!file) return -1;
-  TemplateInput input = input_from_file(file);
-  TemplateArgs args;
-  args.site = &site;
-  args.base_path = base_path;
-  args.sink = sink;
-  args.input = &input;
-  args.variables = variables;
-  args.record = record;
-  args.unplaced = unplaced;
-  args.fill_fields = fill_fields;
-  int result = template_process(args, stop_tag);
-  input_sync(input);
-  return result;
 }
 
 }  // namespace fwk

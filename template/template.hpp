@@ -72,19 +72,13 @@ struct TemplateArgs {
   PageBudget* budget = nullptr;
 };
 
-// Processes the template from its current position until the stop tag
-// (a tag name, or the whole text of a "{...}" substitution, compared
-// ignoring case; absent: none), a "<%break>", or the end of the input.
-// Returns 0 when the stop tag was met, -1 otherwise. The input is left
-// right after whatever ended the call.
+// The one way into the processor: processes the template from its current
+// position until the stop tag (a tag name, or the whole text of a "{...}"
+// substitution, compared ignoring case; absent: none), a "<%break>", or the
+// end of the input. Returns 0 when the stop tag was met, -1 otherwise. The
+// input is left right after whatever ended the call (input_sync puts a
+// file there too).
 int template_process(const TemplateArgs& args, const char* stop_tag);
-
-// template_process on an open file from its current position, for callers
-// that hold a FILE*: on return the file is positioned right after whatever
-// ended the call. Starts at depth 0.
-int template_process_file(const SiteContext& site, const char* base_path, OutputSink* sink,
-                          std::FILE* file, ParamList* variables, ParamList* record,
-                          ParamList* unplaced, int fill_fields, const char* stop_tag);
 
 // Evaluates one output expression against a list and writes the result.
 //  - absent sink: nothing, 0; absent list: the text is written as it is, -1;

@@ -84,8 +84,9 @@ void split_choice(const char* p, Part& when_true, Part& when_false) {
 // written with each backslash-character pair reduced to the character.
 void write_part(const Part& part, OutputSink* sink, const ParamList* list) {
   if (part.begin < part.end && *part.begin == '$') {
-    out_text(sink,
-             expr_value_n(list, part.begin + 1, static_cast<long>(part.end - part.begin - 1)));
+    out_text(
+        sink,
+        expr_value_n(list, part.begin + 1, static_cast<long>(part.end - part.begin - 1)).c_str());
     return;
   }
   std::string text;
@@ -102,7 +103,7 @@ void write_part(const Part& part, OutputSink* sink, const ParamList* list) {
 // "toFixed(value, decimals)": args is the text after "toFixed(". The
 // decimals follow the last comma; without a comma the value is the text up
 // to the last ")" and is written without decimals.
-const char* to_fixed(const char* args, const ParamList* list) {
+std::string to_fixed(const char* args, const ParamList* list) {
   const char* comma = std::strrchr(args, ',');
   long decimals = 0;
   const char* value_end = comma;
@@ -112,7 +113,7 @@ const char* to_fixed(const char* args, const ParamList* list) {
     value_end = std::strrchr(args, ')');
     if (!value_end) value_end = args + std::strlen(args);
   }
-  double value = expr_number(expr_value_n(list, args, static_cast<long>(value_end - args)));
+  double value = expr_number(expr_value_n(list, args, static_cast<long>(value_end - args)).c_str());
   return expr_format_fixed(value, decimals);
 }
 
@@ -130,9 +131,10 @@ int template_substitute(char* text, OutputSink* sink, const ParamList* list) {
   const char* end = text;
   int result = expr_compare(text, list, nullptr, &end);
   if (result == -1) {
-    const char* value = text_compare_nocase_n(text, "toFixed(", 8) == 0 ? to_fixed(text + 8, list)
-                                                                        : expr_value(list, text);
-    if (*value) out_text(sink, value);
+    const std::string value = text_compare_nocase_n(text, "toFixed(", 8) == 0
+                                  ? to_fixed(text + 8, list)
+                                  : expr_value(list, text);
+    if (!value.empty()) out_text(sink, value.c_str());
     return -1;
   }
   Part when_true, when_false;

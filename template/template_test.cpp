@@ -194,14 +194,13 @@ TEST(Template, DirectivesAndScriptBlocksReadAfterTheNameDelimiter) {
 TEST(Template, NestingIsBounded) {
   TempDir dir;
   std::string self = dir.write("self.html", "A<%include self.html%>B");
-  std::FILE* file = std::fopen(self.c_str(), "rb");
-  ASSERT_NE(file, nullptr);
+  FilePtr file(std::fopen(self.c_str(), "rb"));
+  ASSERT_TRUE(file);
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  template_process_file(SiteContext{}, self.c_str(), &sink, file, nullptr, nullptr, nullptr, 0,
-                        nullptr);
-  std::fclose(file);
+  TemplateInput input = input_from_file(file.get());
+  template_process({.base_path = self.c_str(), .sink = &sink, .input = &input}, nullptr);
   const int levels = kTemplateMaxDepth + 1;
   EXPECT_EQ(tbuf_to_text(buffer),
             std::string(levels, 'A') + kTemplateDepthMessage + std::string(levels, 'B'));
@@ -215,41 +214,48 @@ TEST(Template, NestingIsBounded) {
   EXPECT_EQ(render("text", o).text, "");
 }
 
-TEST(Template, ProcessFileLeavesTheFileAfterTheStopTag) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
+TEST(Template, AFileInputIsLeftAfterTheStopTag) {
+  FilePtr file(std::tmpfile());
+  ASSERT_TRUE(file);
   // Large enough to cross several read windows, with tags on the seams.
   std::string source;
   for (int i = 0; i < 3000; ++i) source += "<b>{x}<%= a %></b>\n";
   source += "</stop>tail";
-  std::fwrite(source.data(), 1, source.size(), file);
-  std::rewind(file);
+  std::fwrite(source.data(), 1, source.size(), file.get());
+  std::rewind(file.get());
   auto vars = list_of({{"a", "7"}});
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  int result = template_process_file(SiteContext{}, "/srv/p.html", &sink, file, vars.get(), nullptr,
-                                     nullptr, 0, "/stop");
+  TemplateInput input = input_from_file(file.get());
+  int result = template_process(
+      {.base_path = "/srv/p.html", .sink = &sink, .input = &input, .variables = vars.get()},
+      "/stop");
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(std::ftell(file), static_cast<long>(source.size() - 4));
+  EXPECT_EQ(input_tell(input), static_cast<long>(source.size() - 4));
+  input_sync(input);
+  EXPECT_EQ(std::ftell(file.get()), static_cast<long>(source.size() - 4));
   std::string expected;
   for (int i = 0; i < 3000; ++i) expected += "<b>{x}7</b>\n";
   EXPECT_EQ(tbuf_to_text(buffer), expected);
-  std::fclose(file);
 }
 
 // Renders a template read from a file (in windows of kInputWindow bytes).
 std::string render_file(const std::string& source, ParamList* vars, int fill_fields) {
-  std::FILE* file = std::tmpfile();
+  FilePtr file(std::tmpfile());
   if (!file) return "<no temporary file>";
-  std::fwrite(source.data(), 1, source.size(), file);
-  std::rewind(file);
+  std::fwrite(source.data(), 1, source.size(), file.get());
+  std::rewind(file.get());
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  template_process_file(SiteContext{}, "/srv/p.html", &sink, file, vars, nullptr, nullptr,
-                        fill_fields, nullptr);
-  std::fclose(file);
+  TemplateInput input = input_from_file(file.get());
+  template_process({.base_path = "/srv/p.html",
+                    .sink = &sink,
+                    .input = &input,
+                    .variables = vars,
+                    .fill_fields = fill_fields},
+                   nullptr);
   return tbuf_to_text(buffer);
 }
 
@@ -334,13 +340,13 @@ TEST(TemplateScan, TagReadRest) {
 }
 
 TEST(TemplateInputTest, SeeksWithinAndBeyondTheWindow) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
+  FilePtr file(std::tmpfile());
+  ASSERT_TRUE(file.get());
   std::string data;
   for (int i = 0; i < 40000; ++i) data.push_back(static_cast<char>('a' + i % 26));
-  std::fwrite(data.data(), 1, data.size(), file);
-  std::fseek(file, 5, SEEK_SET);
-  TemplateInput in = input_from_file(file);
+  std::fwrite(data.data(), 1, data.size(), file.get());
+  std::fseek(file.get(), 5, SEEK_SET);
+  TemplateInput in = input_from_file(file.get());
   EXPECT_EQ(input_tell(in), 5);
   EXPECT_EQ(input_getc(in), 'f');
   EXPECT_TRUE(input_seek(in, 30000));
@@ -356,8 +362,7 @@ TEST(TemplateInputTest, SeeksWithinAndBeyondTheWindow) {
   EXPECT_FALSE(input_seek(in, -1));
   input_seek(in, 100);
   input_sync(in);
-  EXPECT_EQ(std::ftell(file), 100);
-  std::fclose(file);
+  EXPECT_EQ(std::ftell(file.get()), 100);
 
   TemplateInput mem = input_from_memory("xyz");
   EXPECT_TRUE(input_seek(mem, 10));

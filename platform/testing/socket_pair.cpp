@@ -4,11 +4,11 @@
 
 namespace fwk {
 
-bool socket_pair_packets(int* a, int* b) {
+bool socket_pair_packets(Descriptor* a, Descriptor* b) {
   int fds[2];
   if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return false;
-  *a = fds[0];
-  *b = fds[1];
+  a->reset(fds[0]);
+  b->reset(fds[1]);
   return true;
 }
 

@@ -2,9 +2,11 @@
 // of each send, so that a test can see how bytes were grouped into sends.
 #pragma once
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
-// True with both ends in *a and *b; close them with socket_close.
-bool socket_pair_packets(int* a, int* b);
+// True with both ends in *a and *b.
+bool socket_pair_packets(Descriptor* a, Descriptor* b);
 
 }  // namespace fwk
