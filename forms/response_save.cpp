@@ -18,7 +18,8 @@
 #include "template/template.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
-#include "mail/outbox.hpp"
+#include "forms/form_mail.hpp"
+#include "mail/mail_message.hpp"
 #include "store/xml_transaction.hpp"
 
 namespace fwk {
@@ -96,8 +97,13 @@ int mail_response(const SiteContext& site, const char* form_name, ParamList* req
   } else {
     write_default_mail_body(&sink, form_name, request);
   }
-  return queue_mail(site, plist_get(config, "SAVEEMAILNAME", ""), kSubmissionSubject,
-                    tbuf_to_text(body).c_str(), plist_get(config, "EMAILSERVER", ""));
+  std::string text = tbuf_to_text(body);
+  const char* address = plist_get(config, "SAVEEMAILNAME", "");
+  std::string message_id = mail_derived_id(form_name, plist_get(request, "_SESSION", ""), address,
+                                           kSubmissionSubject, text);
+  MailResult result =
+      form_queue_mail(site, config, form_name, address, kSubmissionSubject, text, message_id);
+  return mail_result_number(result);
 }
 
 void retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,

@@ -18,6 +18,7 @@
 #include "http/listener.hpp"
 #include "http/private_files.hpp"
 #include "http/server_loop.hpp"
+#include "server/mail_setup.hpp"
 #include "server/server_state.hpp"
 #include "server/startup.hpp"
 #include "server/survey_table.hpp"
@@ -244,7 +245,6 @@ int server_main(const CommandLine& options) {
     instance_release(instance);
     return 1;
   }
-  outbox_pending = 1;
   std::string title = window_title(site.settings.get());
   site.surveys = build_survey_table(site.root);
   // What the forms engine learns of its data files lasts as long as the server.
@@ -262,9 +262,12 @@ int server_main(const CommandLine& options) {
   }
 
   status_log_set_observer(site.log, print_logged_message);
+  Courier courier;
+  courier_prepare(courier, site, stop_flag);
   std::unique_ptr<Thread> server_thread;
   if (listening) {
-    server_thread = thread_start([&site, &listener] { return server_loop(site, listener); });
+    server_thread = thread_start(
+        [&site, &listener, &courier] { return server_loop(site, listener, courier); });
     if (!server_thread) console_write_error("fwkhttpd: the server thread could not be started\n");
   }
 

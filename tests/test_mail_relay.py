@@ -199,7 +199,7 @@ class MailRelayTest(unittest.TestCase):
         self.assertEqual(self.delivered()[0][0]["rcpt_tos"], ["collect@example.org"])
         self.assertEqual(self.file(server, "outbox.fwk"), refused)
         self.assertEqual(self.file(server, "outbox.bak"), accepted)
-        self.assertIn("refused a message: 550", server.stdout())
+        self.assertIn("refused a message to nobody@example.org: 550", server.stdout())
         self.assertIn("Data not transmitted. Saved in outbox.fwk", server.stdout())
 
     def test_relay_down_then_up(self):
