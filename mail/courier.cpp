@@ -117,7 +117,6 @@ void courier_finish(Courier& courier) {
   // What the transmission changed itself is no news; what changed since
   // it read the outbox shows as a difference at the next look.
   std::lock_guard<std::mutex> hold(courier.status_lock);
-  courier.status.waiting = report->waiting;
   if (!report->last_error.empty()) courier.status.last_error = report->last_error;
   if (report->waiting == 0) courier.status.last_error.clear();
 }

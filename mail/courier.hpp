@@ -31,9 +31,8 @@ struct CourierSettings {
   int64_t give_up_seconds = kGiveUpSeconds;
 };
 
-// What the window shows of the mail.
+// What the window shows of the transmissions.
 struct CourierStatus {
-  size_t waiting = 0;      // messages in the outbox after the last transmission
   std::string last_error;  // the last failure ("" when the outbox emptied since)
 };
 

@@ -313,6 +313,14 @@ std::string record_command_address(std::string_view command, std::string_view ve
   return std::string(rest);
 }
 
+std::string record_recipient(const OutboxRecord& record) {
+  for (const std::string& command : record.commands) {
+    std::string address = record_command_address(command, "RCPT TO:");
+    if (!address.empty()) return address;
+  }
+  return "";
+}
+
 std::string record_message_header(const OutboxRecord& record, std::string_view name) {
   std::string_view message = record.message;
   size_t at = 0;

@@ -92,6 +92,9 @@ std::string outbox_record_text(const QueuedMail& mail);
 // brackets; "" when the command is not one of them.
 std::string record_command_address(std::string_view command, std::string_view verb);
 
+// The first recipient of a record's conversation.
+std::string record_recipient(const OutboxRecord& record);
+
 // A header field of the stored message ("" when it has none), unfolded.
 std::string record_message_header(const OutboxRecord& record, std::string_view name);
 

@@ -26,20 +26,12 @@ struct Run {
   bool started = false;
 };
 
-std::string recipient_of(const OutboxRecord& record) {
-  for (const std::string& command : record.commands) {
-    std::string address = record_command_address(command, "RCPT TO:");
-    if (!address.empty()) return address;
-  }
-  return "";
-}
-
 // What the status log says of a failed attempt. Never a password.
 std::string failure_note(const OutboxRecord& record, const Delivery& delivery) {
   std::string relay = relay_text(record.relay);
   switch (delivery.result) {
     case MailResult::relay_refused:
-      return "The mail relay " + relay + " refused a message to " + recipient_of(record) + ": " +
+      return "The mail relay " + relay + " refused a message to " + record_recipient(record) + ": " +
              delivery.detail;
     case MailResult::relay_login_failed:
       return "The mail relay " + relay + " did not accept the login of " + record.user + ": " +
@@ -88,7 +80,7 @@ bool given_up(const Run& run, const MessageState& state, int64_t now) {
 
 void give_up(Run& run, const OutboxRecord& record, const MessageState& state) {
   run.set_apart.insert(record.key);
-  run.notes.push_back("A message to " + recipient_of(record) + " refused by " +
+  run.notes.push_back("A message to " + record_recipient(record) + " refused by " +
                       relay_text(record.relay) + " since " +
                       std::to_string((clock_unix_seconds() - state.refused_since) / 3600) +
                       " hours was moved to outbox.bad: " + state.last_error);
@@ -215,6 +207,12 @@ TransmissionReport outbox_transmit(const TransmitContext& context) {
     for (const std::string& note : run.notes) status_log(context.log, note.c_str());
     bool all_sent = complete && run.report.failed == 0;
     status_log(context.log, all_sent ? kTransmitted : kNotTransmitted);
+    if (run.report.waiting > 0) {
+      std::string waiting = std::to_string(run.report.waiting) +
+                            (run.report.waiting == 1 ? " message waits" : " messages wait") +
+                            " in the outbox";
+      status_log(context.log, waiting.c_str());
+    }
   }
   return run.report;
 }

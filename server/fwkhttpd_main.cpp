@@ -3,6 +3,7 @@
 
 #include "platform/cmdline.hpp"
 #include "platform/console.hpp"
+#include "server/outbox_command.hpp"
 #include "server/server_program.hpp"
 
 int main(int argc, char** argv) {
@@ -22,5 +23,6 @@ int main(int argc, char** argv) {
   }
   // A mistyped --root would otherwise serve an empty page for every path.
   if (!fwk::root_option_usable(options)) return 2;
+  if (options.outbox) return fwk::outbox_command(options);
   return fwk::server_main(options);
 }

@@ -46,15 +46,18 @@ CourierSettings load_mail_settings(const std::string& root) {
   return settings;
 }
 
+PasswordLookup form_password_lookup(const std::string& root) {
+  return [root](const std::string& form, const std::string& user) {
+    return form_mail_password(root, form, user);
+  };
+}
+
 void courier_prepare(Courier& courier, const SiteContext& site, const std::atomic<int>& stop) {
   courier.root = site.root;
   courier.log = site.log;
   courier.stop = &stop;
   courier.settings = load_mail_settings(site.root);
-  std::string root = site.root;
-  courier.password_for = [root](const std::string& form, const std::string& user) {
-    return form_mail_password(root, form, user);
-  };
+  courier.password_for = form_password_lookup(site.root);
 }
 
 }  // namespace fwk

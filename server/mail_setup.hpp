@@ -20,6 +20,9 @@ namespace fwk {
 // give-up time.
 CourierSettings load_mail_settings(const std::string& root);
 
+// The courier's password look-up: a form's EMAILPWD for its EMAILNAME.
+PasswordLookup form_password_lookup(const std::string& root);
+
 // Readies `courier` to send the site's outbox; `stop` is the server's stop
 // request, which a transmission heeds between messages.
 void courier_prepare(Courier& courier, const SiteContext& site, const std::atomic<int>& stop);
