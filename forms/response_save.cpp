@@ -11,6 +11,7 @@
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
+#include "core/text_util.hpp"
 #include "core/text_buffer.hpp"
 #include "platform/file_info.hpp"
 #include "platform/file_replace.hpp"
@@ -104,6 +105,50 @@ int mail_response(const SiteContext& site, const char* form_name, ParamList* req
   MailResult result =
       form_queue_mail(site, config, form_name, address, kSubmissionSubject, text, message_id);
   return mail_result_number(result);
+}
+
+// The line of a data file that starts at `position` (its line ending
+// included); "" when it cannot be read.
+std::string line_at(const std::string& path, int64_t position) {
+  FilePtr file(file_open(path.c_str(), "rb"));
+  if (!file || std::fseek(file.get(), static_cast<long>(position), SEEK_SET) != 0) return "";
+  std::string line;
+  int c;
+  while ((c = std::fgetc(file.get())) != EOF) {
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  return line;
+}
+
+// True when the session's live record in the data file holds exactly the
+// answers of this request: the same submission again (a double tap, or a
+// browser retrying after a lost answer). The requester's host, date and
+// time are no answers and are not compared.
+bool already_saved(const SiteContext& site, const char* form_name, const ParamList* request,
+                   const ParamList* config) {
+  const char* session = plist_get(request, kSessionField, "");
+  if (*session == '\0' || site.session_index == nullptr) return false;
+  std::string path = root_path(site, data_file_name(config, form_name));
+  int64_t position = session_index_live_record(*site.session_index, path.c_str(), session);
+  if (position < 0) return false;
+  ParamListPtr header;
+  if (!datafile_open(path.c_str(), nullptr, &header, 0)) return false;
+  std::string stored = line_at(path, position);
+  // The stored record's own host, date and time stand in for this request's.
+  ParamListPtr fresh = plist_copy(request, 3);
+  size_t at = 0;
+  plist_each(header.get(), [&](const Pair& field) {
+    size_t tab = stored.find('\t', at);
+    std::string value = datafile_unquote(stored.substr(at, tab == std::string::npos ? 0 : tab - at));
+    at = tab == std::string::npos ? stored.size() : tab + 1;
+    for (const char* name : {"HOST", "DATE", "TIME"}) {
+      if (text_compare_nocase_n(field.name->c_str(), name, 5) == 0) {
+        plist_set(fresh.get(), name, value.c_str());
+      }
+    }
+  });
+  return !stored.empty() && datafile_record_line(*header, fresh.get()) == stored;
 }
 
 void retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,
@@ -269,6 +314,11 @@ int response_count_read(const SiteContext& site, const char* form_name) {
 
 int response_save(const SiteContext& site, const char* form_name, ParamList* request,
                   const ParamList* config) {
+  // The same submission again is answered as the first was: nothing more
+  // is counted, mailed or stored.
+  if (config_int(config, "SAVEDATA", "0") != 0 && already_saved(site, form_name, request, config)) {
+    return 0;
+  }
   if (config_int(config, "MAXRESPONSES", "0") != 0) count_response(site, form_name);
   if (config_int(config, "LOGDATETIME", "1") == 0) {
     plist_rename(request, "HOST", "_HOST");

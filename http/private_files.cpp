@@ -16,7 +16,8 @@ namespace fwk {
 namespace {
 
 constexpr const char* kPrivateExtensions[] = {".ini", ".val", ".asc", ".respcount"};
-constexpr const char* kPrivateNames[] = {"outbox.fwk", "outbox.bak", "outbox.bad"};
+constexpr const char* kPrivateNames[] = {"outbox.fwk", "outbox.bak", "outbox.bad",
+                                         "outbox.journal", "outbox.lock"};
 // The keys of a form's section "DATABASE" that name files it keeps.
 constexpr const char* kFileKeys[] = {"SAVEDATANAME", "SAVEINDEXNAME", "SAVEXMLNAME", "PWDFILE"};
 constexpr std::string_view kConfigExtension = ".ini";

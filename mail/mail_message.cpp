@@ -3,7 +3,6 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <random>
 
@@ -21,8 +20,6 @@ constexpr size_t kFoldWidth = 78;
 constexpr size_t kEncodedWordLimit = 75;
 constexpr std::string_view kEncodedWordOpen = "=?UTF-8?B?";
 constexpr std::string_view kEncodedWordClose = "?=";
-
-std::atomic<uint64_t> id_sequence{0};
 
 bool needs_encoding(std::string_view text) {
   for (unsigned char c : text) {
@@ -206,9 +203,8 @@ std::string mail_random_id(std::string_view address) {
   std::random_device random;
   uint64_t noise = (static_cast<uint64_t>(random()) << 32) ^ random();
   char unique[96];
-  std::snprintf(unique, sizeof unique, "%04d%02d%02d%02d%02d%02d.%llu.%016llx", now.year, now.month,
+  std::snprintf(unique, sizeof unique, "%04d%02d%02d%02d%02d%02d.%016llx", now.year, now.month,
                 now.day, now.hour, now.minute, now.second,
-                static_cast<unsigned long long>(++id_sequence),
                 static_cast<unsigned long long>(noise));
   return "<" + std::string(unique) + "@" + domain_of(mail_one_line(address)) + ">";
 }

@@ -46,7 +46,7 @@ std::string mail_date_text(const DateTime& local, int utc_offset_minutes);
 // The Date text for now.
 std::string mail_date_now();
 
-// A Message-ID unique to this message: time and 64 random bits, at the
+// A Message-ID unique to this message: the time and 64 random bits, at the
 // recipient's domain.
 std::string mail_random_id(std::string_view address);
 

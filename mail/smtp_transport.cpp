@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 namespace fwk {
 
@@ -187,8 +186,7 @@ long seconds_for(int ms) {
 }  // namespace
 
 void smtp_transport_start() {
-  static std::once_flag started;
-  std::call_once(started, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  curl_global_init(CURL_GLOBAL_DEFAULT);
 }
 
 std::string smtp_transport_version() {
@@ -211,7 +209,6 @@ std::string smtp_data_text(std::string_view message) {
 
 Delivery smtp_deliver(const OutboxRecord& record, const std::string& password,
                       const TransportSettings& settings) {
-  smtp_transport_start();
   std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
   if (!handle) return Delivery{MailResult::relay_broken, 0, "the mail library did not start"};
   CURL* curl = handle.get();

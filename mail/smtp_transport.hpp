@@ -26,7 +26,8 @@ struct Delivery {
   std::string detail;
 };
 
-// Once per process, before the first delivery (libcurl's global set-up).
+// The mail library's set-up: once per process, at start, before any other
+// thread runs.
 void smtp_transport_start();
 
 // "libcurl/7.88.1 OpenSSL/3.0.x ..." as the library reports itself.

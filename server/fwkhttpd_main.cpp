@@ -2,11 +2,13 @@
 #include <string>
 
 #include "platform/cmdline.hpp"
+#include "mail/smtp_transport.hpp"
 #include "platform/console.hpp"
 #include "server/outbox_command.hpp"
 #include "server/server_program.hpp"
 
 int main(int argc, char** argv) {
+  fwk::smtp_transport_start();
   fwk::CommandLine options;
   std::string error;
   if (!fwk::cmdline_parse(argc, argv, options, error)) {

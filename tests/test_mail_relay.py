@@ -290,5 +290,53 @@ class MailRelayTest(unittest.TestCase):
             ("a@example.org", message_text("a@example.org", "S", "body", 1))])
 
 
+    def test_a_repeated_save_counts_stores_and_mails_once(self):
+        self.start_relay()
+        server = self.start_server(files={
+            "poll.ini": "[DATABASE]\nFORM=poll.html\nSAVEDATA=1\nSAVEEMAIL=1\nMAXRESPONSES=50\n"
+                        "SAVEEMAILNAME=box@example.org\nEMAILSERVER=127.0.0.1:%d\n"
+                        "[access]\nPWDAPPEND=(allow)\n" % self.port,
+            "poll.html": "<html><body><FORM ACTION=/fwk METHOD=POST><INPUT NAME=name>"
+                         "</FORM></body></html>",
+            "poll.asc": "name\tHOST\tTIME\t_SESSION\n",
+        })
+
+        def save(name):
+            return urllib.parse.urlencode([("DATABASE", "poll"), ("_ACTION", "SAVE"),
+                                           ("_SESSION", "x2026Y7Y9"), ("name", name)])
+
+        first = server.curl("/fwk", "--data", save("Ann"))
+        self.assertEqual(first[0], 200)
+        # A double tap, and a browser that lost the answer and sends again.
+        self.assertEqual(server.curl("/fwk", "--data", save("Ann"))[1], first[1])
+        body = save("Ann").encode()
+        with server.connect() as s:
+            s.sendall(b"POST /fwk HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n%s" % (
+                len(body), body))
+        time.sleep(0.5)
+        self.assertEqual(server.curl("/fwk", "--data", save("Ann"))[1], first[1])
+
+        def live_records():
+            lines = self.file(server, "poll.asc").decode().splitlines()[1:]
+            return [l for l in lines if l and not l.startswith("#")]
+
+        def count():
+            return int.from_bytes(self.file(server, "poll.respcount"), "little")
+
+        self.assertEqual(len(live_records()), 1)
+        self.assertEqual(count(), 1)
+        self.assertTrue(wait_for(lambda: len(self.delivered()) == 1), server.stdout())
+        # An edited answer saved again is a new submission.
+        server.curl("/fwk", "--data", save("Anne"))
+        self.assertTrue(wait_for(lambda: len(self.delivered()) == 2), server.stdout())
+        time.sleep(1.5)
+        self.assertEqual(len(self.delivered()), 2)
+        self.assertEqual(len(live_records()), 1)
+        self.assertIn('"Anne"', live_records()[0])
+        self.assertEqual(count(), 2)
+        ids = [next(line for line in content.split(b"\r\n") if line.startswith(b"Message-ID: "))
+               for _, content in self.delivered()]
+        self.assertNotEqual(ids[0], ids[1])
+
 if __name__ == "__main__":
     unittest.main()
