@@ -73,7 +73,9 @@ class Relay:
         self.process.stdout.close()
 
 
-class MailRelayTest(unittest.TestCase):
+class RelayTestCase(unittest.TestCase):
+    """A spool, relays on self.port and servers, all stopped and removed after
+    each test."""
 
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="fwk-mail-")
@@ -95,18 +97,6 @@ class MailRelayTest(unittest.TestCase):
         self.relays.append(relay)
         return relay
 
-    def start_server(self, outbox=None, online="1", timeout_ms=5000, files=None):
-        files = dict(files or {})
-        if outbox is not None:
-            files["outbox.fwk"] = outbox
-        server = Server(files, env={
-            "FORMWICK_ONLINE": online,
-            "FORMWICK_RELAY_TIMEOUT_MS": str(timeout_ms),
-            "FORMWICK_RELAY_RETRY_MS": "300",
-        })
-        self.servers.append(server)
-        return server.start()
-
     def delivered(self):
         """(envelope, content) of every accepted message, in order."""
         import json
@@ -124,6 +114,21 @@ class MailRelayTest(unittest.TestCase):
             return None
         with open(path, "rb") as f:
             return f.read()
+
+
+class MailRelayTest(RelayTestCase):
+
+    def start_server(self, outbox=None, online="1", timeout_ms=5000, files=None):
+        files = dict(files or {})
+        if outbox is not None:
+            files["outbox.fwk"] = outbox
+        server = Server(files, env={
+            "FORMWICK_ONLINE": online,
+            "FORMWICK_RELAY_TIMEOUT_MS": str(timeout_ms),
+            "FORMWICK_RELAY_RETRY_MS": "300",
+        })
+        self.servers.append(server)
+        return server.start()
 
     def assert_delivered_once(self, server, messages, settle=1.5):
         """Waits until the outbox is gone, then checks that exactly these
