@@ -207,6 +207,20 @@ class MailRelayTest(RelayTestCase):
         self.assertIn("refused a message to nobody@example.org: 550", server.stdout())
         self.assertIn("Data not transmitted. Saved in outbox.fwk", server.stdout())
 
+    def test_message_refused_for_good_is_given_up_after_the_set_time(self):
+        refused = record(self.port, "nobody@example.org", "A", "first", 1)
+        self.start_relay("--refuse", "nobody@example.org")
+        server = Server({"outbox.fwk": refused}, env={
+            "FORMWICK_ONLINE": "1", "FORMWICK_RELAY_RETRY_MS": "300",
+            "FORMWICK_MAIL_GIVEUP_S": "2"})
+        self.servers.append(server)
+        server.start()
+        self.assertTrue(wait_for(lambda: self.file(server, "outbox.fwk") is None, timeout=20),
+                        server.stdout())
+        self.assertEqual(self.file(server, "outbox.bad"), refused)
+        self.assertIn("was moved to outbox.bad: 550", server.stdout())
+        self.assertEqual(self.delivered(), [])
+
     def test_relay_down_then_up(self):
         outbox = record(self.port, "a@example.org", "S", "body", 1)
         server = self.start_server(outbox)
