@@ -5,17 +5,25 @@
 
 #include <string>
 
-#include "core/plist.hpp"
 #include "core/site.hpp"
+#include "forms/form_config.hpp"
 #include "mail/mail_result.hpp"
 
 namespace fwk {
 
-// Queues a message from and to `address` for the form `form_name` whose
-// section is `config`. `message_id` "" gives a fresh identifier.
-MailResult form_queue_mail(const SiteContext& site, const ParamList* config,
-                           const std::string& form_name, const char* address,
-                           const char* subject, const std::string& body,
+// Where a form's mail goes.
+struct FormMailRoute {
+  std::string form;   // the form whose EMAILPWD holds the password
+  std::string relay;  // EMAILSERVER
+  std::string user;   // EMAILNAME
+};
+
+FormMailRoute form_mail_route(const FormConfig& form);
+
+// Queues a message from and to `address` along the form's route.
+// `message_id` "" gives a fresh identifier.
+MailResult form_queue_mail(const SiteContext& site, const FormMailRoute& route,
+                           const char* address, const char* subject, const std::string& body,
                            const std::string& message_id = "");
 
 // The password of `user` for the mail of form `form_name` in the server

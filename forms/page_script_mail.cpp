@@ -9,8 +9,10 @@ namespace fwk {
 std::optional<std::string> builtin_sendmail(ScriptContext& context, const char*, int argc,
                                             const std::string* argv, ParamList* variables) {
   if (argc < 3 || !context.config || !context.site) return std::nullopt;
-  form_queue_mail(*context.site, context.config, plist_get(variables, "DATABASE", ""),
-                  argv[0].c_str(), argv[1].c_str(), argv[2]);
+  FormMailRoute route{plist_get(variables, "DATABASE", ""),
+                      plist_get(context.config, "EMAILSERVER", ""),
+                      plist_get(context.config, "EMAILNAME", "")};
+  form_queue_mail(*context.site, route, argv[0].c_str(), argv[1].c_str(), argv[2]);
   return std::nullopt;
 }
 
