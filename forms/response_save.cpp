@@ -13,7 +13,7 @@
 #include "core/status_log.hpp"
 #include "core/text_buffer.hpp"
 #include "platform/file_info.hpp"
-#include "platform/file_replace.hpp"
+#include "platform/durable_file.hpp"
 #include "store/record_query.hpp"
 #include "template/template.hpp"
 #include "store/datafile.hpp"
@@ -58,7 +58,8 @@ void count_response(const SiteContext& site, const char* form_name) {
       static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8),
       static_cast<unsigned char>(count >> 16), static_cast<unsigned char>(count >> 24)};
   std::string path = root_path(site, form_name, ".respcount");
-  if (!file_replace_durably(path.c_str(), reinterpret_cast<const char*>(bytes), sizeof bytes)) {
+  if (durable_replace(path.c_str(), reinterpret_cast<const char*>(bytes), sizeof bytes) !=
+      DurableResult::ok) {
     status_log(site_log(&site), "\nfwk: cannot write the response counter ");
     status_log(site_log(&site), path.c_str());
   }

@@ -11,6 +11,7 @@
 #include "platform/browser.hpp"
 #include "platform/console.hpp"
 #include "platform/dirsearch.hpp"
+#include "platform/durable_file.hpp"
 #include "platform/instance.hpp"
 #include "platform/signals.hpp"
 #include "platform/socket.hpp"
@@ -190,6 +191,9 @@ bool set_up_server_root(SiteContext& site, const CommandLine& options) {
                         " is not a readable directory\n");
   }
   site.root = root;
+  // Temporary files left by a writer that was stopped before renaming them
+  // (the single-instance lock says no other server of ours writes here).
+  remove_abandoned_temporaries(site.root);
   site.settings = load_server_settings(site.root);
   if (site.private_files) site.private_files->root = root;
   return true;
