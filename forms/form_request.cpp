@@ -294,7 +294,7 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
   state.multipage = config_int(state.config, "MULTIPAGE", "0");
   state.id_present = *plist_get(request, id_field_name(state.config).c_str(), "") != '\0';
   if (*plist_get(request, "_SESSION", "") == '\0')
-    plist_set(request, "_SESSION", unique_id(plist_get(state.config, "HOST", "")).c_str());
+    plist_set(request, "_SESSION", unique_id().c_str());
 
   const char* message = nullptr;
   result = check_limits(state, &message);
