@@ -63,6 +63,8 @@ ReadOutcome client_read(LoopClient& client, std::string& scratch, uint32_t now) 
     ReadProgress progress = reader_take(client.reader, scratch.data(), static_cast<size_t>(got));
     if (progress == ReadProgress::complete) return ReadOutcome::complete;
     if (progress == ReadProgress::too_large) return ReadOutcome::too_large;
+    if (progress == ReadProgress::bad_length) return ReadOutcome::bad_length;
+    if (progress == ReadProgress::length_required) return ReadOutcome::length_required;
     if (client.reader.wants_continue) send_continue(client);
   }
 }

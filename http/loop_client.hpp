@@ -48,6 +48,8 @@ enum class ReadOutcome {
   complete,   // the request is whole
   too_large,  // answer 413
   cut_short,  // the client closed before its body arrived: answer 400
+  bad_length,       // a Content-Length that is not a number: answer 400
+  length_required,  // a transfer-coded body: answer 411
   gone,       // the connection failed
 };
 
