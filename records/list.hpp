@@ -42,8 +42,9 @@ void list_page(OutputSink* sink, std::FILE* file, ParamList* header, const char*
                const char* query, const char* password, int64_t count, int64_t start);
 
 // One record (read into its header list), field by field, as line `row`.
+// A retired record (marked deleted) says so above its fields.
 void view_page(OutputSink* sink, const ParamList* record, const char* form, int64_t row,
-               const char* password);
+               const char* password, bool retired);
 
 // --- Pieces of the pages ---------------------------------------------------
 

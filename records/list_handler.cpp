@@ -114,7 +114,7 @@ int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const List
     out_printf(sink, "Row (%" PRId64 ") does not exist in the database.", r.row);
     return kHandlerRowMissing;
   }
-  view_page(sink, header, r.form, r.row, r.password);
+  view_page(sink, header, r.form, r.row, r.password, kind == kRecordMarked);
   return kHandlerOk;
 }
 

@@ -133,11 +133,17 @@ void list_page(OutputSink* sink, std::FILE* file, ParamList* header, const char*
 }
 
 void view_page(OutputSink* sink, const ParamList* record, const char* form, int64_t row,
-               const char* password) {
+               const char* password, bool retired) {
   write_page_head(sink);
-  out_printf(sink, "<H2>Viewing record %" PRId64 "</H2>", row);
+  out_printf(sink, "<H2>Viewing record %" PRId64 "%s</H2>", row, retired ? " (retired)" : "");
   list_query_bar(sink, form, password);
-  out_text(sink, "<HR>\n<TABLE>\n");
+  out_text(sink, "<HR>\n");
+  if (retired) {
+    out_text(sink,
+             "<P>This record is retired: its response was saved again later, or it was "
+             "deleted. It is not one of the responses.\n");
+  }
+  out_text(sink, "<TABLE>\n");
   // A record list is one block: its columns, then spare slots.
   bool dark = true;
   plist_each_in_first_block(record, [&](const Pair& field) {
