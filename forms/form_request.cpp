@@ -10,6 +10,8 @@
 #include "forms/page_nav.hpp"
 #include "forms/page_script.hpp"
 #include "forms/page_show.hpp"
+#include "forms/refusal_alerts.hpp"
+#include "forms/response_counter.hpp"
 #include "forms/response_save.hpp"
 #include "forms/start_page.hpp"
 #include "core/ini.hpp"
@@ -19,7 +21,6 @@
 #include "core/status_log.hpp"
 #include "core/text_buffer.hpp"
 #include "template/template.hpp"
-#include "mail/outbox.hpp"
 
 namespace fwk {
 
@@ -37,7 +38,6 @@ constexpr size_t kPasswordWordArea = 128;
 constexpr const char* kForbiddenNameChars = "/.\\*?$|'\"";
 constexpr const char* kDefaultMaxMessage = "Sorry, this form is no longer available.";
 constexpr const char* kDefaultPwdMessage = "Sorry, you need a password to access this form.";
-constexpr const char* kBreakinSubject = "Web access denied/breakin attempt";
 
 int config_int(const ParamList* config, const char* key, const char* dflt) {
   return std::atoi(plist_get(config, key, dflt));
@@ -178,32 +178,22 @@ void write_message(FormState& state, const char* message) {
   out_text(state.sink, message);
 }
 
-void mail_refusal(const FormState& state, int result) {
+// A refused request, for the form's ADMINEMAIL: summed up with the other
+// refusals of the form, so that a flood of them sends one alert per interval.
+void note_refusal(const FormState& state, int result) {
   const char* address = plist_get(state.config, "ADMINEMAIL", "");
   if (*address == '\0') return;
-  TextBuffer body = tbuf_new(1024);
-  auto add = [&](const char* text) { tbuf_append_text(body, text); };
-  add("Database: ");
-  add(state.form_name.c_str());
-  add("\r\nError code: ");
-  add(std::to_string(result).c_str());
-  add("\r\nRemote host: ");
-  add(plist_get(state.request, "HOST", ""));
-  add("\r\nPage file: ");
-  add(state.page.c_str());
-  add("\r\nAction: ");
-  add(state.action.c_str());
-  for (const char* name : {"_PAGE", "_PAGEBACK", "_PAGENEXT"}) {
-    add("\r\n");
-    add(name);
-    add(": ");
-    add(plist_get(state.request, name, ""));
-  }
-  add("\r\n_PASSWORD: ");
-  add(state.password.c_str());
-  add("\r\n");
-  queue_mail(*state.site, address, kBreakinSubject, tbuf_to_text(body).c_str(),
-             plist_get(state.config, "EMAILSERVER", ""));
+  Refusal refusal;
+  refusal.form = state.form_name.c_str();
+  refusal.address = address;
+  refusal.relay = plist_get(state.config, "EMAILSERVER", "");
+  refusal.host = plist_get(state.request, "HOST", "");
+  refusal.action = state.action.c_str();
+  refusal.code = result;
+  RefusalAlerts unowned;
+  RefusalAlerts& alerts =
+      state.site->refusal_alerts != nullptr ? *state.site->refusal_alerts : unowned;
+  refusal_note(alerts, *state.site, refusal);
 }
 
 // Step 2: the checks that need the configuration. 0 when the request may
@@ -302,7 +292,7 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
 
   if (result != 0 && message != nullptr) write_message(state, message);
   if (result > 100) {
-    mail_refusal(state, result);
+    note_refusal(state, result);
     rights_summary(sink, state.rights);
   }
   return result;

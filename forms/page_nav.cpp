@@ -45,7 +45,15 @@ int page_next(FormState& state) {
   form_write_header(state);
   if (std::atoi(plist_get(state.config, "SAVEPAGE", "0")) != 0 &&
       text_compare_nocase(skip.c_str(), kFinishMarker) != 0) {
-    response_save(*state.site, state.form_name.c_str(), state.request, state.config);
+    // An interim save that stored nothing keeps the respondent on the page,
+    // with its answers, and says why.
+    const int saved =
+        response_save(*state.site, state.form_name.c_str(), state.request, state.config);
+    if (saved != 0) {
+      save_error_text(state.sink, state.form_name.c_str(), state.config, saved);
+      show(state, param(state, "_PAGEBACK"), state.page);
+      return saved;
+    }
   }
   if (!state.page.empty()) {
     page_script_forward(*state.site, state.sink, state.form_name.c_str(), state.config,

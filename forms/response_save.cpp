@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "forms/response_counter.hpp"
 #include "forms/session_index.hpp"
 #include "core/headers.hpp"
 #include "core/out.hpp"
@@ -13,8 +14,6 @@
 #include "core/status_log.hpp"
 #include "core/text_buffer.hpp"
 #include "platform/file_info.hpp"
-#include "platform/durable_file.hpp"
-#include "store/record_query.hpp"
 #include "template/template.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
@@ -47,22 +46,42 @@ std::string root_path(const SiteContext& site, const std::string& name, const ch
   return path;
 }
 
-std::string data_file_name(const ParamList* config, const char* form_name) {
-  std::string name = configured_name(config, "SAVEDATANAME");
-  return name.empty() ? std::string(form_name) + ".asc" : name;
+// "\nfwk: " and what failed, then the file, in the status log.
+void log_failure(const SiteContext& site, const char* what, const std::string& file) {
+  status_log(site_log(&site), ("\nfwk: " + std::string(what) + " " + file).c_str());
 }
 
-void count_response(const SiteContext& site, const char* form_name) {
-  uint32_t count = static_cast<uint32_t>(response_count_read(site, form_name)) + 1;
-  const unsigned char bytes[4] = {
-      static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8),
-      static_cast<unsigned char>(count >> 16), static_cast<unsigned char>(count >> 24)};
-  std::string path = root_path(site, form_name, ".respcount");
-  if (durable_replace(path.c_str(), reinterpret_cast<const char*>(bytes), sizeof bytes) !=
-      DurableResult::ok) {
-    status_log(site_log(&site), "\nfwk: cannot write the response counter ");
-    status_log(site_log(&site), path.c_str());
-  }
+// Where a save keeps the response, and what else it writes once the
+// response is stored there.
+enum class PrimaryStore { none, data_file, outbox, xml_file };
+
+struct SavePlan {
+  bool data = false;
+  bool mail = false;
+  bool xml = false;
+  bool count = false;
+  PrimaryStore primary = PrimaryStore::none;
+};
+
+SavePlan save_plan(const ParamList* config) {
+  SavePlan plan;
+  plan.data = config_int(config, "SAVEDATA", "0") != 0;
+  plan.mail = config_int(config, "SAVEEMAIL", "0") != 0;
+  plan.xml = config_int(config, "SAVEXML", "0") != 0;
+  plan.count = config_int(config, "MAXRESPONSES", "0") != 0;
+  plan.primary = plan.data   ? PrimaryStore::data_file
+                 : plan.mail ? PrimaryStore::outbox
+                 : plan.xml  ? PrimaryStore::xml_file
+                             : PrimaryStore::none;
+  return plan;
+}
+
+// A configuration that cannot work is refused before anything is stored:
+// a mail without a relay (1), an XML file without a name (6).
+int configuration_fault(const SavePlan& plan, const ParamList* config) {
+  if (plan.mail && *plist_get(config, "EMAILSERVER", "") == '\0') return kMailNoRelay;
+  if (plan.xml && *plist_get(config, "SAVEXMLNAME", "") == '\0') return kStoreNotWritable;
+  return 0;
 }
 
 void write_default_mail_body(OutputSink* sink, const char* form_name, const ParamList* request) {
@@ -101,16 +120,17 @@ int mail_response(const SiteContext& site, const char* form_name, ParamList* req
                     tbuf_to_text(body).c_str(), plist_get(config, "EMAILSERVER", ""));
 }
 
-void retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,
-                    const ParamList* request) {
-  if (site.session_index != nullptr) {
-    session_index_retire(*site.session_index, path.c_str(), before, request);
-    return;
-  }
-  FilePtr file(file_open(path.c_str(), "r+b"));
-  if (!file) return;
-  ParamListPtr header = datafile_read_header(file.get(), 0);
-  if (header != nullptr) session_retire_earlier(file.get(), header.get(), request);
+// Retires the session's earlier records through the site's index (or, in
+// a site without one, by reading the file once). A mark that could not be
+// written leaves two live records, which the next save of the session or
+// the repair at start-up retires; it is logged here.
+Retirement retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,
+                          const ParamList* request) {
+  SessionIndex once;
+  SessionIndex& index = site.session_index != nullptr ? *site.session_index : once;
+  Retirement retirement = session_index_retire(index, path.c_str(), before, request);
+  if (!retirement.marked) log_failure(site, "cannot retire earlier records in", path);
+  return retirement;
 }
 
 // One index field, quoted as data-file fields are, so that no answer can
@@ -140,34 +160,23 @@ void write_index_line(const SiteContext& site, const ParamList* config, const Pa
     }
   });
   line.push_back('\n');
-  datafile_append_line(path.c_str(), line);
+  if (datafile_append_line(path.c_str(), line) != kStoreOk)
+    log_failure(site, "cannot write to index file", path);
 }
 
-int save_to_data_file(const SiteContext& site, const char* form_name, const ParamList* request,
-                      const ParamList* config) {
-  std::string path = root_path(site, data_file_name(config, form_name));
-  const FileInfo before = file_info(path.c_str());
-  int64_t position = 0;
-  int result = datafile_append_record(path.c_str(), request, &position);
-  if (result != kStoreOk) {
-    status_log(site_log(&site), "\nfwk: cannot write to ascii file ");
-    status_log(site_log(&site), path.c_str());
-    return result;
-  }
-  retire_session(site, path, before, request);
-  if (position != 0 && *plist_get(config, "SAVEINDEXNAME", "") != '\0')
-    write_index_line(site, config, request, position);
-  return kStoreOk;
+// Appends the record: the response is stored once this returns kStoreOk.
+int store_record(const SiteContext& site, const std::string& path, const ParamList* request,
+                 int64_t* position) {
+  int result = datafile_append_record(path.c_str(), request, position);
+  if (result != kStoreOk) log_failure(site, "cannot write to ascii file", path);
+  return result;
 }
 
 int save_to_xml_file(const SiteContext& site, const ParamList* request, const ParamList* config) {
   std::string name = configured_name(config, "SAVEXMLNAME");
   std::string path = name.empty() ? std::string() : root_path(site, name);
   int result = path.empty() ? kStoreNotWritable : xml_append_transaction(request, path.c_str());
-  if (result != 0) {
-    status_log(site_log(&site), "\nfwk: cannot write to xml file ");
-    status_log(site_log(&site), path.c_str());
-  }
+  if (result != 0) log_failure(site, "cannot write to xml file", path);
   return result;
 }
 
@@ -206,21 +215,6 @@ void write_redirect_page(OutputSink* sink, const std::string& target) {
   out_text(sink, "\">Click here to continue</A></body></html>\n");
 }
 
-void write_error_text(OutputSink* sink, const char* form_name, const ParamList* config,
-                      int result) {
-  if (result == kStoreHeaderUnreadable) {
-    out_text(sink, "<P>Unable to open the data file for writing. ");
-    out_text(sink, "You probably need to configure your server to allow writing to ");
-    out_html(sink, plist_get(config, "SAVEDATANAME", form_name));
-    out_text(sink, "</tt>");
-  } else if (result == kStoreNotWritable) {
-    out_text(sink, "<P>Unable to write to the database: ");
-    out_html(sink, form_name);
-  } else {
-    out_printf(sink, "<P>Error %d occurred. Data were not saved.", result);
-  }
-}
-
 void show_template(const SiteContext& site, OutputSink* sink, const char* name, ParamList* request,
                    int fill_fields) {
   FilePtr file(path_open_binary(site.root.c_str(), name));
@@ -252,56 +246,68 @@ void write_thank_you_page(const SiteContext& site, OutputSink* sink, const Param
 
 }  // namespace
 
-int response_count_read(const SiteContext& site, const char* form_name) {
-  FilePtr file(path_open_binary(site.root.c_str(), form_name, ".respcount"));
-  unsigned char bytes[4] = {0, 0, 0, 0};
-  if (!file || std::fread(bytes, 1, sizeof bytes, file.get()) != sizeof bytes) return 0;
-  const uint32_t count = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                         static_cast<uint32_t>(bytes[2]) << 16 |
-                         static_cast<uint32_t>(bytes[3]) << 24;
-  return static_cast<int32_t>(count);
+void save_error_text(OutputSink* sink, const char* form_name, const ParamList* config,
+                      int result) {
+  if (result == kStoreHeaderUnreadable) {
+    out_text(sink, "<P>Unable to open the data file for writing. ");
+    out_text(sink, "You probably need to configure your server to allow writing to ");
+    out_html(sink, plist_get(config, "SAVEDATANAME", form_name));
+    out_text(sink, "</tt>");
+  } else if (result == kStoreNotWritable) {
+    out_text(sink, "<P>Unable to write to the database: ");
+    out_html(sink, form_name);
+  } else {
+    out_printf(sink, "<P>Error %d occurred. Data were not saved.", result);
+  }
 }
 
+std::string response_data_path(const SiteContext& site, const ParamList* config,
+                               const char* form_name) {
+  std::string name = configured_name(config, "SAVEDATANAME");
+  return root_path(site, name.empty() ? std::string(form_name) + ".asc" : name);
+}
+
+// The order: the response is stored first (its record in the data file, or
+// its mail for a form that only mails, or its XML transaction for a form
+// that only writes XML), durably; a failure there stores nothing else.
+// Only then are earlier records of the session retired, the response
+// counted (once per response: a save that replaces the session's earlier
+// record is the same response), mailed, indexed and written to the XML
+// file; a failure of one of those is logged and the save still succeeds.
 int response_save(const SiteContext& site, const char* form_name, ParamList* request,
                   const ParamList* config) {
-  if (config_int(config, "MAXRESPONSES", "0") != 0) count_response(site, form_name);
+  const SavePlan plan = save_plan(config);
+  const int fault = configuration_fault(plan, config);
+  if (fault != 0) return fault;
   if (config_int(config, "LOGDATETIME", "1") == 0) {
     plist_rename(request, "HOST", "_HOST");
     plist_rename(request, "DATE", "_DATE");
     plist_rename(request, "TIME", "_TIME");
   }
-  int result = 0;
-  if (config_int(config, "SAVEEMAIL", "0") != 0) {
-    result = mail_response(site, form_name, request, config);
+  int64_t position = 0;
+  bool replaced_earlier = false;
+  if (plan.primary == PrimaryStore::data_file) {
+    const std::string path = response_data_path(site, config, form_name);
+    const FileInfo before = file_info(path.c_str());
+    const int result = store_record(site, path, request, &position);
+    if (result != kStoreOk) return result;
+    replaced_earlier = retire_session(site, path, before, request).earlier > 0;
+  } else if (plan.primary == PrimaryStore::outbox) {
+    const int result = mail_response(site, form_name, request, config);
+    if (result != 0) return result;
+  } else if (plan.primary == PrimaryStore::xml_file) {
+    const int result = save_to_xml_file(site, request, config);
     if (result != 0) return result;
   }
-  if (config_int(config, "SAVEDATA", "0") != 0) {
-    result = save_to_data_file(site, form_name, request, config);
-    if (result != 0) return result;
-  }
-  if (config_int(config, "SAVEXML", "0") != 0) {
-    result = save_to_xml_file(site, request, config);
-    if (result != 0) return result;
-  }
-  return 0;
-}
 
-int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* request) {
-  const char* session = plist_get(request, kSessionField, "");
-  // Without a _SESSION column the criterion would match every record.
-  if (*session == '\0' || plist_find(header, kSessionField) == nullptr) return 0;
-  ParamListPtr criteria = plist_copy(nullptr, 1);
-  plist_set(criteria.get(), kSessionField, session);
-  int64_t start = 0;
-  int64_t previous = -1;
-  while (record_next_equal(file, header, criteria.get(), &start)) {
-    if (previous >= 0) {
-      const long here = std::ftell(file);
-      if (std::fseek(file, static_cast<long>(previous), SEEK_SET) == 0) std::fputc('#', file);
-      if (std::fseek(file, here, SEEK_SET) != 0) return 1;
-    }
-    previous = start;
-  }
+  if (plan.count && !replaced_earlier)
+    response_count_write(site, form_name, response_count_read(site, form_name) + 1);
+  if (plan.mail && plan.primary != PrimaryStore::outbox &&
+      mail_response(site, form_name, request, config) != 0)
+    log_failure(site, "cannot queue the response mail of", form_name);
+  if (plan.data && position != 0 && *plist_get(config, "SAVEINDEXNAME", "") != '\0')
+    write_index_line(site, config, request, position);
+  if (plan.xml && plan.primary != PrimaryStore::xml_file) save_to_xml_file(site, request, config);
   return 0;
 }
 
@@ -320,7 +326,7 @@ void save_result_page(const SiteContext& site, OutputSink* sink, const char* for
   }
   if (!header_written) write_headers(sink, nullptr);
   if (result != 0) {
-    write_error_text(sink, form_name, config, result);
+    save_error_text(sink, form_name, config, result);
     return;
   }
   write_thank_you_page(site, sink, config, request);

@@ -13,6 +13,7 @@
 #include "platform/socket.hpp"
 #include "http/dispatch.hpp"
 #include "http/loop_client.hpp"
+#include "forms/refusal_alerts.hpp"
 #include "mail/outbox_check.hpp"
 #include "server/server_state.hpp"
 
@@ -28,6 +29,8 @@ constexpr const char* kTooLargeResponse =
     "HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 constexpr const char* kCutShortResponse =
     "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+constexpr const char* kLengthRequiredResponse =
+    "HTTP/1.1 411 Length Required\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 constexpr const char* kTimeoutResponse =
     "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 
@@ -137,7 +140,11 @@ void on_readable(Loop& loop, LoopClient& client, uint32_t now) {
       refuse(loop, client, kTooLargeResponse, now);
       return;
     case ReadOutcome::cut_short:
+    case ReadOutcome::bad_length:
       refuse(loop, client, kCutShortResponse, now);
+      return;
+    case ReadOutcome::length_required:
+      refuse(loop, client, kLengthRequiredResponse, now);
       return;
     case ReadOutcome::gone:
       close_client(loop, client);
@@ -314,6 +321,7 @@ int server_loop(const SiteContext& site, Listener& listener) {
       break;
     }
     if (!loop.stopping) outbox_check(site);
+    if (site.refusal_alerts) refusal_alerts_send_due(*site.refusal_alerts, site, false);
     int wait = resume_accepting(loop, run_timers(loop));
     if (loop.stopping) {
       wait = std::min(wait, static_cast<int>(loop.stop_deadline - clock_tick_ms()) + 1);
@@ -323,6 +331,8 @@ int server_loop(const SiteContext& site, Listener& listener) {
   }
   set_wake_target(nullptr);
   abandon_all(loop);
+  // The refusals not yet told wait in the outbox for the next start.
+  if (site.refusal_alerts) refusal_alerts_send_due(*site.refusal_alerts, site, true);
   poller_close(loop.poller);
   outbox_check_finish();
   return kServerLoopExitCode;

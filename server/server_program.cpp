@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "forms/data_repair.hpp"
+#include "forms/refusal_alerts.hpp"
 #include "forms/session_index.hpp"
 #include "core/limits.hpp"
 #include "core/paths.hpp"
@@ -253,6 +255,11 @@ int server_main(const CommandLine& options) {
   site.surveys = build_survey_table(site.root);
   // What the forms engine learns of its data files lasts as long as the server.
   site.session_index = std::make_shared<SessionIndex>();
+  site.refusal_alerts = std::make_shared<RefusalAlerts>();
+  site.refusal_alerts->interval_ms = refusal_alert_interval_ms();
+  // What a crash in the middle of a save left: sessions with two live
+  // records, counters below the responses stored.
+  repair_data_files(site);
 
   Listener listener;
   listener.bound_address = options.listen_address;
