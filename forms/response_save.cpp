@@ -27,7 +27,6 @@ namespace {
 // Configured file names keep at most this many characters.
 constexpr size_t kConfiguredNameLimit = 1000;
 
-constexpr const char* kSessionField = "_SESSION";
 constexpr const char* kIndexPositionColumn = "_POS";
 constexpr const char* kSubmissionSubject = "Formwick form submission report";
 

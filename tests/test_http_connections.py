@@ -81,7 +81,7 @@ class ReadingTest(ServerTestCase):
                 data = self.server.raw([b"POST /fwk HTTP/1.1\r\n" + header + b"\r\n\r\n"
                                         b"4\r\nQ=1&\r\n0\r\n\r\n"], close_write=False, timeout=5)
                 self.assertTrue(data.startswith(b"HTTP/1.1 " + status), data)
-                self.assertLess(time.monotonic() - started, 0.9)
+                self.assertLess(time.monotonic() - started, 3)
 
     def test_slow_body_is_waited_for(self):
         data = self.server.raw([b"POST /notes.txt HTTP/1.1\r\nContent-Length: 7\r\n\r\n",
