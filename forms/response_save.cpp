@@ -24,26 +24,8 @@ namespace fwk {
 
 namespace {
 
-// Configured file names keep at most this many characters.
-constexpr size_t kConfiguredNameLimit = 1000;
-
 constexpr const char* kIndexPositionColumn = "_POS";
 constexpr const char* kSubmissionSubject = "Formwick form submission report";
-
-int config_int(const ParamList* config, const char* key, const char* dflt) {
-  return std::atoi(plist_get(config, key, dflt));
-}
-
-// A configured file name, cut to its limit.
-std::string configured_name(const ParamList* config, const char* key) {
-  return text_dup_n(plist_get(config, key, ""), kConfiguredNameLimit);
-}
-
-std::string root_path(const SiteContext& site, const std::string& name, const char* ext = nullptr) {
-  std::string path;
-  path_join(site.root.c_str(), path, name.c_str(), ext);
-  return path;
-}
 
 // "\nfwk: " and what failed, then the file, in the status log.
 void log_failure(const SiteContext& site, const char* what, const std::string& file) {
@@ -62,12 +44,12 @@ struct SavePlan {
   PrimaryStore primary = PrimaryStore::none;
 };
 
-SavePlan save_plan(const ParamList* config) {
+SavePlan save_plan(const FormConfig& form) {
   SavePlan plan;
-  plan.data = config_int(config, "SAVEDATA", "0") != 0;
-  plan.mail = config_int(config, "SAVEEMAIL", "0") != 0;
-  plan.xml = config_int(config, "SAVEXML", "0") != 0;
-  plan.count = config_int(config, "MAXRESPONSES", "0") != 0;
+  plan.data = form.save_data;
+  plan.mail = form.save_email;
+  plan.xml = form.save_xml;
+  plan.count = form.max_responses != 0;
   plan.primary = plan.data   ? PrimaryStore::data_file
                  : plan.mail ? PrimaryStore::outbox
                  : plan.xml  ? PrimaryStore::xml_file
@@ -77,9 +59,9 @@ SavePlan save_plan(const ParamList* config) {
 
 // A configuration that cannot work is refused before anything is stored:
 // a mail without a relay (1), an XML file without a name (6).
-int configuration_fault(const SavePlan& plan, const ParamList* config) {
-  if (plan.mail && *plist_get(config, "EMAILSERVER", "") == '\0') return kMailNoRelay;
-  if (plan.xml && *plist_get(config, "SAVEXMLNAME", "") == '\0') return kStoreNotWritable;
+int configuration_fault(const SavePlan& plan, const FormConfig& form) {
+  if (plan.mail && form.email_server.empty()) return kMailNoRelay;
+  if (plan.xml && form.xml_name.empty()) return kStoreNotWritable;
   return 0;
 }
 
@@ -99,8 +81,7 @@ void write_default_mail_body(OutputSink* sink, const char* form_name, const Para
   });
 }
 
-int mail_response(const SiteContext& site, const char* form_name, ParamList* request,
-                  const ParamList* config) {
+int mail_response(const SiteContext& site, const FormConfig& form, ParamList* request) {
   TextBuffer body = tbuf_new(1024);
   OutputSink sink;
   sink.text = &body;
@@ -108,15 +89,15 @@ int mail_response(const SiteContext& site, const char* form_name, ParamList* req
   // with the note instead of holding the server.
   PageBudget budget = page_budget_start(&sink, nullptr);
   sink.budget = &budget;
-  FilePtr report(path_open_binary(site.root.c_str(), plist_get(config, "EMAILREPORT", "")));
+  FilePtr report(path_open_binary(site.root.c_str(), form.email_report.c_str()));
   if (report) {
     template_process_file(site, site.root.c_str(), &sink, report.get(), request, nullptr, nullptr,
                           0, nullptr);
   } else {
-    write_default_mail_body(&sink, form_name, request);
+    write_default_mail_body(&sink, form.name.c_str(), request);
   }
-  return queue_mail(site, plist_get(config, "SAVEEMAILNAME", ""), kSubmissionSubject,
-                    tbuf_to_text(body).c_str(), plist_get(config, "EMAILSERVER", ""));
+  return queue_mail(site, form.save_email_name.c_str(), kSubmissionSubject,
+                    tbuf_to_text(body).c_str(), form.email_server.c_str());
 }
 
 // Retires the session's earlier records through the site's index (or, in
@@ -144,9 +125,8 @@ void append_index_field(std::string& line, const char* value) {
   line.append("\"\t");
 }
 
-void write_index_line(const SiteContext& site, const ParamList* config, const ParamList* request,
+void write_index_line(const SiteContext& site, const std::string& path, const ParamList* request,
                       int64_t position) {
-  std::string path = root_path(site, configured_name(config, "SAVEINDEXNAME"));
   ParamListPtr header;
   if (!datafile_open(path.c_str(), nullptr, &header, 0)) return;
   std::string line;
@@ -171,9 +151,8 @@ int store_record(const SiteContext& site, const std::string& path, const ParamLi
   return result;
 }
 
-int save_to_xml_file(const SiteContext& site, const ParamList* request, const ParamList* config) {
-  std::string name = configured_name(config, "SAVEXMLNAME");
-  std::string path = name.empty() ? std::string() : root_path(site, name);
+int save_to_xml_file(const SiteContext& site, const FormConfig& form, const ParamList* request) {
+  const std::string& path = form.xml_path;
   int result = path.empty() ? kStoreNotWritable : xml_append_transaction(request, path.c_str());
   if (result != 0) log_failure(site, "cannot write to xml file", path);
   return result;
@@ -214,30 +193,30 @@ void write_redirect_page(OutputSink* sink, const std::string& target) {
   out_text(sink, "\">Click here to continue</A></body></html>\n");
 }
 
-void show_template(const SiteContext& site, OutputSink* sink, const char* name, ParamList* request,
-                   int fill_fields) {
-  FilePtr file(path_open_binary(site.root.c_str(), name));
+void show_template(const SiteContext& site, OutputSink* sink, const std::string& name,
+                   ParamList* request, int fill_fields) {
+  FilePtr file(path_open_binary(site.root.c_str(), name.c_str()));
   if (file)
     template_process_file(site, site.root.c_str(), sink, file.get(), request, nullptr, nullptr,
                           fill_fields, nullptr);
 }
 
-void write_thank_you_page(const SiteContext& site, OutputSink* sink, const ParamList* config,
+void write_thank_you_page(const SiteContext& site, OutputSink* sink, const FormConfig& form,
                           ParamList* request) {
   out_text(sink, "<html>");
   out_text(sink, "<head><title>");
-  out_text(sink, plist_get(config, "MESSAGE", ""));
+  out_text(sink, form.message.c_str());
   out_text(sink, "</title></head><body>");
-  if (config_int(config, "DISPLAYMESSAGE", "1") != 0)
-    out_text(sink, plist_get(config, "MESSAGE", "<P>Thank you!"));
-  if (config_int(config, "DISPLAYFORM", "0") != 0) {
-    show_template(site, sink, plist_get(config, "FORM", ""), request, 1);
-  } else if (config_int(config, "DISPLAYREPORT", "0") != 0) {
-    show_template(site, sink, plist_get(config, "REPORT", ""), request, 0);
+  if (form.display_message)
+    out_text(sink, form.message.empty() ? "<P>Thank you!" : form.message.c_str());
+  if (form.display_form) {
+    show_template(site, sink, form.form_template, request, 1);
+  } else if (form.display_report) {
+    show_template(site, sink, form.report, request, 0);
   }
-  if (config_int(config, "DISPLAYHOTLINK", "0") != 0) {
+  if (form.display_hotlink) {
     out_text(sink, "<HR><A HREF=\"");
-    out_text(sink, plist_get(config, "HOTLINK", "/index.html"));
+    out_text(sink, form.hotlink.c_str());
     out_text(sink, "\">Click here to continue</A>\n");
   }
   out_text(sink, "</body></html>\n");
@@ -245,25 +224,18 @@ void write_thank_you_page(const SiteContext& site, OutputSink* sink, const Param
 
 }  // namespace
 
-void save_error_text(OutputSink* sink, const char* form_name, const ParamList* config,
-                      int result) {
+void save_error_text(OutputSink* sink, const FormConfig& form, int result) {
   if (result == kStoreHeaderUnreadable) {
     out_text(sink, "<P>Unable to open the data file for writing. ");
     out_text(sink, "You probably need to configure your server to allow writing to ");
-    out_html(sink, plist_get(config, "SAVEDATANAME", form_name));
+    out_html(sink, form.data_name.empty() ? form.name.c_str() : form.data_name.c_str());
     out_text(sink, "</tt>");
   } else if (result == kStoreNotWritable) {
     out_text(sink, "<P>Unable to write to the database: ");
-    out_html(sink, form_name);
+    out_html(sink, form.name.c_str());
   } else {
     out_printf(sink, "<P>Error %d occurred. Data were not saved.", result);
   }
-}
-
-std::string response_data_path(const SiteContext& site, const ParamList* config,
-                               const char* form_name) {
-  std::string name = configured_name(config, "SAVEDATANAME");
-  return root_path(site, name.empty() ? std::string(form_name) + ".asc" : name);
 }
 
 // The order: the response is stored first (its record in the data file, or
@@ -273,12 +245,11 @@ std::string response_data_path(const SiteContext& site, const ParamList* config,
 // counted (once per response: a save that replaces the session's earlier
 // record is the same response), mailed, indexed and written to the XML
 // file; a failure of one of those is logged and the save still succeeds.
-int response_save(const SiteContext& site, const char* form_name, ParamList* request,
-                  const ParamList* config) {
-  const SavePlan plan = save_plan(config);
-  const int fault = configuration_fault(plan, config);
+int response_save(const SiteContext& site, const FormConfig& form, ParamList* request) {
+  const SavePlan plan = save_plan(form);
+  const int fault = configuration_fault(plan, form);
   if (fault != 0) return fault;
-  if (config_int(config, "LOGDATETIME", "1") == 0) {
+  if (!form.log_date_time) {
     plist_rename(request, "HOST", "_HOST");
     plist_rename(request, "DATE", "_DATE");
     plist_rename(request, "TIME", "_TIME");
@@ -286,36 +257,35 @@ int response_save(const SiteContext& site, const char* form_name, ParamList* req
   int64_t position = 0;
   bool replaced_earlier = false;
   if (plan.primary == PrimaryStore::data_file) {
-    const std::string path = response_data_path(site, config, form_name);
+    const std::string& path = form.data_path;
     const FileInfo before = file_info(path.c_str());
     const int result = store_record(site, path, request, &position);
     if (result != kStoreOk) return result;
     replaced_earlier = retire_session(site, path, before, request).earlier > 0;
   } else if (plan.primary == PrimaryStore::outbox) {
-    const int result = mail_response(site, form_name, request, config);
+    const int result = mail_response(site, form, request);
     if (result != 0) return result;
   } else if (plan.primary == PrimaryStore::xml_file) {
-    const int result = save_to_xml_file(site, request, config);
+    const int result = save_to_xml_file(site, form, request);
     if (result != 0) return result;
   }
 
+  const char* form_name = form.name.c_str();
   if (plan.count && !replaced_earlier)
     response_count_write(site, form_name, response_count_read(site, form_name) + 1);
-  if (plan.mail && plan.primary != PrimaryStore::outbox &&
-      mail_response(site, form_name, request, config) != 0)
-    log_failure(site, "cannot queue the response mail of", form_name);
-  if (plan.data && position != 0 && *plist_get(config, "SAVEINDEXNAME", "") != '\0')
-    write_index_line(site, config, request, position);
-  if (plan.xml && plan.primary != PrimaryStore::xml_file) save_to_xml_file(site, request, config);
+  if (plan.mail && plan.primary != PrimaryStore::outbox && mail_response(site, form, request) != 0)
+    log_failure(site, "cannot queue the response mail of", form.name);
+  if (plan.data && position != 0 && !form.index_name.empty())
+    write_index_line(site, form.index_path, request, position);
+  if (plan.xml && plan.primary != PrimaryStore::xml_file) save_to_xml_file(site, form, request);
   return 0;
 }
 
-void save_result_page(const SiteContext& site, OutputSink* sink, const char* form_name,
-                      const ParamList* config, ParamList* request, int result,
-                      const char* http_host, bool header_written) {
-  const char* redirect = plist_get(config, "REDIRECT", "");
-  if (result == 0 && config_int(config, "SHOWREDIRECT", "0") != 0 && *redirect != '\0') {
-    const std::string target = redirect_target(site, redirect, http_host);
+void save_result_page(const SiteContext& site, OutputSink* sink, const FormConfig& form,
+                      ParamList* request, int result, const char* http_host,
+                      bool header_written) {
+  if (result == 0 && form.show_redirect && !form.redirect.empty()) {
+    const std::string target = redirect_target(site, form.redirect.c_str(), http_host);
     if (header_written) {
       write_redirect_page(sink, target);
     } else {
@@ -325,10 +295,10 @@ void save_result_page(const SiteContext& site, OutputSink* sink, const char* for
   }
   if (!header_written) write_headers(sink, nullptr);
   if (result != 0) {
-    save_error_text(sink, form_name, config, result);
+    save_error_text(sink, form, result);
     return;
   }
-  write_thank_you_page(site, sink, config, request);
+  write_thank_you_page(site, sink, form, request);
 }
 
 }  // namespace fwk

@@ -3,22 +3,16 @@
 // mail, the XML transaction file; and the page that answers the save.
 #pragma once
 
-#include <string>
-
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/form_config.hpp"
 
 namespace fwk {
 
-// The data file of the form: SAVEDATANAME (cut to its limit) or the form
-// name with ".asc", in the server root.
-std::string response_data_path(const SiteContext& site, const ParamList* config,
-                               const char* form_name);
-
-// Saves the request as one response of form `form_name` as the
-// configuration section says. With LOGDATETIME 0 the request's HOST, DATE
-// and TIME are renamed _HOST, _DATE and _TIME first.
+// Saves the request as one response of `form` as its configuration says.
+// With LOGDATETIME 0 the request's HOST, DATE and TIME are renamed _HOST,
+// _DATE and _TIME first.
 //
 // The response is stored first, durably: as a record of the data file
 // (SAVEDATA), else as a mail in the outbox (SAVEEMAIL), else as an XML
@@ -31,13 +25,11 @@ std::string response_data_path(const SiteContext& site, const ParamList* config,
 // without a relay) or 6 (XML without a file name) for a configuration that
 // cannot work, 67 from the outbox, 2 or 6 from the data file, 6 from the
 // XML file.
-int response_save(const SiteContext& site, const char* form_name, ParamList* request,
-                  const ParamList* config);
+int response_save(const SiteContext& site, const FormConfig& form, ParamList* request);
 
 // The text that tells the respondent why a save with result `result`
 // stored nothing.
-void save_error_text(OutputSink* sink, const char* form_name, const ParamList* config,
-                     int result);
+void save_error_text(OutputSink* sink, const FormConfig& form, int result);
 
 // Writes the header and the answer to a save with result `result`: the
 // error text, or the redirect (REDIRECT beginning with "/" goes to
@@ -45,8 +37,8 @@ void save_error_text(OutputSink* sink, const char* form_name, const ParamList* c
 // thank-you page. `http_host` is the request's Host header ("" or absent
 // when it had none). With `header_written` no header is written, and a
 // redirect becomes a page that sends the browser on.
-void save_result_page(const SiteContext& site, OutputSink* sink, const char* form_name,
-                      const ParamList* config, ParamList* request, int result,
-                      const char* http_host, bool header_written = false);
+void save_result_page(const SiteContext& site, OutputSink* sink, const FormConfig& form,
+                      ParamList* request, int result, const char* http_host,
+                      bool header_written = false);
 
 }  // namespace fwk

@@ -8,7 +8,6 @@
 #include "forms/access.hpp"
 #include "records/list.hpp"
 #include "core/headers.hpp"
-#include "core/ini.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/results.hpp"
@@ -93,19 +92,6 @@ Command read_command(const char* action) {
   return Command::unknown;
 }
 
-// The data file named by SAVEDATANAME (relative to the server root, taken
-// as it is), else the form name with ".asc".
-std::string data_file_path(const SiteContext& site, const ParamList* config, const char* form) {
-  std::string path;
-  const char* name = plist_get(config, "SAVEDATANAME", nullptr);
-  if (name) {
-    path_join(site.root.c_str(), path, name);
-  } else {
-    path_join(site.root.c_str(), path, form, ".asc");
-  }
-  return path;
-}
-
 int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const ListRequest& r) {
   if (r.row < 1) return kHandlerOk;
   datafile_seek_row(file, static_cast<long>(r.row - 1));
@@ -122,17 +108,15 @@ int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const List
 
 int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink) {
   ListRequest r = read_list_request(request);
-  int rights = access_rights(site, "", r.form, r.password);
+  const FormConfig form = form_config_read(site.root, r.form);
+  int rights = access_rights(site, "", form, r.password);
   write_headers(sink, nullptr);
   if (!*r.action || !*r.form || !(rights & 1)) {
     list_start_page(sink, r.form, r.password);
     return kHandlerOk;
   }
 
-  std::string config_path;
-  path_join(site.root.c_str(), config_path, r.form, ".ini");
-  ParamListPtr config = ini_read_section(config_path.c_str(), "DATABASE", 0);
-  if (!config) {
+  if (!form.database) {
     out_html(sink, site.root.c_str());
     out_text(sink,
              ": A configuration file was not found. Please check your server setup and try "
@@ -142,7 +126,7 @@ int list_handle_request(const SiteContext& site, ParamList* request, OutputSink*
     return kHandlerNoConfig;
   }
 
-  std::string data_path = data_file_path(site, config.get(), r.form);
+  const std::string& data_path = form.data_path;
   Command command = read_command(r.action);
   if (command == Command::unknown) {
     report_error(site, sink, kHandlerUnknownCommand, 110, "Invalid command", r.action);
