@@ -163,7 +163,7 @@ void note_refusal(const FormState& state, int result) {
   Refusal refusal;
   refusal.form = form.name.c_str();
   refusal.address = form.admin_email.c_str();
-  refusal.relay = form.email_server.c_str();
+  refusal.route = form_mail_route(form);
   refusal.host = plist_get(state.request, "HOST", "");
   refusal.action = state.action.c_str();
   refusal.code = result;

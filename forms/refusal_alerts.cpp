@@ -5,7 +5,6 @@
 
 #include "core/stamp.hpp"
 #include "core/status_log.hpp"
-#include "mail/outbox.hpp"
 #include "platform/clock.hpp"
 #include "platform/environment.hpp"
 
@@ -67,8 +66,8 @@ bool interval_passed(const RefusalAlerts& alerts, const FormRefusals& form, uint
 
 void send(FormRefusals& form, const SiteContext& site, uint32_t now) {
   const std::string body = refusal_alert_body(form.form, form.pending);
-  if (queue_mail(site, form.address.c_str(), kAlertSubject, body.c_str(), form.relay.c_str()) !=
-      0) {
+  if (form_queue_mail(site, form.route, form.address.c_str(), kAlertSubject, body) !=
+      MailResult::ok) {
     status_log(site_log(&site), "\nfwk: cannot queue the refusal alert of ");
     status_log(site_log(&site), form.form.c_str());
   }
@@ -105,7 +104,7 @@ void refusal_note(RefusalAlerts& alerts, const SiteContext& site, const Refusal&
   FormRefusals& form = alerts.forms[folded(refusal.form)];
   form.form = refusal.form;
   form.address = refusal.address;
-  form.relay = refusal.relay;
+  form.route = refusal.route;
   RefusalSummary& pending = form.pending;
   const std::string seen = now_text();
   if (pending.count == 0) pending.first_seen = seen;

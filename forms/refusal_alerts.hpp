@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/site.hpp"
+#include "forms/form_mail.hpp"
 
 namespace fwk {
 
@@ -31,8 +32,8 @@ struct RefusalSummary {
 // queued, and what waits for the next.
 struct FormRefusals {
   std::string form;
-  std::string address;  // ADMINEMAIL and EMAILSERVER of the latest refusal
-  std::string relay;
+  std::string address;  // ADMINEMAIL and the mail route of the latest refusal
+  FormMailRoute route;
   bool alerted = false;
   uint32_t alerted_at_ms = 0;
   RefusalSummary pending;
@@ -48,11 +49,11 @@ struct RefusalAlerts {
 uint32_t refusal_alert_interval_ms();
 
 // One refused request of a form whose ADMINEMAIL is `address` (mail goes
-// through `relay`).
+// along the form's `route`).
 struct Refusal {
   const char* form = "";
   const char* address = "";
-  const char* relay = "";
+  FormMailRoute route;
   const char* host = "";
   const char* action = "";
   int code = 0;

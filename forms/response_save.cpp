@@ -12,18 +12,21 @@
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
+#include "core/text_util.hpp"
 #include "core/text_buffer.hpp"
 #include "platform/file_info.hpp"
 #include "template/template.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
-#include "mail/outbox.hpp"
+#include "forms/form_mail.hpp"
+#include "mail/mail_message.hpp"
 #include "store/xml_transaction.hpp"
 
 namespace fwk {
 
 namespace {
 
+constexpr const char* kSessionField = "_SESSION";
 constexpr const char* kIndexPositionColumn = "_POS";
 constexpr const char* kSubmissionSubject = "Formwick form submission report";
 
@@ -60,7 +63,7 @@ SavePlan save_plan(const FormConfig& form) {
 // A configuration that cannot work is refused before anything is stored:
 // a mail without a relay (1), an XML file without a name (6).
 int configuration_fault(const SavePlan& plan, const FormConfig& form) {
-  if (plan.mail && form.email_server.empty()) return kMailNoRelay;
+  if (plan.mail && form.email_server.empty()) return mail_result_number(MailResult::no_relay);
   if (plan.xml && form.xml_name.empty()) return kStoreNotWritable;
   return 0;
 }
@@ -96,8 +99,70 @@ int mail_response(const SiteContext& site, const FormConfig& form, ParamList* re
   } else {
     write_default_mail_body(&sink, form.name.c_str(), request);
   }
-  return queue_mail(site, form.save_email_name.c_str(), kSubmissionSubject,
-                    tbuf_to_text(body).c_str(), form.email_server.c_str());
+  std::string text = tbuf_to_text(body);
+  const char* address = form.save_email_name.c_str();
+  std::string message_id = mail_derived_id(form.name, plist_get(request, "_SESSION", ""), address,
+                                           kSubmissionSubject, text);
+  return mail_result_number(
+      form_queue_mail(site, form_mail_route(form), address, kSubmissionSubject, text, message_id));
+}
+
+// The line of a data file that starts at `position` (its line ending
+// included); "" when it cannot be read.
+std::string line_at(const std::string& path, int64_t position) {
+  FilePtr file(file_open(path.c_str(), "rb"));
+  if (!file || std::fseek(file.get(), static_cast<long>(position), SEEK_SET) != 0) return "";
+  std::string line;
+  int c;
+  while ((c = std::fgetc(file.get())) != EOF) {
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  return line;
+}
+
+// True when the session's live record in the data file holds exactly the
+// answers of this request: the same submission again (a double tap, or a
+// browser retrying after a lost answer). The requester's host, date and
+// time are no answers and are not compared.
+// Where that record starts, or -1.
+int64_t already_saved(const SiteContext& site, const FormConfig& form, const ParamList* request) {
+  const char* session = plist_get(request, kSessionField, "");
+  if (*session == '\0' || site.session_index == nullptr || form.data_path.empty()) return -1;
+  const std::string& path = form.data_path;
+  int64_t position = session_index_live_record(*site.session_index, path.c_str(), session);
+  if (position < 0) return -1;
+  ParamListPtr header;
+  if (!datafile_open(path.c_str(), nullptr, &header, 0)) return -1;
+  std::string stored = line_at(path, position);
+  // The stored record's own host, date and time stand in for this request's.
+  ParamListPtr fresh = plist_copy(request, 3);
+  size_t at = 0;
+  plist_each(header.get(), [&](const Pair& field) {
+    size_t tab = stored.find('\t', at);
+    std::string value = datafile_unquote(stored.substr(at, tab == std::string::npos ? 0 : tab - at));
+    at = tab == std::string::npos ? stored.size() : tab + 1;
+    for (const char* name : {"HOST", "DATE", "TIME"}) {
+      if (text_compare_nocase_n(field.name->c_str(), name, 5) == 0) {
+        plist_set(fresh.get(), name, value.c_str());
+      }
+    }
+  });
+  return !stored.empty() && datafile_record_line(*header, fresh.get()) == stored ? position : -1;
+}
+
+bool mail_queued(const SiteContext& site, const FormConfig& form, const ParamList* request,
+                 int64_t position) {
+  return site.session_index != nullptr &&
+         session_index_mailed(*site.session_index, form.data_path.c_str(),
+                              plist_get(request, kSessionField, ""), position);
+}
+
+void note_mailed(const SiteContext& site, const FormConfig& form, const ParamList* request,
+                 int64_t position) {
+  if (site.session_index != nullptr)
+    session_index_note_mailed(*site.session_index, form.data_path.c_str(),
+                              plist_get(request, kSessionField, ""), position);
 }
 
 // Retires the session's earlier records through the site's index (or, in
@@ -249,6 +314,18 @@ int response_save(const SiteContext& site, const FormConfig& form, ParamList* re
   const SavePlan plan = save_plan(form);
   const int fault = configuration_fault(plan, form);
   if (fault != 0) return fault;
+  // The same submission again (a double tap, or a browser retrying after a
+  // lost answer) is answered as the first was: nothing more is stored or
+  // counted. Its mail is queued only when this run of the server has not
+  // queued it: a save cut off by a crash between its record and its mail
+  // is mailed when the respondent saves again.
+  const int64_t saved_at = plan.data ? already_saved(site, form, request) : -1;
+  if (saved_at >= 0) {
+    if (plan.mail && !mail_queued(site, form, request, saved_at) &&
+        mail_response(site, form, request) == 0)
+      note_mailed(site, form, request, saved_at);
+    return 0;
+  }
   if (!form.log_date_time) {
     plist_rename(request, "HOST", "_HOST");
     plist_rename(request, "DATE", "_DATE");
@@ -273,8 +350,13 @@ int response_save(const SiteContext& site, const FormConfig& form, ParamList* re
   const char* form_name = form.name.c_str();
   if (plan.count && !replaced_earlier)
     response_count_write(site, form_name, response_count_read(site, form_name) + 1);
-  if (plan.mail && plan.primary != PrimaryStore::outbox && mail_response(site, form, request) != 0)
-    log_failure(site, "cannot queue the response mail of", form.name);
+  if (plan.mail && plan.primary != PrimaryStore::outbox) {
+    if (mail_response(site, form, request) == 0) {
+      note_mailed(site, form, request, position);
+    } else {
+      log_failure(site, "cannot queue the response mail of", form.name);
+    }
+  }
   if (plan.data && position != 0 && !form.index_name.empty())
     write_index_line(site, form.index_path, request, position);
   if (plan.xml && plan.primary != PrimaryStore::xml_file) save_to_xml_file(site, form, request);

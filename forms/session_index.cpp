@@ -107,6 +107,31 @@ Retirement session_index_retire(SessionIndex& index, const char* path, const Fil
   return retirement;
 }
 
+int64_t session_index_live_record(SessionIndex& index, const char* path,
+                                  const std::string& session) {
+  if (session.empty()) return -1;
+  DataFileSessions& entry = entry_for(index, path);
+  if (!bring_up_to_date(entry, file_info(path))) return -1;
+  note_file_state(entry, true);
+  auto found = entry.live.find(session);
+  return found == entry.live.end() ? -1 : found->second.last;
+}
+
+void session_index_note_mailed(SessionIndex& index, const char* path, const std::string& session,
+                               int64_t position) {
+  if (session.empty()) return;
+  DataFileSessions& entry = entry_for(index, path);
+  auto found = entry.live.find(session);
+  if (found != entry.live.end()) found->second.mailed = position;
+}
+
+bool session_index_mailed(SessionIndex& index, const char* path, const std::string& session,
+                          int64_t position) {
+  DataFileSessions& entry = entry_for(index, path);
+  auto found = entry.live.find(session);
+  return found != entry.live.end() && found->second.mailed == position;
+}
+
 Repair session_index_repair(SessionIndex& index, const char* path) {
   Repair repair;
   DataFileSessions& entry = entry_for(index, path);

@@ -24,6 +24,9 @@ namespace fwk {
 struct LiveRecords {
   std::vector<int64_t> earlier;  // in file order; to be retired
   int64_t last = -1;
+  // The record whose mail this run of the server has queued (-1: none). A
+  // record stored before a crash may have none yet.
+  int64_t mailed = -1;
 };
 
 // What is known of one data file.
@@ -56,6 +59,19 @@ struct Retirement {
 // index holds, only the bytes appended since are read.
 Retirement session_index_retire(SessionIndex& index, const char* path, const FileInfo& before,
                                 const ParamList* request);
+
+// Where the last undeleted record of `session` starts in the data file at
+// `path`, -1 when there is none (or the file cannot be read). What the
+// index knows of the file is brought up to date on the way.
+int64_t session_index_live_record(SessionIndex& index, const char* path,
+                                  const std::string& session);
+
+// Notes that the mail of the session's record at `position` is queued, and
+// tells whether it was (both as far as this run of the server knows).
+void session_index_note_mailed(SessionIndex& index, const char* path, const std::string& session,
+                               int64_t position);
+bool session_index_mailed(SessionIndex& index, const char* path, const std::string& session,
+                          int64_t position);
 
 // What the repair of a whole data file found and did.
 struct Repair {

@@ -134,6 +134,13 @@ int create_locked_temporary(const std::string& temp, mode_t mode) {
 
 }  // namespace
 
+void adopt_directory_owner(int fd, const char* path) {
+  if (::geteuid() != 0) return;
+  struct stat info {};
+  if (::stat(directory_of(path).c_str(), &info) != 0 || info.st_uid == 0) return;
+  if (::fchown(fd, info.st_uid, info.st_gid) != 0) return;
+}
+
 DurableResult durable_append_existing(const char* path, const char* bytes, size_t n,
                                       int64_t* offset_out) {
   if (!path) return DurableResult::open_failed;
@@ -149,6 +156,7 @@ DurableResult durable_append(const char* path, const char* bytes, size_t n) {
   if (!fd.valid() && errno == ENOENT) {
     fd.fd = open_regular(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
     created = fd.valid();
+    if (created) adopt_directory_owner(fd.fd, path);
   }
   if (!fd.valid()) return DurableResult::open_failed;
   DurableResult result = append_to_open_file(fd.fd, path, bytes, n, nullptr);
@@ -156,22 +164,57 @@ DurableResult durable_append(const char* path, const char* bytes, size_t n) {
   return result;
 }
 
-DurableResult durable_replace(const char* path, const char* bytes, size_t n) {
-  if (!path || !*path) return DurableResult::open_failed;
+StagedReplace::~StagedReplace() {
+  if (fd >= 0) {
+    ::unlink(temp.c_str());
+    ::close(fd);
+  }
+}
+
+DurableResult durable_stage(StagedReplace& stage, const char* path, const char* bytes, size_t n) {
+  if (!path || !*path || stage.fd >= 0) return DurableResult::open_failed;
   struct stat info {};
-  mode_t mode = ::stat(path, &info) == 0 ? (info.st_mode & 07777) : 0666;
-  const std::string temp = temporary_name_for(path);
-  Descriptor fd(create_locked_temporary(temp, mode));
-  if (!fd.valid()) return DurableResult::open_failed;
-  bool ok = write_all(fd.fd, temp.c_str(), bytes, n) && flush_to_device(fd.fd, temp.c_str());
+  const bool existed = ::stat(path, &info) == 0;
+  const mode_t mode = existed ? (info.st_mode & 07777) : 0666;
+  stage.path = path;
+  stage.temp = temporary_name_for(path);
+  stage.fd = create_locked_temporary(stage.temp, mode);
+  if (stage.fd < 0) return DurableResult::open_failed;
+  // The replacement keeps the owner of the file it replaces.
+  if (existed && ::geteuid() == 0 && ::fchown(stage.fd, info.st_uid, info.st_gid) != 0) {
+    return DurableResult::write_failed;
+  }
+  if (!existed) adopt_directory_owner(stage.fd, path);
+  return durable_stage_add(stage, bytes, n);
+}
+
+DurableResult durable_stage_add(StagedReplace& stage, const char* bytes, size_t n) {
+  if (stage.fd < 0) return DurableResult::open_failed;
+  return write_all(stage.fd, stage.temp.c_str(), bytes, n) &&
+                 flush_to_device(stage.fd, stage.temp.c_str())
+             ? DurableResult::ok
+             : DurableResult::write_failed;
+}
+
+DurableResult durable_stage_commit(StagedReplace& stage) {
+  if (stage.fd < 0) return DurableResult::open_failed;
+  Descriptor fd(stage.fd);
+  stage.fd = -1;
   // The temporary stays locked until it has been renamed: a tidy that found
   // it unlocked would remove it, and the rename would then fail.
-  if (ok) ok = rename_file(temp.c_str(), path);
-  if (!ok) ::unlink(temp.c_str());
+  bool ok = flush_to_device(fd.fd, stage.temp.c_str()) &&
+            rename_file(stage.temp.c_str(), stage.path.c_str());
+  if (!ok) ::unlink(stage.temp.c_str());
   ok = fd.close_checked() && ok;
   if (!ok) return DurableResult::write_failed;
-  flush_directory_of(path);
+  flush_directory_of(stage.path.c_str());
   return DurableResult::ok;
+}
+
+DurableResult durable_replace(const char* path, const char* bytes, size_t n) {
+  StagedReplace stage;
+  DurableResult staged = durable_stage(stage, path, bytes, n);
+  return staged == DurableResult::ok ? durable_stage_commit(stage) : staged;
 }
 
 DurableResult durable_put_bytes(const char* path, const std::vector<int64_t>& offsets, char byte) {
@@ -199,6 +242,15 @@ bool durable_remove(const char* path) {
   if (::unlink(path) != 0) return errno == ENOENT;
   flush_directory_of(path);
   return true;
+}
+
+bool file_read_last_byte(const char* path, char* byte) {
+  if (!path) return false;
+  Descriptor fd(open_retrying(path, O_RDONLY, 0));
+  if (!fd.valid()) return false;
+  struct stat info {};
+  return ::fstat(fd.fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+         ::pread(fd.fd, byte, 1, info.st_size - 1) == 1;
 }
 
 bool file_read_whole(const char* path, std::string* bytes) {
