@@ -151,14 +151,14 @@ int64_t already_saved(const SiteContext& site, const FormConfig& form, const Par
   return !stored.empty() && datafile_record_line(*header, fresh.get()) == stored ? position : -1;
 }
 
-bool mail_queued(const SiteContext& site, const FormConfig& form, const ParamList* request,
+bool save_finished(const SiteContext& site, const FormConfig& form, const ParamList* request,
                  int64_t position) {
   return site.session_index != nullptr &&
          session_index_mailed(*site.session_index, form.data_path.c_str(),
                               plist_get(request, kSessionField, ""), position);
 }
 
-void note_mailed(const SiteContext& site, const FormConfig& form, const ParamList* request,
+void note_finished(const SiteContext& site, const FormConfig& form, const ParamList* request,
                  int64_t position) {
   if (site.session_index != nullptr)
     session_index_note_mailed(*site.session_index, form.data_path.c_str(),
@@ -303,6 +303,20 @@ void save_error_text(OutputSink* sink, const FormConfig& form, int result) {
   }
 }
 
+// What follows the stored record: its mail, its index line, its XML
+// transaction. A save repeated after a crash (its record stored, the rest
+// perhaps not) runs this again; a finished one is noted, so that a double
+// tap in the same run writes nothing more.
+void finish_save(const SiteContext& site, const FormConfig& form, ParamList* request,
+                 const SavePlan& plan, int64_t position) {
+  if (plan.mail && plan.primary != PrimaryStore::outbox && mail_response(site, form, request) != 0)
+    log_failure(site, "cannot queue the response mail of", form.name);
+  if (plan.data && position != 0 && !form.index_name.empty())
+    write_index_line(site, form.index_path, request, position);
+  if (plan.xml && plan.primary != PrimaryStore::xml_file) save_to_xml_file(site, form, request);
+  if (plan.data) note_finished(site, form, request, position);
+}
+
 // The order: the response is stored first (its record in the data file, or
 // its mail for a form that only mails, or its XML transaction for a form
 // that only writes XML), durably; a failure there stores nothing else.
@@ -321,9 +335,8 @@ int response_save(const SiteContext& site, const FormConfig& form, ParamList* re
   // is mailed when the respondent saves again.
   const int64_t saved_at = plan.data ? already_saved(site, form, request) : -1;
   if (saved_at >= 0) {
-    if (plan.mail && !mail_queued(site, form, request, saved_at) &&
-        mail_response(site, form, request) == 0)
-      note_mailed(site, form, request, saved_at);
+    if (!save_finished(site, form, request, saved_at))
+      finish_save(site, form, request, plan, saved_at);
     return 0;
   }
   if (!form.log_date_time) {
@@ -350,16 +363,7 @@ int response_save(const SiteContext& site, const FormConfig& form, ParamList* re
   const char* form_name = form.name.c_str();
   if (plan.count && !replaced_earlier)
     response_count_write(site, form_name, response_count_read(site, form_name) + 1);
-  if (plan.mail && plan.primary != PrimaryStore::outbox) {
-    if (mail_response(site, form, request) == 0) {
-      note_mailed(site, form, request, position);
-    } else {
-      log_failure(site, "cannot queue the response mail of", form.name);
-    }
-  }
-  if (plan.data && position != 0 && !form.index_name.empty())
-    write_index_line(site, form.index_path, request, position);
-  if (plan.xml && plan.primary != PrimaryStore::xml_file) save_to_xml_file(site, form, request);
+  finish_save(site, form, request, plan, position);
   return 0;
 }
 

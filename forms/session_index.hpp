@@ -24,8 +24,9 @@ namespace fwk {
 struct LiveRecords {
   std::vector<int64_t> earlier;  // in file order; to be retired
   int64_t last = -1;
-  // The record whose mail this run of the server has queued (-1: none). A
-  // record stored before a crash may have none yet.
+  // The record whose whole save (mail, index line, XML) this run of the
+  // server finished (-1: none). A record stored before a crash may lack
+  // some of it.
   int64_t mailed = -1;
 };
 
@@ -66,8 +67,9 @@ Retirement session_index_retire(SessionIndex& index, const char* path, const Fil
 int64_t session_index_live_record(SessionIndex& index, const char* path,
                                   const std::string& session);
 
-// Notes that the mail of the session's record at `position` is queued, and
-// tells whether it was (both as far as this run of the server knows).
+// Notes that the whole save of the session's record at `position` (its
+// mail, index line and XML) is done, and tells whether it was (both as far
+// as this run of the server knows).
 void session_index_note_mailed(SessionIndex& index, const char* path, const std::string& session,
                                int64_t position);
 bool session_index_mailed(SessionIndex& index, const char* path, const std::string& session,
