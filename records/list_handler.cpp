@@ -7,6 +7,7 @@
 
 #include "forms/access.hpp"
 #include "records/list.hpp"
+#include "records/list_errors.hpp"
 #include "core/headers.hpp"
 #include "core/ini.hpp"
 #include "core/out.hpp"
@@ -70,40 +71,13 @@ ListRequest read_list_request(const ParamList* request) {
   return r;
 }
 
-// Reports a failure about `subject` (a name from the request or the form)
-// to the status log as "\n<place>: <what> (%s<suffix>)\t<subject>", and on
-// the page as "Error <code> in <place>@<line>: <what> (<subject><suffix>)"
-// with the subject escaped.
-void report_error(const SiteContext& site, OutputSink* sink, int code, int line, const char* what,
-                  const char* subject, const char* suffix = "") {
-  std::string log =
-      std::string("\n") + kErrorPlace + ": " + what + " (%s" + suffix + ")\t" + subject;
-  status_log(site.log, log.c_str());
-  out_printf(sink, "Error %i in %s@%d: %s (", code, kErrorPlace, line, what);
-  out_html(sink, subject);
-  out_text(sink, suffix);
-  out_text(sink, ")");
-}
-
-enum class Command { view, list, unknown };
+enum class Command { view, list, exporting, unknown };
 
 Command read_command(const char* action) {
   if (text_compare_nocase_n(action, "VIEW", 4) == 0) return Command::view;
   if (text_compare_nocase_n(action, "LIST", 4) == 0) return Command::list;
+  if (text_compare_nocase_n(action, "EXPO", 4) == 0) return Command::exporting;
   return Command::unknown;
-}
-
-// The data file named by SAVEDATANAME (relative to the server root, taken
-// as it is), else the form name with ".asc".
-std::string data_file_path(const SiteContext& site, const ParamList* config, const char* form) {
-  std::string path;
-  const char* name = plist_get(config, "SAVEDATANAME", nullptr);
-  if (name) {
-    path_join(site.root.c_str(), path, name);
-  } else {
-    path_join(site.root.c_str(), path, form, ".asc");
-  }
-  return path;
 }
 
 int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const ListRequest& r) {
@@ -120,11 +94,36 @@ int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const List
 
 }  // namespace
 
+void list_report_error(const SiteContext& site, OutputSink* sink, int code, int line,
+                       const char* what, const char* subject, const char* suffix) {
+  std::string log =
+      std::string("\n") + kErrorPlace + ": " + what + " (%s" + suffix + ")\t" + subject;
+  status_log(site.log, log.c_str());
+  out_printf(sink, "Error %i in %s@%d: %s (", code, kErrorPlace, line, what);
+  out_html(sink, subject);
+  out_text(sink, suffix);
+  out_text(sink, ")");
+}
+
+std::string list_data_file_path(const SiteContext& site, const ParamList* config,
+                                const char* form) {
+  std::string path;
+  const char* name = plist_get(config, "SAVEDATANAME", nullptr);
+  if (name) {
+    path_join(site.root.c_str(), path, name);
+  } else {
+    path_join(site.root.c_str(), path, form, ".asc");
+  }
+  return path;
+}
+
+// Every page starts with the default headers; an export writes its own
+// once it knows that it can be made.
 int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink) {
   ListRequest r = read_list_request(request);
   int rights = access_rights(site, "", r.form, r.password);
-  write_headers(sink, nullptr);
   if (!*r.action || !*r.form || !(rights & 1)) {
+    write_headers(sink, nullptr);
     list_start_page(sink, r.form, r.password);
     return kHandlerOk;
   }
@@ -133,27 +132,33 @@ int list_handle_request(const SiteContext& site, ParamList* request, OutputSink*
   path_join(site.root.c_str(), config_path, r.form, ".ini");
   ParamListPtr config = ini_read_section(config_path.c_str(), "DATABASE", 0);
   if (!config) {
+    write_headers(sink, nullptr);
     out_html(sink, site.root.c_str());
     out_text(sink,
              ": A configuration file was not found. Please check your server setup and try "
              "again.<P>\n");
     list_start_page(sink, r.form, r.password);
-    report_error(site, sink, kHandlerNoConfig, 90, "Cannot access file", r.form, ".ini");
+    list_report_error(site, sink, kHandlerNoConfig, 90, "Cannot access file", r.form, ".ini");
     return kHandlerNoConfig;
   }
 
-  std::string data_path = data_file_path(site, config.get(), r.form);
+  std::string data_path = list_data_file_path(site, config.get(), r.form);
   Command command = read_command(r.action);
+  if (command == Command::exporting) {
+    return list_export(site, sink, r.form, data_path.c_str(), plist_get(request, "_FORMAT", ""),
+                       r.query, read_decimal(plist_get(request, "_ALL", "")) == 1);
+  }
+  write_headers(sink, nullptr);
   if (command == Command::unknown) {
-    report_error(site, sink, kHandlerUnknownCommand, 110, "Invalid command", r.action);
+    list_report_error(site, sink, kHandlerUnknownCommand, 110, "Invalid command", r.action);
     return kHandlerUnknownCommand;
   }
 
   std::FILE* file = nullptr;
   ParamListPtr header;
   if (!datafile_open(data_path.c_str(), &file, &header, 0)) {
-    report_error(site, sink, kHandlerNoDataFile, 114, "Unable to open the table",
-                 data_path.c_str());
+    list_report_error(site, sink, kHandlerNoDataFile, 114, "Unable to open the table",
+                      data_path.c_str());
     return kHandlerNoDataFile;
   }
 

@@ -3,9 +3,11 @@
 
 #include "platform/cmdline.hpp"
 #include "platform/console.hpp"
+#include "server/export_program.hpp"
 #include "server/server_program.hpp"
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "export") return fwk::export_main(argc, argv, 2);
   fwk::CommandLine options;
   std::string error;
   if (!fwk::cmdline_parse(argc, argv, options, error)) {
