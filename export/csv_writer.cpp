@@ -61,7 +61,9 @@ bool looks_like_formula(std::string_view v) {
   }
 }
 
-void append_field(std::string& out, std::string_view v) {
+}  // namespace
+
+void csv_append_field(std::string& out, std::string_view v) {
   bool formula = looks_like_formula(v);
   bool quote = formula;
   for (size_t i = 0; i < v.size() && !quote; ++i) {
@@ -84,10 +86,12 @@ void append_field(std::string& out, std::string_view v) {
   out.push_back('"');
 }
 
+namespace {
+
 void append_row(std::string& out, const std::vector<std::string_view>& values) {
   for (size_t i = 0; i < values.size(); ++i) {
     if (i > 0) out.push_back(',');
-    append_field(out, values[i]);
+    csv_append_field(out, values[i]);
   }
   out.append("\r\n");
 }

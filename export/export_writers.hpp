@@ -30,6 +30,9 @@ bool output_flush(ExportOutput& out);
 bool export_checkpoint(const RecordSource& source, const ExportOptions& options,
                        const BodyPut& put);
 
+// Appends `value` as one CSV field (quoted and guarded as export.hpp says).
+void csv_append_field(std::string& out, std::string_view value);
+
 // Appends `value` as a JSON string, with what is not UTF-8 replaced.
 void json_append_string(std::string& out, std::string_view value);
 

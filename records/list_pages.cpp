@@ -98,8 +98,10 @@ void list_paging_links(OutputSink* sink, const char* form, const char* password,
 void list_export_links(OutputSink* sink, const char* form, const char* password,
                        const char* query) {
   out_text(sink, "<P>Export the listed records (all pages): ");
+  const char* separator = "";
   for (const ExportLink& link : kExportLinks) {
-    if (link.format != kExportLinks[0].format) out_text(sink, " | ");
+    out_text(sink, separator);
+    separator = " | ";
     out_text(sink, "<a href=\"?DATABASE=");
     out_url(sink, form);
     out_text(sink, "&_PASSWORD=");

@@ -122,9 +122,10 @@ ExportResult run_export(RecordSource& source, const ExportCommandLine& options, 
     settings.progress = [&bar](const RecordSource& s) { show_progress(bar, s); };
     settings.packing = [] { end_progress("Packing the workbook ..."); };
   }
-  // A workbook written to a file is made there; elsewhere it is made aside
-  // and copied.
-  if (options.format == ExportFormat::xlsx && to.owned) {
+  // A workbook written to a file is made there; elsewhere (standard output,
+  // a pipe) it is made aside and copied.
+  if (options.format == ExportFormat::xlsx && to.owned &&
+      file_info(options.output.c_str()).exists) {
     return export_workbook_file(source, settings, options.output.c_str());
   }
   return export_records(source, options.format, settings,
@@ -181,7 +182,11 @@ int export_main(int argc, const char* const* argv, int first) {
   bool written = finish_output(to) && result.complete;
   if (!written) {
     if (bar.shown) end_progress("");
-    if (!to.name.empty() && to.file != stdout) std::remove(options.output.c_str());
+    // A file written in part is removed; a device or a pipe named by -o
+    // is left alone.
+    if (to.file != stdout && file_info(options.output.c_str()).exists) {
+      std::remove(options.output.c_str());
+    }
     std::string why = to.error != 0 ? std::strerror(to.error) : result.failure;
     return fail(kExportNotWritten, "cannot write " + to.name + ": " + why);
   }

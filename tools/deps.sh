@@ -9,7 +9,7 @@ case "${1:-build}" in
   build) ;;
   test) want+=(clang libclang-rt-14-dev curl dpkg-dev file binutils chromium chromium-driver python3-selenium python3-aiosmtpd python3-openpyxl libreoffice-calc-nogui) ;;
   package) want+=(dpkg-dev file binutils) ;;
-  bench) want+=(libbenchmark-dev curl apache2-utils nginx-light) ;;
+  bench) want+=(libbenchmark-dev curl apache2-utils nginx-light time) ;;
   *) echo "usage: $0 build|test|bench|package" >&2; exit 2 ;;
 esac
 missing=()
