@@ -53,9 +53,8 @@ bool make_chunked(const BodyMaker& make, const BodyPut& raw) {
 void sink_stream_body(OutputSink* sink, BodyMaker make) {
   if (sink && sink->connection && sink->connection->queued && !conn_has_body(*sink->connection)) {
     ProducerPtr producer = producer_start([make](ProducerOutput& output) {
-      return make_chunked(make, [&output](const char* bytes, size_t n) {
-        return producer_put(output, bytes, n);
-      });
+      return make_chunked(
+          make, [&output](const char* bytes, size_t n) { return producer_put(output, bytes, n); });
     });
     if (producer) {
       conn_stream_producer(*sink->connection, producer);

@@ -86,8 +86,8 @@ bool export_checkpoint(const RecordSource& source, const ExportOptions& options,
   return put(nullptr, 0);
 }
 
-ExportResult export_records(RecordSource& source, ExportFormat format,
-                            const ExportOptions& options, const BodyPut& put) {
+ExportResult export_records(RecordSource& source, ExportFormat format, const ExportOptions& options,
+                            const BodyPut& put) {
   if (format == ExportFormat::xlsx) return workbook_through(source, options, put);
   ExportOutput out;
   out.put = &put;

@@ -56,8 +56,8 @@ struct ExportResult {
 
 // Writes the records of `source` in `format` through `put`, in pieces. A
 // workbook is made in a scratch file first and then handed over.
-ExportResult export_records(RecordSource& source, ExportFormat format,
-                            const ExportOptions& options, const BodyPut& put);
+ExportResult export_records(RecordSource& source, ExportFormat format, const ExportOptions& options,
+                            const BodyPut& put);
 
 // Writes a workbook straight into the file at `path` (created or replaced).
 ExportResult export_workbook_file(RecordSource& source, const ExportOptions& options,

@@ -67,12 +67,18 @@ TEST(ExportCsv, FieldsWithLineBreaksTabsAndNumbersAreWrittenAsReadersExpect) {
     std::string field;
   };
   const Case cases[] = {
-      {"two\r\nlines", "\"two\r\nlines\""}, {"a\nb", "\"a\nb\""},
-      {"tab\there", "tab\there"},           {"\tlead", "\"'\tlead\""},
-      {"\rcr", "\"'\rcr\""},                {"+3.25", "+3.25"},
-      {"-1e6", "-1e6"},                     {"-", "\"'-\""},
-      {"1-2", "1-2"},                       {"", ""},
-      {"\"", "\"\"\"\""},                   {" =x", " =x"},
+      {"two\r\nlines", "\"two\r\nlines\""},
+      {"a\nb", "\"a\nb\""},
+      {"tab\there", "tab\there"},
+      {"\tlead", "\"'\tlead\""},
+      {"\rcr", "\"'\rcr\""},
+      {"+3.25", "+3.25"},
+      {"-1e6", "-1e6"},
+      {"-", "\"'-\""},
+      {"1-2", "1-2"},
+      {"", ""},
+      {"\"", "\"\"\"\""},
+      {" =x", " =x"},
   };
   for (const Case& c : cases) {
     std::string out;
@@ -121,9 +127,8 @@ TEST(ExportOutputs, StopWhenNobodyWantsThemAndReportWhy) {
     RecordSource source;
     ASSERT_EQ(record_source_open(source, path.c_str(), {}), SourceOpened::ok);
     size_t pieces = 0;
-    ExportResult result = export_records(source, format, {}, [&pieces](const char*, size_t n) {
-      return n == 0 || ++pieces < 2;
-    });
+    ExportResult result = export_records(
+        source, format, {}, [&pieces](const char*, size_t n) { return n == 0 || ++pieces < 2; });
     EXPECT_FALSE(result.complete);
     EXPECT_FALSE(result.failure.empty());
     EXPECT_EQ(pieces, 2u);

@@ -39,8 +39,8 @@ void json_append_string(std::string& out, std::string_view value);
 // The record loop of the text formats: `write_row` appends one record to
 // the buffer, which is handed on in pieces.
 template <class WriteRow>
-ExportResult write_text_rows(RecordSource& source, const ExportOptions& options,
-                             ExportOutput& out, WriteRow&& write_row) {
+ExportResult write_text_rows(RecordSource& source, const ExportOptions& options, ExportOutput& out,
+                             WriteRow&& write_row) {
   ExportResult result;
   result.failure = "the export was no longer wanted";
   while (record_source_next(source)) {

@@ -31,12 +31,12 @@ struct RecordSource {
   ParamListPtr record;      // the header list; each read fills its values
   ParamListPtr query_view;  // the same columns under the names the query sees
   ExportSelection selection;
-  std::vector<size_t> columns;         // the header's named columns, in order
-  std::vector<std::string> names;      // their names (and kRetiredColumn)
+  std::vector<size_t> columns;           // the header's named columns, in order
+  std::vector<std::string> names;        // their names (and kRetiredColumn)
   std::vector<std::string_view> values;  // the current record, one per name
-  std::string restored;  // the first value of a retired record, as it was saved
-  int64_t size = 0;      // of the data file when it was opened
-  int64_t records = 0;   // records taken so far
+  std::string restored;                  // the first value of a retired record, as it was saved
+  int64_t size = 0;                      // of the data file when it was opened
+  int64_t records = 0;                   // records taken so far
 };
 
 enum class SourceOpened {

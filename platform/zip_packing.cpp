@@ -32,8 +32,7 @@ extern "C" int zipOpenNewFileInZip4_64(
   using Entry = int (*)(void*, const char*, const void*, const void*, unsigned, const void*,
                         unsigned, const char*, int, int, int, int, int, int, const char*,
                         unsigned long, unsigned long, unsigned long, int);
-  static const Entry minizip =
-      reinterpret_cast<Entry>(dlsym(RTLD_NEXT, "zipOpenNewFileInZip4_64"));
+  static const Entry minizip = reinterpret_cast<Entry>(dlsym(RTLD_NEXT, "zipOpenNewFileInZip4_64"));
   if (minizip == nullptr) return fwk::kZipInternalError;
   int chosen = fwk::chosen_level.load();
   if (method == fwk::kDeflated && chosen > 0) level = chosen;

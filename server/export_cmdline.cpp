@@ -2,26 +2,11 @@
 
 #include <cstring>
 
+#include "platform/cmdline.hpp"
+
 namespace fwk {
 
 namespace {
-
-// Accepts "--name value" and "--name=value" (and "-o value"). 1 when `arg`
-// is the option (value stored, index advanced), 0 when not, -1 when the
-// value is missing.
-int take_value(const char* name, int argc, const char* const* argv, int& i, std::string& value) {
-  const char* arg = argv[i];
-  size_t n = std::strlen(name);
-  if (std::strncmp(arg, name, n) != 0) return 0;
-  if (arg[n] == '=' && name[1] == '-') {
-    value = arg + n + 1;
-    return 1;
-  }
-  if (arg[n] != '\0') return 0;
-  if (i + 1 >= argc) return -1;
-  value = argv[++i];
-  return 1;
-}
 
 // The format an output file's name asks for, when it ends like one.
 bool format_of_file(const std::string& file, ExportFormat* format) {
@@ -36,7 +21,7 @@ bool take_option(int argc, const char* const* argv, int& i, ExportCommandLine& o
   *taken = true;
   const char* names[] = {"--root", "--format", "--query", "--output", "-o"};
   for (const char* name : names) {
-    int found = take_value(name, argc, argv, i, value);
+    int found = cmdline_take_value(name, argc, argv, i, value);
     if (found == 0) continue;
     if (found < 0) {
       error = std::string(name) + " needs a value";

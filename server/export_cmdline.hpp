@@ -12,7 +12,7 @@ struct ExportCommandLine {
   std::string root;  // --root DIR; "" when not given
   std::string form;  // the form's name
   ExportFormat format = ExportFormat::csv;
-  bool format_given = false;  // --format; else the extension of -o, else CSV
+  bool format_given = false;     // --format; else the extension of -o, else CSV
   bool include_retired = false;  // --all
   std::string query;             // --query TEXT
   std::string output;            // -o FILE; "" is standard output

@@ -34,7 +34,7 @@ int fail(int code, const std::string& message) {
 
 // Where the records go: a file (-o) or standard output.
 struct Destination {
-  FilePtr owned;             // the -o file
+  FilePtr owned;              // the -o file
   std::FILE* file = nullptr;  // where the bytes go
   std::string name;           // for messages
   int error = 0;              // errno of the first failed write
@@ -161,15 +161,17 @@ int export_main(int argc, const char* const* argv, int first) {
     case SourceOpened::ok:
       break;
     case SourceOpened::missing:
-      return fail(kExportNoDataFile, "the data file " + data_path + " of form " + options.form +
-                                         " does not exist");
+      return fail(kExportNoDataFile,
+                  "the data file " + data_path + " of form " + options.form + " does not exist");
     case SourceOpened::unreadable:
-      return fail(kExportNoDataFile, "the data file " + data_path +
-                                         " cannot be read, or its header row is not whole");
+      return fail(kExportNoDataFile,
+                  "the data file " + data_path + " cannot be read, or its header row is not whole");
   }
-  bool to_terminal = (options.output.empty() || options.output == "-") && console_output_is_terminal();
+  bool to_terminal =
+      (options.output.empty() || options.output == "-") && console_output_is_terminal();
   if (options.format == ExportFormat::xlsx && to_terminal) {
-    return fail(kExportUsage, "a workbook is not for a terminal: give -o FILE or redirect the output");
+    return fail(kExportUsage,
+                "a workbook is not for a terminal: give -o FILE or redirect the output");
   }
   Destination to;
   if (!open_destination(to, options)) {
@@ -191,8 +193,8 @@ int export_main(int argc, const char* const* argv, int first) {
     return fail(kExportNotWritten, "cannot write " + to.name + ": " + why);
   }
   if (bar.shown) {
-    end_progress("Exported " + std::to_string(source.records) + " records of " +
-                          options.form + " to " + to.name + "\n");
+    end_progress("Exported " + std::to_string(source.records) + " records of " + options.form +
+                 " to " + to.name + "\n");
   }
   if (result.cut_values > 0) {
     console_write_error(std::string(kProgram) + " export: " + std::to_string(result.cut_values) +
