@@ -107,7 +107,14 @@ std::string cmdline_usage(const char* program) {
       "  --headless     open no browser and do not read standard input\n"
       "  --no-browser   open no browser at start; console commands still work\n"
       "  --help         show this help and exit\n"
-      "  --version      show the version and exit\n";
+      "  --version      show the version and exit\n"
+      "\n"
+      "Or: ";
+  text += program;
+  text += " export FORM [OPTION]...: writes a form's answers as CSV, an Excel\n"
+          "workbook or JSON Lines instead of serving (";
+  text += program;
+  text += " export --help).\n";
   return text;
 }
 
