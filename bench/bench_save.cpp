@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bench/bench_support.hpp"
+#include "forms/form_config.hpp"
 #include "forms/response_save.hpp"
 #include "forms/session_index.hpp"
 #include "core/plist.hpp"
@@ -29,7 +30,7 @@ constexpr int kSavedSessions = 1000;
 struct DataSet {
   fs::path dir;
   fwk::SiteContext site;
-  fwk::ParamListPtr config;
+  fwk::FormConfig form;
   int64_t bytes = 0;
 };
 
@@ -64,9 +65,10 @@ fs::path create_data_set() {
   fwk_bench::write_file(set.dir / "survey.asc", data);
   fwk_bench::write_file(set.dir / "survey.idx", "NAME\t_POS\n");
   set.bytes = static_cast<int64_t>(data.size());
-  set.config = fwk::plist_copy(nullptr, 4);
-  fwk::plist_set(set.config.get(), "SAVEDATA", "1");
-  fwk::plist_set(set.config.get(), "SAVEINDEXNAME", "survey.idx");
+  fwk::ParamListPtr config = fwk::plist_copy(nullptr, 4);
+  fwk::plist_set(config.get(), "SAVEDATA", "1");
+  fwk::plist_set(config.get(), "SAVEINDEXNAME", "survey.idx");
+  set.form = fwk::form_config_from(set.site.root, "survey", std::move(config), nullptr);
   return set.dir;
 }
 
@@ -90,8 +92,7 @@ fwk::ParamListPtr response(int i) {
 
 void save(benchmark::State& state, int i) {
   fwk::ParamListPtr request = response(i);
-  int result =
-      fwk::response_save(data_set().site, "survey", request.get(), data_set().config.get());
+  int result = fwk::response_save(data_set().site, data_set().form, request.get());
   if (result != 0) state.SkipWithError("save failed");
 }
 

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/ini.hpp"
 #include "core/limits.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
@@ -12,10 +11,6 @@
 namespace fwk {
 
 namespace {
-
-// Characters that would let a form name reach outside the server root or
-// name several files.
-constexpr const char* kUnsafeNameChars = "/.\\*?$|";
 
 struct AccessKey {
   const char* name;
@@ -55,25 +50,17 @@ const char* access_kind_text(int kind) {
 
 }  // namespace
 
-int access_rights(const SiteContext& site, const char* host, const char* form_name,
+int access_rights(const SiteContext& site, const char* host, const FormConfig& form,
                   const char* password) {
-  if (form_name == nullptr) form_name = "";
   if (password == nullptr) password = "";
-  if (std::strpbrk(form_name, kUnsafeNameChars) != nullptr ||
-      std::strlen(form_name) > kAccessValueLimit || std::strlen(password) > kAccessValueLimit) {
+  if (!form_name_safe(form.name) || std::strlen(password) > kAccessValueLimit) {
     status_log(site.log, "\nBuffer overrun attempt\tHOST=");
     status_log(site.log, host != nullptr ? host : "");
     return 0;
   }
-  if (*form_name == '\0') return 0;
-
-  std::string path;
-  if (!path_join(site.root.c_str(), path, form_name, ".ini")) return 0;
-  ParamListPtr section = ini_read_section(path.c_str(), "access", 0);
-  if (section == nullptr) return 0;
-
+  if (form.access == nullptr) return 0;
   int rights = 0;
-  for (const AccessKey& key : kAccessKeys) rights |= key_rights(section.get(), key, password);
+  for (const AccessKey& key : kAccessKeys) rights |= key_rights(form.access.get(), key, password);
   return rights;
 }
 

@@ -6,6 +6,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/form_config.hpp"
 
 namespace fwk {
 
@@ -22,12 +23,13 @@ constexpr int kRightAll = 127;
 // The result of a refusal for want of a right.
 constexpr int kAccessDenied = 101;
 
-// The rights of a requester for the form `form_name` (DATABASE) offering
-// `password` (_PASSWORD, words separated by commas or spaces). `host` (may
-// be absent) only names the requester in the log line written when the
-// form name or password is unsafe or too long. A form without a
+// The rights of a requester for `form` (read for the request's DATABASE)
+// offering `password` (_PASSWORD, words separated by commas or spaces).
+// `host` (may be absent) only names the requester in the log line written
+// when the form name is unsafe (form_name_safe) or the password longer than
+// kAccessValueLimit; such a request has no rights. A form without a
 // configuration file or an "access" section has no rights.
-int access_rights(const SiteContext& site, const char* host, const char* form_name,
+int access_rights(const SiteContext& site, const char* host, const FormConfig& form,
                   const char* password);
 
 // Writes the "Permission denied" page: a form that posts the refused

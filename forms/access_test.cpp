@@ -20,9 +20,13 @@ struct AccessTest : ::testing::Test {
     site.log = &log;
   }
 
+  int rights_of(const char* host, const std::string& form, const char* password) {
+    return access_rights(site, host, form_config_read(site.root, form), password);
+  }
+
   int rights_with(const std::string& access, const char* password, const char* form = "f") {
     dir.write("f.ini", "[DATABASE]\nSAVEDATA=1\n[access]\n" + access);
-    return access_rights(site, "host1", form, password);
+    return rights_of("host1", form, password);
   }
 };
 
@@ -47,18 +51,18 @@ TEST_F(AccessTest, AllowDenyAndPasswordWords) {
 
 TEST_F(AccessTest, NoSectionNoFileOrUnsafeNameGivesNothing) {
   dir.write("plain.ini", "[DATABASE]\nPWD=(allow)\n");
-  EXPECT_EQ(access_rights(site, "h", "plain", ""), 0);
-  EXPECT_EQ(access_rights(site, "h", "missing", ""), 0);
-  EXPECT_EQ(access_rights(site, "h", "", ""), 0);
+  EXPECT_EQ(rights_of("h", "plain", ""), 0);
+  EXPECT_EQ(rights_of("h", "missing", ""), 0);
+  EXPECT_EQ(rights_of("h", "", ""), 0);
 
   status_text_clear(&log);
   EXPECT_EQ(rights_with("PWD=(allow)\n", "", "a/b"), 0);
   EXPECT_NE(status_text_utf8(&log).find("\nBuffer overrun attempt\tHOST=host1"), std::string::npos);
-  EXPECT_EQ(access_rights(site, nullptr, "f", std::string(129, 'p').c_str()), 0);
-  EXPECT_EQ(access_rights(site, "h", std::string(129, 'f').c_str(), ""), 0);
+  EXPECT_EQ(rights_of(nullptr, "f", std::string(129, 'p').c_str()), 0);
+  EXPECT_EQ(rights_of("h", std::string(129, 'f').c_str(), ""), 0);
   // The apostrophe is left to the request handler's own check.
   dir.write("o'k.ini", "[access]\nPWD=(allow)\n");
-  EXPECT_EQ(access_rights(site, "h", "o'k", ""), kRightAll);
+  EXPECT_EQ(rights_of("h", "o'k", ""), kRightAll);
 }
 
 std::string page_of(const ParamList* request, const char* form, const char* action, int kind) {

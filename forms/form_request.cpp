@@ -12,7 +12,6 @@
 #include "forms/page_show.hpp"
 #include "forms/response_save.hpp"
 #include "forms/start_page.hpp"
-#include "core/ini.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/stamp.hpp"
@@ -29,19 +28,11 @@ namespace {
 constexpr size_t kParamLimit = 128;
 // Shortest page name.
 constexpr size_t kPageNameMin = 5;
-// The ID field name keeps at most this many characters.
-constexpr size_t kIdFieldLimit = 63;
 // Password-file words keep at most this many characters.
 constexpr size_t kPasswordWordArea = 128;
 
 constexpr const char* kForbiddenNameChars = "/.\\*?$|'\"";
-constexpr const char* kDefaultMaxMessage = "Sorry, this form is no longer available.";
-constexpr const char* kDefaultPwdMessage = "Sorry, you need a password to access this form.";
 constexpr const char* kBreakinSubject = "Web access denied/breakin attempt";
-
-int config_int(const ParamList* config, const char* key, const char* dflt) {
-  return std::atoi(plist_get(config, key, dflt));
-}
 
 bool action_is(const FormState& state, const char* word) {
   return text_compare_nocase(state.action.c_str(), word) == 0;
@@ -67,20 +58,10 @@ void write_config_missing(const SiteContext& site, OutputSink* sink, const char*
   out_text(sink, ".ini)");
 }
 
-// The first name of IDFIELDS, as the ID field.
-std::string id_field_name(const ParamList* config) {
-  std::string name = text_dup_n(plist_get(config, "IDFIELDS", "IFMUID"), kIdFieldLimit);
-  size_t comma = name.find(',');
-  if (comma != std::string::npos) name.resize(comma);
-  return name;
-}
-
 // True when `id` is one of the words of the password file (any letter
 // case). Words are separated by spaces, tabs and line ends; the last word
 // counts whether or not a line end follows it.
-bool password_file_admits(const char* file_name, const char* id) {
-  std::string path = file_name;
-  text_replace_char(path, '\\', '/');
+bool password_file_admits(const std::string& path, const char* id) {
   FilePtr file(file_open(path.c_str(), "rb"));
   if (!file) return false;
   std::string word;
@@ -93,31 +74,30 @@ bool password_file_admits(const char* file_name, const char* id) {
 
 // Shows the first page of a new response (multi-page) or the form template.
 int show_new_response(FormState& state) {
-  if (state.multipage) {
-    state.page = plist_get(state.config, "STARTPAGE", "page0");
-    return page_show(*state.site, state.sink, state.form_name.c_str(), state.request, "",
-                     state.page);
+  const FormConfig& form = *state.form;
+  if (form.multipage) {
+    state.page = form.start_page;
+    return page_show(*state.site, state.sink, form.name.c_str(), state.request, "", state.page);
   }
-  return form_template_show(*state.site, state.sink, plist_get(state.config, "FORM", ""),
-                            state.request);
+  return form_template_show(*state.site, state.sink, form.form_template.c_str(), state.request);
 }
 
 // Resumes an earlier record: its fields take the place of the request.
 int show_resumed_response(FormState& state, ParamList* record) {
-  if (state.multipage) {
-    state.page = plist_get(record, "_PAGE", plist_get(state.config, "STARTPAGE", "page0"));
+  const FormConfig& form = *state.form;
+  if (form.multipage) {
+    state.page = plist_get(record, "_PAGE", form.start_page.c_str());
     const std::string back_list = plist_get(record, "_PAGEBACK", "");
-    return page_show(*state.site, state.sink, state.form_name.c_str(), record, back_list.c_str(),
+    return page_show(*state.site, state.sink, form.name.c_str(), record, back_list.c_str(),
                      state.page);
   }
-  return form_template_show(*state.site, state.sink, plist_get(state.config, "FORM", ""), record);
+  return form_template_show(*state.site, state.sink, form.form_template.c_str(), record);
 }
 
 int refuse_with_login(FormState& state, int kind) {
-  permission_denied_page(state.sink, state.request, state.form_name.c_str(), state.action.c_str(),
-                         kind);
-  login_page(*state.site, state.sink, state.rights, state.form_name.c_str(), state.request,
-             state.config);
+  permission_denied_page(state.sink, state.request, state.form->name.c_str(),
+                         state.action.c_str(), kind);
+  login_page(state.sink, state.rights, *state.form, state.request);
   return kAccessDenied;
 }
 
@@ -128,15 +108,13 @@ int new_response(FormState& state) {
 
 int start_decision(FormState& state) {
   form_write_header(state);
-  if (!state.has_uid) return show_new_response(state);
+  if (!state.form->has_uid) return show_new_response(state);
   if (!state.id_present) {
     if (action_is(state, "START") && (state.rights & kRightAppend)) return new_response(state);
-    login_page(*state.site, state.sink, state.rights, state.form_name.c_str(), state.request,
-               state.config);
+    login_page(state.sink, state.rights, *state.form, state.request);
     return 0;
   }
-  ParamListPtr record =
-      earlier_record_find(*state.site, state.config, state.form_name.c_str(), state.request);
+  ParamListPtr record = earlier_record_find(*state.site, *state.form, state.request);
   if (record == nullptr) return new_response(state);
   if (state.rights & kRightUpdate) return show_resumed_response(state, record.get());
   return refuse_with_login(state, kRightUpdate);
@@ -145,11 +123,10 @@ int start_decision(FormState& state) {
 int report_action(FormState& state) {
   if (!(state.rights & kRightReport)) {
     form_write_header(state);
-    return permission_denied_page(state.sink, state.request, state.form_name.c_str(),
+    return permission_denied_page(state.sink, state.request, state.form->name.c_str(),
                                   state.action.c_str(), kRightReport);
   }
-  const char* report = plist_get(state.config, "REPORT2", "");
-  FilePtr file(path_open_binary(state.site->root.c_str(), report));
+  FilePtr file(path_open_binary(state.site->root.c_str(), state.form->report_action.c_str()));
   if (!file) return 0;
   form_write_header(state);
   template_process_file(*state.site, state.site->root.c_str(), state.sink, file.get(),
@@ -160,8 +137,8 @@ int report_action(FormState& state) {
 int run_action(FormState& state) {
   if (action_is(state, "REPORT")) return report_action(state);
   if (state.action.empty() || action_is(state, "START")) return start_decision(state);
-  if (action_is(state, "NEXT")) return state.multipage ? page_next(state) : 0;
-  if (action_is(state, "BACK")) return state.multipage ? page_back(state) : 0;
+  if (action_is(state, "NEXT")) return state.form->multipage ? page_next(state) : 0;
+  if (action_is(state, "BACK")) return state.form->multipage ? page_back(state) : 0;
   if (action_is(state, "SAVE") || action_is(state, "SUBMIT")) return form_final_save(state);
   return 0;
 }
@@ -179,12 +156,12 @@ void write_message(FormState& state, const char* message) {
 }
 
 void mail_refusal(const FormState& state, int result) {
-  const char* address = plist_get(state.config, "ADMINEMAIL", "");
-  if (*address == '\0') return;
+  const FormConfig& form = *state.form;
+  if (form.admin_email.empty()) return;
   TextBuffer body = tbuf_new(1024);
   auto add = [&](const char* text) { tbuf_append_text(body, text); };
   add("Database: ");
-  add(state.form_name.c_str());
+  add(form.name.c_str());
   add("\r\nError code: ");
   add(std::to_string(result).c_str());
   add("\r\nRemote host: ");
@@ -202,24 +179,23 @@ void mail_refusal(const FormState& state, int result) {
   add("\r\n_PASSWORD: ");
   add(state.password.c_str());
   add("\r\n");
-  queue_mail(*state.site, address, kBreakinSubject, tbuf_to_text(body).c_str(),
-             plist_get(state.config, "EMAILSERVER", ""));
+  queue_mail(*state.site, form.admin_email.c_str(), kBreakinSubject, tbuf_to_text(body).c_str(),
+             form.email_server.c_str());
 }
 
 // Step 2: the checks that need the configuration. 0 when the request may
 // go on, else the result, with the message to show.
 int check_limits(FormState& state, const char** message) {
-  const int max_responses = config_int(state.config, "MAXRESPONSES", "0");
-  if (max_responses != 0 &&
-      response_count_read(*state.site, state.form_name.c_str()) >= max_responses) {
-    *message = plist_get(state.config, "MAXMESSAGE", kDefaultMaxMessage);
+  const FormConfig& form = *state.form;
+  if (form.max_responses != 0 &&
+      response_count_read(*state.site, form.name.c_str()) >= form.max_responses) {
+    *message = form.max_message.c_str();
     return kFormLimitReached;
   }
-  const char* password_file = plist_get(state.config, "PWDFILE", "");
-  if (*password_file != '\0') {
-    const char* id = plist_get(state.request, id_field_name(state.config).c_str(), "");
-    if (*id == '\0' || !password_file_admits(password_file, id)) {
-      *message = plist_get(state.config, "PWDMESSAGE", kDefaultPwdMessage);
+  if (!form.password_path.empty()) {
+    const char* id = plist_get(state.request, form.id_field.c_str(), "");
+    if (*id == '\0' || !password_file_admits(form.password_path, id)) {
+      *message = form.password_message.c_str();
       return kFormBadPassword;
     }
   }
@@ -258,43 +234,37 @@ int check_request(const ParamList* request, OutputSink* sink, bool* done) {
 
 int form_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink,
                         const char* http_host) {
+  const FormConfig form = form_config_read(site.root, plist_get(request, "DATABASE", ""));
   const int rights =
-      access_rights(site, plist_get(request, "HOST", ""), plist_get(request, "DATABASE", ""),
-                    plist_get(request, "_PASSWORD", ""));
+      access_rights(site, plist_get(request, "HOST", ""), form, plist_get(request, "_PASSWORD", ""));
   bool done = false;
   int result = check_request(request, sink, &done);
   if (done) return result;
 
+  if (form.database == nullptr) {
+    write_config_missing(site, sink, form.name.c_str());
+    return kFormConfigMissing;
+  }
   FormState state;
   state.site = &site;
   state.sink = sink;
   state.request = request;
   state.rights = rights;
   state.http_host = http_host != nullptr ? http_host : "";
-  state.form_name = plist_get(request, "DATABASE", "");
-  std::string config_path;
-  path_join(site.root.c_str(), config_path, state.form_name.c_str(), ".ini");
-  ParamListPtr config = ini_read_section(config_path.c_str(), "DATABASE", 0);
-  if (config == nullptr) {
-    write_config_missing(site, sink, state.form_name.c_str());
-    return kFormConfigMissing;
-  }
-  state.config = config.get();
+  state.form = &form;
   state.action = plist_get(request, "_ACTION", "");
   state.password = plist_get(request, "_PASSWORD", "");
   state.page = plist_get(request, "_PAGE", "");
   plist_rename(request, "DATABASE", nullptr);
   plist_rename(request, "_ACTION", nullptr);
 
-  if (config_int(state.config, "ACTIVE", "1") == 0) {
+  if (!form.active) {
     form_write_header(state);
     return start_page(sink);
   }
-  state.has_uid = config_int(state.config, "HASUID", "0");
-  state.multipage = config_int(state.config, "MULTIPAGE", "0");
-  state.id_present = *plist_get(request, id_field_name(state.config).c_str(), "") != '\0';
+  state.id_present = *plist_get(request, form.id_field.c_str(), "") != '\0';
   if (*plist_get(request, "_SESSION", "") == '\0')
-    plist_set(request, "_SESSION", unique_id(plist_get(state.config, "HOST", "")).c_str());
+    plist_set(request, "_SESSION", unique_id(form.session_mix.c_str()).c_str());
 
   const char* message = nullptr;
   result = check_limits(state, &message);
@@ -309,13 +279,14 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
 }
 
 int form_final_save(FormState& state) {
-  const bool may_save = (state.rights & kRightAppend) ||
-                        ((state.rights & kRightUpdate) &&
-                         earlier_record_find(*state.site, state.config, state.form_name.c_str(),
-                                             state.request) != nullptr);
+  const FormConfig& form = *state.form;
+  const bool may_save =
+      (state.rights & kRightAppend) ||
+      ((state.rights & kRightUpdate) &&
+       earlier_record_find(*state.site, form, state.request) != nullptr);
   if (!may_save) {
     form_write_header(state);
-    return permission_denied_page(state.sink, state.request, state.form_name.c_str(),
+    return permission_denied_page(state.sink, state.request, form.name.c_str(),
                                   state.action.c_str(), kRightAppend);
   }
   // A slot the page scripts can set. Claimed with an empty value: a freed
@@ -329,30 +300,28 @@ int form_final_save(FormState& state) {
   capture.text = &script_text;
   OutputSink* script_sink = state.header_written ? state.sink : &capture;
   const SiteContext& site = *state.site;
-  const char* form_name = state.form_name.c_str();
-  page_script_forward(site, script_sink, form_name, state.config, state.request, "SUBMIT");
+  const char* form_name = form.name.c_str();
+  page_script_forward(site, script_sink, form, state.request, "SUBMIT");
 
   if (action_is(state, "SUBMIT")) {
-    page_script_forward(site, script_sink, form_name, state.config, state.request,
-                        state.page.c_str());
+    page_script_forward(site, script_sink, form, state.request, state.page.c_str());
     if (*plist_get(state.request, "_PAGEWARN", "") != '\0') {
       form_write_header(state);
       tbuf_send(state.sink, script_text);
-      if (!state.multipage) return form_template_show(site, state.sink, form_name, state.request);
+      if (!form.multipage) return form_template_show(site, state.sink, form_name, state.request);
       const std::string back_list = plist_get(state.request, "_PAGEBACK", "");
       return page_show(site, state.sink, form_name, state.request, back_list.c_str(), state.page);
     }
   }
   plist_set(state.request, "_FORMDONE", "1");
-  const int result = response_save(site, form_name, state.request, state.config);
-  const bool redirects = result == 0 && config_int(state.config, "SHOWREDIRECT", "0") != 0 &&
-                         *plist_get(state.config, "REDIRECT", "") != '\0';
+  const int result = response_save(site, form, state.request);
+  const bool redirects = result == 0 && form.show_redirect && !form.redirect.empty();
   if (!redirects && tbuf_length(script_text) > 0) {
     form_write_header(state);
     tbuf_send(state.sink, script_text);
   }
-  save_result_page(site, state.sink, form_name, state.config, state.request, result,
-                   state.http_host.c_str(), state.header_written);
+  save_result_page(site, state.sink, form, state.request, result, state.http_host.c_str(),
+                   state.header_written);
   state.header_written = true;
   return result;
 }

@@ -9,6 +9,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/form_config.hpp"
 
 namespace fwk {
 
@@ -18,10 +19,9 @@ struct FormState {
   // The request list (present whenever a FormState exists); DATABASE and
   // _ACTION have already been deleted from it.
   ParamList* request = nullptr;
-  // Section "DATABASE" of the form's configuration file.
-  ParamList* config = nullptr;
-  // The handler's own copies of DATABASE, _ACTION and _PASSWORD.
-  std::string form_name;
+  // The form's configuration (its name is the request's DATABASE).
+  const FormConfig* form = nullptr;
+  // The handler's own copies of _ACTION and _PASSWORD.
   std::string action;
   std::string password;
   // The handler's writable copy of _PAGE: the current page name. The page
@@ -32,9 +32,6 @@ struct FormState {
   std::string http_host;
   // The requester's rights (access.hpp).
   int rights = 0;
-  // HASUID and MULTIPAGE of the configuration.
-  int has_uid = 0;
-  int multipage = 0;
   // The request holds a non-empty value under the first ID field name.
   bool id_present = false;
   // Set once the response header has been written for this request.

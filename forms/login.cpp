@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/ini.hpp"
-#include "core/limits.hpp"
 #include "core/list_text.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
@@ -25,32 +24,15 @@ namespace {
 constexpr std::size_t kResumeSpare = 64;
 constexpr const char* kSequenceSeparators = " ;,";
 
-std::string configured_name(const ParamList* config, const char* key) {
-  return text_dup_n(plist_get(config, key, ""), kConfiguredNameLimit);
-}
-
-// The data file: SAVEDATANAME, or the form name with ".asc".
-std::string data_file_path(const SiteContext& site, const ParamList* config,
-                           const char* form_name) {
-  std::string name = configured_name(config, "SAVEDATANAME");
-  std::string path;
-  if (name.empty()) {
-    path_join(site.root.c_str(), path, form_name, ".asc");
-  } else {
-    path_join(site.root.c_str(), path, name.c_str());
-  }
-  return path;
-}
-
 // The ID field names of the form, login first.
-ParamListPtr id_field_names(const ParamList* config) {
-  return kv_parse_text(plist_get(config, "IDFIELDS", kDefaultIdFields), ',', 0);
+ParamListPtr id_field_names(const FormConfig& form) {
+  return kv_parse_text(form.id_fields.c_str(), ',', 0);
 }
 
 // The request's value for every ID field; none when all of them are empty
 // (such a respondent never matches a record).
-ParamListPtr id_criteria(const ParamList* config, const ParamList* request) {
-  ParamListPtr names = id_field_names(config);
+ParamListPtr id_criteria(const FormConfig& form, const ParamList* request) {
+  ParamListPtr names = id_field_names(form);
   ParamListPtr criteria = plist_copy(nullptr, plist_used_count(names.get()));
   bool any = false;
   plist_each_in_first_block(names.get(), [&](const Pair& entry) {
@@ -111,13 +93,11 @@ bool at_line_start(std::FILE* file, int64_t pos) {
 // The index's latest matching line counts; its _POS must be the start of a
 // live record of the data file with the same ID values, else (a stale or
 // hand-edited index) the caller scans the data file instead.
-bool read_through_index(const SiteContext& site, const std::string& index_name, std::FILE* data,
-                        ParamList* record, const ParamList* criteria) {
-  std::string path;
-  if (!path_join(site.root.c_str(), path, index_name.c_str())) return false;
+bool read_through_index(const std::string& index_path, std::FILE* data, ParamList* record,
+                        const ParamList* criteria) {
   std::FILE* index = nullptr;
   ParamListPtr columns;
-  if (!datafile_open(path.c_str(), &index, &columns, 0)) return false;
+  if (index_path.empty() || !datafile_open(index_path.c_str(), &index, &columns, 0)) return false;
   int64_t pos = 0;
   while (record_next_equal(index, columns.get(), criteria, nullptr)) {
     pos = std::strtoll(plist_get(columns.get(), "_POS", "0"), nullptr, 10);
@@ -131,15 +111,12 @@ bool read_through_index(const SiteContext& site, const std::string& index_name, 
 
 // The lookup method "ASC": the form's data file, through its index when
 // one is configured.
-ParamListPtr data_file_lookup(const SiteContext& site, const ParamList* config,
-                              const char* form_name, const ParamList* criteria) {
-  std::string path = data_file_path(site, config, form_name);
+ParamListPtr data_file_lookup(const FormConfig& form, const ParamList* criteria) {
+  const std::string& path = form.data_path;
   std::FILE* file = nullptr;
   ParamListPtr record;
   if (path.empty() || !datafile_open(path.c_str(), &file, &record, kResumeSpare)) return nullptr;
-  std::string index_name = configured_name(config, "SAVEINDEXNAME");
-  bool found =
-      !index_name.empty() && read_through_index(site, index_name, file, record.get(), criteria);
+  bool found = read_through_index(form.index_path, file, record.get(), criteria);
   if (!found) {
     datafile_seek_row(file, -1);
     found = scan_for_latest(file, record.get(), criteria);
@@ -179,15 +156,16 @@ void write_start_form(OutputSink* sink, const char* form_name) {
 // The login form: the first ID field as the login, the others as password
 // fields, leaving out those the data file (when its header was read) has
 // no column for.
-void write_login_form(OutputSink* sink, const char* form_name, const ParamList* request,
-                      const ParamList* config, const ParamList* columns) {
+void write_login_form(OutputSink* sink, const FormConfig& form, const ParamList* request,
+                      const ParamList* columns) {
+  const char* form_name = form.name.c_str();
   out_text(sink, "<H3>Please enter your login and password</H3>");
   out_text(sink, "<FORM ACTION=\"/fwk\" METHOD=\"POST\" ACCEPT-CHARSET=\"UTF-8\">\n");
   out_text(sink, "<INPUT TYPE=\"HIDDEN\" NAME=\"_ACTION\" VALUE=\"START\" />\n");
   out_text(sink, "<INPUT TYPE=\"HIDDEN\" NAME=\"DATABASE\" VALUE=\"");
   out_html(sink, form_name);
   out_text(sink, "\" />\n<tt>");
-  ParamListPtr names = id_field_names(config);
+  ParamListPtr names = id_field_names(form);
   int position = 0;
   plist_each_in_first_block(names.get(), [&](const Pair& entry) {
     const char* name = entry.name->c_str();
@@ -211,10 +189,10 @@ void write_login_form(OutputSink* sink, const char* form_name, const ParamList* 
 
 }  // namespace
 
-ParamListPtr earlier_record_find(const SiteContext& site, const ParamList* config,
-                                 const char* form_name, const ParamList* request) {
-  ParamListPtr criteria = id_criteria(config, request);
-  const std::string sequence = plist_get(config, "LOGINSEQUENCE", "ASC");
+ParamListPtr earlier_record_find(const SiteContext& site, const FormConfig& form,
+                                 const ParamList* request) {
+  ParamListPtr criteria = id_criteria(form, request);
+  const std::string& sequence = form.login_sequence;
   std::string unknown;
   ParamListPtr found;
   std::size_t at = 0;
@@ -228,26 +206,25 @@ ParamListPtr earlier_record_find(const SiteContext& site, const ParamList* confi
     if (text_compare_nocase(word.c_str(), "ASC") != 0) {
       unknown += unknown.empty() ? word : " " + word;
     } else if (criteria) {
-      found = data_file_lookup(site, config, form_name, criteria.get());
+      found = data_file_lookup(form, criteria.get());
     }
   }
-  if (!unknown.empty()) log_unknown_methods(site, form_name, unknown);
+  if (!unknown.empty()) log_unknown_methods(site, form.name.c_str(), unknown);
   return found;
 }
 
-int login_page(const SiteContext& site, OutputSink* sink, int rights, const char* form_name,
-               const ParamList* request, const ParamList* config) {
-  std::string path = data_file_path(site, config, form_name);
+int login_page(OutputSink* sink, int rights, const FormConfig& form, const ParamList* request) {
+  const std::string& path = form.data_path;
   ParamListPtr columns;
   bool readable = !path.empty() && datafile_open(path.c_str(), nullptr, &columns, 0);
-  if (!readable && list_contains_nocase(plist_get(config, "LOGINSEQUENCE", "ASC"), "ASC")) {
+  if (!readable && list_contains_nocase(form.login_sequence.c_str(), "ASC")) {
     out_text(sink, "<head><title>Setup error</title></head>\n\n<BODY>\n");
     out_text(sink, "Sorry, I can't access the data file. Check the read/write permissions.");
     return 0;
   }
   out_text(sink, "<head><title>Login</title></head>\n\n<BODY>\n");
-  if (rights & 4) write_start_form(sink, form_name);
-  write_login_form(sink, form_name, request, config, columns.get());
+  if (rights & 4) write_start_form(sink, form.name.c_str());
+  write_login_form(sink, form, request, columns.get());
   return 0;
 }
 

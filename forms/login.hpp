@@ -8,24 +8,21 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/form_config.hpp"
 
 namespace fwk {
-
-// ID fields when the configuration names none.
-inline constexpr const char* kDefaultIdFields = "IFMUID,IFMUID1,IFMUID2,IFMUID3,IFMUID4";
 
 // The respondent's latest undeleted record: a list named by the data
 // file's columns holding that record's values, or none. The lookup methods
 // of LOGINSEQUENCE (default "ASC", the data-file lookup) are tried in order;
 // other words are passed over (and reported once in the status log).
-ParamListPtr earlier_record_find(const SiteContext& site, const ParamList* config,
-                                 const char* form_name, const ParamList* request);
+ParamListPtr earlier_record_find(const SiteContext& site, const FormConfig& form,
+                                 const ParamList* request);
 
 // Writes the login page: a "Start" form for a new response when `rights`
 // hold append, and the login form with the ID fields the data file has
 // (the "Setup error" page instead when the data file cannot be read).
 // The caller has written the response header. Returns 0.
-int login_page(const SiteContext& site, OutputSink* sink, int rights, const char* form_name,
-               const ParamList* request, const ParamList* config);
+int login_page(OutputSink* sink, int rights, const FormConfig& form, const ParamList* request);
 
 }  // namespace fwk

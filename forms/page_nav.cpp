@@ -1,6 +1,5 @@
 #include "forms/page_nav.hpp"
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -22,7 +21,7 @@ std::string param(const FormState& state, const char* name) {
 }
 
 int show(FormState& state, const std::string& back_list, std::string& page) {
-  return page_show(*state.site, state.sink, state.form_name.c_str(), state.request,
+  return page_show(*state.site, state.sink, state.form->name.c_str(), state.request,
                    back_list.c_str(), page);
 }
 
@@ -43,13 +42,11 @@ std::string pending_after(const std::string& page, std::string pending, const st
 int page_next(FormState& state) {
   std::string skip = param(state, "_PAGESKIP");
   form_write_header(state);
-  if (std::atoi(plist_get(state.config, "SAVEPAGE", "0")) != 0 &&
-      text_compare_nocase(skip.c_str(), kFinishMarker) != 0) {
-    response_save(*state.site, state.form_name.c_str(), state.request, state.config);
+  if (state.form->save_page && text_compare_nocase(skip.c_str(), kFinishMarker) != 0) {
+    response_save(*state.site, *state.form, state.request);
   }
   if (!state.page.empty()) {
-    page_script_forward(*state.site, state.sink, state.form_name.c_str(), state.config,
-                        state.request, state.page.c_str());
+    page_script_forward(*state.site, state.sink, *state.form, state.request, state.page.c_str());
   }
   std::string pending = param(state, "_PAGENEXT");
   std::string back = param(state, "_PAGEBACK");
@@ -72,8 +69,7 @@ int page_next(FormState& state) {
 
 int page_back(FormState& state) {
   form_write_header(state);
-  page_script_back(*state.site, state.sink, state.form_name.c_str(), state.config, state.request,
-                   state.page.c_str());
+  page_script_back(*state.site, state.sink, *state.form, state.request, state.page.c_str());
   std::string back = param(state, "_PAGEBACK");
   std::string pending = param(state, "_PAGENEXT");
   if (!param(state, "_PAGEWARN").empty()) return show(state, back, state.page);

@@ -73,17 +73,17 @@ void claim_navigation_slots(ParamList* request) {
   }
 }
 
-int page_script_run(const SiteContext& site, OutputSink* sink, const char* form_name,
-                    ParamList* config, ParamList* request, const char* page, bool back) {
+int page_script_run(const SiteContext& site, OutputSink* sink, const FormConfig& form,
+                    ParamList* request, const char* page, bool back) {
   if (!page || !*page) return 0;
-  std::FILE* file = path_open_binary(site.root.c_str(), form_name, ".val");
+  std::FILE* file = path_open_binary(site.root.c_str(), form.name.c_str(), ".val");
   if (!file) return 1;
   TemplateInput in = input_from_file(file);
   if (find_script(in, page, back)) {
     claim_navigation_slots(request);
     ScriptContext context;
     context.sink = sink;
-    context.config = config;
+    context.config = form.database.get();
     context.site = &site;
     context.base_path = site.root.c_str();
     context.functions = back ? kPageBackFunctions : kPageForwardFunctions;
@@ -96,14 +96,14 @@ int page_script_run(const SiteContext& site, OutputSink* sink, const char* form_
 
 }  // namespace
 
-int page_script_forward(const SiteContext& site, OutputSink* sink, const char* form_name,
-                        ParamList* config, ParamList* request, const char* page) {
-  return page_script_run(site, sink, form_name, config, request, page, false);
+int page_script_forward(const SiteContext& site, OutputSink* sink, const FormConfig& form,
+                        ParamList* request, const char* page) {
+  return page_script_run(site, sink, form, request, page, false);
 }
 
-int page_script_back(const SiteContext& site, OutputSink* sink, const char* form_name,
-                     ParamList* config, ParamList* request, const char* page) {
-  return page_script_run(site, sink, form_name, config, request, page, true);
+int page_script_back(const SiteContext& site, OutputSink* sink, const FormConfig& form,
+                     ParamList* request, const char* page) {
+  return page_script_run(site, sink, form, request, page, true);
 }
 
 }  // namespace fwk

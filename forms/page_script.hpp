@@ -16,6 +16,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/form_config.hpp"
 #include "script/script_context.hpp"
 
 namespace fwk {
@@ -24,15 +25,16 @@ namespace fwk {
 extern const ScriptFunction kPageForwardFunctions[];
 extern const ScriptFunction kPageBackFunctions[];
 
-// Run the forward or back script of `page` in the form's page-script file.
+// Run the forward or back script of `page` in the page-script file of
+// `form`; the scripts see its section "DATABASE" as their configuration.
 // Script errors are reported in the page (`sink`); the request goes on.
 // Before the run, _PAGEWARN, _PAGENEXT and _PAGESKIP are made present
 // (empty) when the request lacks them, so the script can set them in place.
 // Returns 0, or 1 when the page-script file does not open. An empty page
 // name, or a page or script that the file does not hold, runs nothing.
-int page_script_forward(const SiteContext& site, OutputSink* sink, const char* form_name,
-                        ParamList* config, ParamList* request, const char* page);
-int page_script_back(const SiteContext& site, OutputSink* sink, const char* form_name,
-                     ParamList* config, ParamList* request, const char* page);
+int page_script_forward(const SiteContext& site, OutputSink* sink, const FormConfig& form,
+                        ParamList* request, const char* page);
+int page_script_back(const SiteContext& site, OutputSink* sink, const FormConfig& form,
+                     ParamList* request, const char* page);
 
 }  // namespace fwk

@@ -25,39 +25,17 @@ namespace fwk {
 
 namespace {
 
-// Configured file names keep at most this many characters.
-constexpr size_t kConfiguredNameLimit = 1000;
-
 constexpr const char* kSessionField = "_SESSION";
 constexpr const char* kIndexPositionColumn = "_POS";
 constexpr const char* kSubmissionSubject = "Formwick form submission report";
-
-int config_int(const ParamList* config, const char* key, const char* dflt) {
-  return std::atoi(plist_get(config, key, dflt));
-}
-
-// A configured file name, cut to its limit.
-std::string configured_name(const ParamList* config, const char* key) {
-  return text_dup_n(plist_get(config, key, ""), kConfiguredNameLimit);
-}
-
-std::string root_path(const SiteContext& site, const std::string& name, const char* ext = nullptr) {
-  std::string path;
-  path_join(site.root.c_str(), path, name.c_str(), ext);
-  return path;
-}
-
-std::string data_file_name(const ParamList* config, const char* form_name) {
-  std::string name = configured_name(config, "SAVEDATANAME");
-  return name.empty() ? std::string(form_name) + ".asc" : name;
-}
 
 void count_response(const SiteContext& site, const char* form_name) {
   uint32_t count = static_cast<uint32_t>(response_count_read(site, form_name)) + 1;
   const unsigned char bytes[4] = {
       static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8),
       static_cast<unsigned char>(count >> 16), static_cast<unsigned char>(count >> 24)};
-  std::string path = root_path(site, form_name, ".respcount");
+  std::string path;
+  path_join(site.root.c_str(), path, form_name, ".respcount");
   if (!file_replace_durably(path.c_str(), reinterpret_cast<const char*>(bytes), sizeof bytes)) {
     status_log(site_log(&site), "\nfwk: cannot write the response counter ");
     status_log(site_log(&site), path.c_str());
@@ -80,8 +58,7 @@ void write_default_mail_body(OutputSink* sink, const char* form_name, const Para
   });
 }
 
-int mail_response(const SiteContext& site, const char* form_name, ParamList* request,
-                  const ParamList* config) {
+int mail_response(const SiteContext& site, const FormConfig& form, ParamList* request) {
   TextBuffer body = tbuf_new(1024);
   OutputSink sink;
   sink.text = &body;
@@ -89,15 +66,15 @@ int mail_response(const SiteContext& site, const char* form_name, ParamList* req
   // with the note instead of holding the server.
   PageBudget budget = page_budget_start(&sink, nullptr);
   sink.budget = &budget;
-  FilePtr report(path_open_binary(site.root.c_str(), plist_get(config, "EMAILREPORT", "")));
+  FilePtr report(path_open_binary(site.root.c_str(), form.email_report.c_str()));
   if (report) {
     template_process_file(site, site.root.c_str(), &sink, report.get(), request, nullptr, nullptr,
                           0, nullptr);
   } else {
-    write_default_mail_body(&sink, form_name, request);
+    write_default_mail_body(&sink, form.name.c_str(), request);
   }
-  return queue_mail(site, plist_get(config, "SAVEEMAILNAME", ""), kSubmissionSubject,
-                    tbuf_to_text(body).c_str(), plist_get(config, "EMAILSERVER", ""));
+  return queue_mail(site, form.save_email_name.c_str(), kSubmissionSubject,
+                    tbuf_to_text(body).c_str(), form.email_server.c_str());
 }
 
 void retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,
@@ -124,9 +101,7 @@ void append_index_field(std::string& line, const char* value) {
   line.append("\"\t");
 }
 
-void write_index_line(const SiteContext& site, const ParamList* config, const ParamList* request,
-                      int64_t position) {
-  std::string path = root_path(site, configured_name(config, "SAVEINDEXNAME"));
+void write_index_line(const std::string& path, const ParamList* request, int64_t position) {
   ParamListPtr header;
   if (!datafile_open(path.c_str(), nullptr, &header, 0)) return;
   std::string line;
@@ -142,9 +117,8 @@ void write_index_line(const SiteContext& site, const ParamList* config, const Pa
   datafile_append_line(path.c_str(), line);
 }
 
-int save_to_data_file(const SiteContext& site, const char* form_name, const ParamList* request,
-                      const ParamList* config) {
-  std::string path = root_path(site, data_file_name(config, form_name));
+int save_to_data_file(const SiteContext& site, const FormConfig& form, const ParamList* request) {
+  const std::string& path = form.data_path;
   const FileInfo before = file_info(path.c_str());
   int64_t position = 0;
   int result = datafile_append_record(path.c_str(), request, &position);
@@ -154,14 +128,12 @@ int save_to_data_file(const SiteContext& site, const char* form_name, const Para
     return result;
   }
   retire_session(site, path, before, request);
-  if (position != 0 && *plist_get(config, "SAVEINDEXNAME", "") != '\0')
-    write_index_line(site, config, request, position);
+  if (position != 0 && !form.index_name.empty()) write_index_line(form.index_path, request, position);
   return kStoreOk;
 }
 
-int save_to_xml_file(const SiteContext& site, const ParamList* request, const ParamList* config) {
-  std::string name = configured_name(config, "SAVEXMLNAME");
-  std::string path = name.empty() ? std::string() : root_path(site, name);
+int save_to_xml_file(const SiteContext& site, const FormConfig& form, const ParamList* request) {
+  const std::string& path = form.xml_path;
   int result = path.empty() ? kStoreNotWritable : xml_append_transaction(request, path.c_str());
   if (result != 0) {
     status_log(site_log(&site), "\nfwk: cannot write to xml file ");
@@ -205,45 +177,44 @@ void write_redirect_page(OutputSink* sink, const std::string& target) {
   out_text(sink, "\">Click here to continue</A></body></html>\n");
 }
 
-void write_error_text(OutputSink* sink, const char* form_name, const ParamList* config,
-                      int result) {
+void write_error_text(OutputSink* sink, const FormConfig& form, int result) {
   if (result == kStoreHeaderUnreadable) {
     out_text(sink, "<P>Unable to open the data file for writing. ");
     out_text(sink, "You probably need to configure your server to allow writing to ");
-    out_html(sink, plist_get(config, "SAVEDATANAME", form_name));
+    out_html(sink, form.data_name.empty() ? form.name.c_str() : form.data_name.c_str());
     out_text(sink, "</tt>");
   } else if (result == kStoreNotWritable) {
     out_text(sink, "<P>Unable to write to the database: ");
-    out_html(sink, form_name);
+    out_html(sink, form.name.c_str());
   } else {
     out_printf(sink, "<P>Error %d occurred. Data were not saved.", result);
   }
 }
 
-void show_template(const SiteContext& site, OutputSink* sink, const char* name, ParamList* request,
-                   int fill_fields) {
-  FilePtr file(path_open_binary(site.root.c_str(), name));
+void show_template(const SiteContext& site, OutputSink* sink, const std::string& name,
+                   ParamList* request, int fill_fields) {
+  FilePtr file(path_open_binary(site.root.c_str(), name.c_str()));
   if (file)
     template_process_file(site, site.root.c_str(), sink, file.get(), request, nullptr, nullptr,
                           fill_fields, nullptr);
 }
 
-void write_thank_you_page(const SiteContext& site, OutputSink* sink, const ParamList* config,
+void write_thank_you_page(const SiteContext& site, OutputSink* sink, const FormConfig& form,
                           ParamList* request) {
   out_text(sink, "<html>");
   out_text(sink, "<head><title>");
-  out_text(sink, plist_get(config, "MESSAGE", ""));
+  out_text(sink, form.message.c_str());
   out_text(sink, "</title></head><body>");
-  if (config_int(config, "DISPLAYMESSAGE", "1") != 0)
-    out_text(sink, plist_get(config, "MESSAGE", "<P>Thank you!"));
-  if (config_int(config, "DISPLAYFORM", "0") != 0) {
-    show_template(site, sink, plist_get(config, "FORM", ""), request, 1);
-  } else if (config_int(config, "DISPLAYREPORT", "0") != 0) {
-    show_template(site, sink, plist_get(config, "REPORT", ""), request, 0);
+  if (form.display_message)
+    out_text(sink, form.message.empty() ? "<P>Thank you!" : form.message.c_str());
+  if (form.display_form) {
+    show_template(site, sink, form.form_template, request, 1);
+  } else if (form.display_report) {
+    show_template(site, sink, form.report, request, 0);
   }
-  if (config_int(config, "DISPLAYHOTLINK", "0") != 0) {
+  if (form.display_hotlink) {
     out_text(sink, "<HR><A HREF=\"");
-    out_text(sink, plist_get(config, "HOTLINK", "/index.html"));
+    out_text(sink, form.hotlink.c_str());
     out_text(sink, "\">Click here to continue</A>\n");
   }
   out_text(sink, "</body></html>\n");
@@ -261,25 +232,24 @@ int response_count_read(const SiteContext& site, const char* form_name) {
   return static_cast<int32_t>(count);
 }
 
-int response_save(const SiteContext& site, const char* form_name, ParamList* request,
-                  const ParamList* config) {
-  if (config_int(config, "MAXRESPONSES", "0") != 0) count_response(site, form_name);
-  if (config_int(config, "LOGDATETIME", "1") == 0) {
+int response_save(const SiteContext& site, const FormConfig& form, ParamList* request) {
+  if (form.max_responses != 0) count_response(site, form.name.c_str());
+  if (!form.log_date_time) {
     plist_rename(request, "HOST", "_HOST");
     plist_rename(request, "DATE", "_DATE");
     plist_rename(request, "TIME", "_TIME");
   }
   int result = 0;
-  if (config_int(config, "SAVEEMAIL", "0") != 0) {
-    result = mail_response(site, form_name, request, config);
+  if (form.save_email) {
+    result = mail_response(site, form, request);
     if (result != 0) return result;
   }
-  if (config_int(config, "SAVEDATA", "0") != 0) {
-    result = save_to_data_file(site, form_name, request, config);
+  if (form.save_data) {
+    result = save_to_data_file(site, form, request);
     if (result != 0) return result;
   }
-  if (config_int(config, "SAVEXML", "0") != 0) {
-    result = save_to_xml_file(site, request, config);
+  if (form.save_xml) {
+    result = save_to_xml_file(site, form, request);
     if (result != 0) return result;
   }
   return 0;
@@ -304,12 +274,11 @@ int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* 
   return 0;
 }
 
-void save_result_page(const SiteContext& site, OutputSink* sink, const char* form_name,
-                      const ParamList* config, ParamList* request, int result,
-                      const char* http_host, bool header_written) {
-  const char* redirect = plist_get(config, "REDIRECT", "");
-  if (result == 0 && config_int(config, "SHOWREDIRECT", "0") != 0 && *redirect != '\0') {
-    const std::string target = redirect_target(site, redirect, http_host);
+void save_result_page(const SiteContext& site, OutputSink* sink, const FormConfig& form,
+                      ParamList* request, int result, const char* http_host,
+                      bool header_written) {
+  if (result == 0 && form.show_redirect && !form.redirect.empty()) {
+    const std::string target = redirect_target(site, form.redirect.c_str(), http_host);
     if (header_written) {
       write_redirect_page(sink, target);
     } else {
@@ -319,10 +288,10 @@ void save_result_page(const SiteContext& site, OutputSink* sink, const char* for
   }
   if (!header_written) write_headers(sink, nullptr);
   if (result != 0) {
-    write_error_text(sink, form_name, config, result);
+    write_error_text(sink, form, result);
     return;
   }
-  write_thank_you_page(site, sink, config, request);
+  write_thank_you_page(site, sink, form, request);
 }
 
 }  // namespace fwk

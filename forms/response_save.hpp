@@ -8,6 +8,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "forms/form_config.hpp"
 
 namespace fwk {
 
@@ -15,13 +16,11 @@ namespace fwk {
 // 32-bit little-endian count); 0 when the file is missing or short.
 int response_count_read(const SiteContext& site, const char* form_name);
 
-// Saves the request as one response of form `form_name` as the
-// configuration section says. With LOGDATETIME 0 the request's HOST, DATE
+// Saves the request as one response of `form` as its configuration says. With LOGDATETIME 0 the request's HOST, DATE
 // and TIME are renamed _HOST, _DATE and _TIME first. Returns 0, or the code
 // of the first step that failed (1 or 67 from the mail queue, 2 or 6 from
 // the data file, 6 from the XML file).
-int response_save(const SiteContext& site, const char* form_name, ParamList* request,
-                  const ParamList* config);
+int response_save(const SiteContext& site, const FormConfig& form, ParamList* request);
 
 // Marks deleted every record of the data file (open for reading and
 // writing, positioned after its header) whose _SESSION equals the
@@ -36,8 +35,8 @@ int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* 
 // thank-you page. `http_host` is the request's Host header ("" or absent
 // when it had none). With `header_written` no header is written, and a
 // redirect becomes a page that sends the browser on.
-void save_result_page(const SiteContext& site, OutputSink* sink, const char* form_name,
-                      const ParamList* config, ParamList* request, int result,
-                      const char* http_host, bool header_written = false);
+void save_result_page(const SiteContext& site, OutputSink* sink, const FormConfig& form,
+                      ParamList* request, int result, const char* http_host,
+                      bool header_written = false);
 
 }  // namespace fwk

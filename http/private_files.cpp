@@ -4,10 +4,8 @@
 #include <string_view>
 
 #include "core/ascii.hpp"
-#include "core/ini.hpp"
-#include "core/limits.hpp"
-#include "core/paths.hpp"
 #include "core/text_util.hpp"
+#include "forms/form_config.hpp"
 #include "platform/clock.hpp"
 #include "platform/dirsearch.hpp"
 
@@ -17,9 +15,6 @@ namespace {
 
 constexpr const char* kPrivateExtensions[] = {".ini", ".val", ".asc", ".respcount"};
 constexpr const char* kPrivateNames[] = {"outbox.fwk", "outbox.bak", "outbox.bad"};
-// The keys of a form's section "DATABASE" that name files it keeps.
-constexpr const char* kFileKeys[] = {"SAVEDATANAME", "SAVEINDEXNAME", "SAVEXMLNAME", "PWDFILE"};
-constexpr std::string_view kConfigExtension = ".ini";
 
 bool is_separator(char c) {
   return c == '/' || c == '\\';
@@ -58,26 +53,6 @@ std::string first_directory(std::string_view path) {
   return slash == std::string::npos ? std::string() : folded.substr(0, slash);
 }
 
-void add_named_files(PrivateFiles& forms, const std::string& config,
-                     const std::string& working_directory) {
-  std::string config_path = forms.root + config;
-  ParamListPtr section = ini_read_section(config_path.c_str(), "DATABASE", 0);
-  if (!section) return;
-  for (const char* key : kFileKeys) {
-    std::string name = plist_get(section.get(), key, "");
-    if (name.empty()) continue;
-    if (name.size() > kConfiguredNameLimit) name.resize(kConfiguredNameLimit);
-    std::string path;
-    if (path_join(forms.root.c_str(), path, name.c_str())) {
-      forms.named_files.push_back(normalised(path));
-    }
-    // The name as it stands, as a program started elsewhere would open it.
-    if (!is_separator(name[0])) {
-      forms.named_files.push_back(normalised(working_directory + "/" + name));
-    }
-  }
-}
-
 void read_forms(PrivateFiles& forms, int64_t root_stamp) {
   forms.forms.clear();
   forms.named_files.clear();
@@ -85,9 +60,10 @@ void read_forms(PrivateFiles& forms, int64_t root_stamp) {
   std::string working_directory = std::filesystem::current_path(error).string();
   for (const std::string& config : dir_search(forms.root, "*.ini")) {
     if (config == "cgi.ini") continue;  // the server's own settings
-    std::string form = config.substr(0, config.size() - kConfigExtension.size());
-    forms.forms.push_back(normalised(form));
-    add_named_files(forms, config, working_directory);
+    FormConfig form = form_config_read_file(forms.root, config);
+    forms.forms.push_back(normalised(form.name));
+    for (const std::string& path : form_private_paths(form, forms.root, working_directory))
+      forms.named_files.push_back(normalised(path));
   }
   forms.read = true;
   forms.root_stamp = root_stamp;

@@ -33,12 +33,6 @@ constexpr int64_t kListMaxCount = 1000;
 // other than a missing row also go to the site's status log.
 int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink);
 
-// The data file of a form whose section "DATABASE" is `config` (may be
-// absent): SAVEDATANAME relative to the server root, taken as it is, else
-// the form name with ".asc".
-std::string list_data_file_path(const SiteContext& site, const ParamList* config,
-                                const char* form);
-
 // Sends the records of the data file at `path` as a download in `format`
 // ("csv", "xlsx" or "jsonl"), named after the form, as they are read: the
 // response headers, then the body made on a thread of its own. Returns

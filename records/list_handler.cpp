@@ -9,7 +9,6 @@
 #include "records/list.hpp"
 #include "records/list_errors.hpp"
 #include "core/headers.hpp"
-#include "core/ini.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/results.hpp"
@@ -105,33 +104,19 @@ void list_report_error(const SiteContext& site, OutputSink* sink, int code, int 
   out_text(sink, ")");
 }
 
-std::string list_data_file_path(const SiteContext& site, const ParamList* config,
-                                const char* form) {
-  std::string path;
-  const char* name = plist_get(config, "SAVEDATANAME", nullptr);
-  if (name) {
-    path_join(site.root.c_str(), path, name);
-  } else {
-    path_join(site.root.c_str(), path, form, ".asc");
-  }
-  return path;
-}
-
 // Every page starts with the default headers; an export writes its own
 // once it knows that it can be made.
 int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink) {
   ListRequest r = read_list_request(request);
-  int rights = access_rights(site, "", r.form, r.password);
+  const FormConfig form = form_config_read(site.root, r.form);
+  int rights = access_rights(site, "", form, r.password);
   if (!*r.action || !*r.form || !(rights & 1)) {
     write_headers(sink, nullptr);
     list_start_page(sink, r.form, r.password);
     return kHandlerOk;
   }
 
-  std::string config_path;
-  path_join(site.root.c_str(), config_path, r.form, ".ini");
-  ParamListPtr config = ini_read_section(config_path.c_str(), "DATABASE", 0);
-  if (!config) {
+  if (!form.database) {
     write_headers(sink, nullptr);
     out_html(sink, site.root.c_str());
     out_text(sink,
@@ -142,7 +127,7 @@ int list_handle_request(const SiteContext& site, ParamList* request, OutputSink*
     return kHandlerNoConfig;
   }
 
-  std::string data_path = list_data_file_path(site, config.get(), r.form);
+  const std::string& data_path = form.data_path;
   Command command = read_command(r.action);
   if (command == Command::exporting) {
     return list_export(site, sink, r.form, data_path.c_str(), plist_get(request, "_FORMAT", ""),

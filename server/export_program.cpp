@@ -6,15 +6,13 @@
 #include <string>
 
 #include "core/connection.hpp"
-#include "core/ini.hpp"
 #include "core/paths.hpp"
-#include "core/site.hpp"
 #include "export/export.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/dirsearch.hpp"
 #include "platform/file_info.hpp"
-#include "records/list.hpp"
+#include "forms/form_config.hpp"
 #include "server/export_cmdline.hpp"
 #include "server/startup.hpp"
 
@@ -23,8 +21,6 @@ namespace fwk {
 namespace {
 
 constexpr const char* kProgram = "fwkhttpd";
-constexpr const char* kBadNameCharacters = "/.\\*?$|'\"";
-constexpr size_t kFormNameLimit = 128;
 constexpr uint32_t kProgressEveryMs = 100;
 
 int fail(int code, const std::string& message) {
@@ -80,23 +76,15 @@ void end_progress(const std::string& text) {
   console_write_error("\r\x1b[K" + text);
 }
 
-bool form_name_usable(const std::string& form) {
-  return !form.empty() && form.size() <= kFormNameLimit &&
-         form.find_first_of(kBadNameCharacters) == std::string::npos;
-}
-
 // The data file of the form: as the record browser finds it when the form
 // has a configuration file, else the form name with ".asc" (a root that
 // only holds data files, such as a collector's). "" when there is no such
 // form.
-std::string data_file_of(const SiteContext& site, const std::string& form) {
+std::string data_file_of(const std::string& root, const std::string& form) {
   std::string config_path;
-  path_join(site.root.c_str(), config_path, form.c_str(), ".ini");
-  if (file_info(config_path.c_str()).exists) {
-    ParamListPtr config = ini_read_section(config_path.c_str(), "DATABASE", 0);
-    return list_data_file_path(site, config.get(), form.c_str());
-  }
-  std::string path = list_data_file_path(site, nullptr, form.c_str());
+  path_join(root.c_str(), config_path, form.c_str(), ".ini");
+  if (file_info(config_path.c_str()).exists) return form_config_read(root, form).data_path;
+  std::string path = form_config_from(root, form, nullptr, nullptr).data_path;
   return file_info(path.c_str()).exists ? path : std::string();
 }
 
@@ -144,17 +132,16 @@ int export_main(int argc, const char* const* argv, int first) {
     console_write(export_cmdline_usage(kProgram));
     return kExportOk;
   }
-  SiteContext site;
-  site.root = find_server_root(options.root);
-  if (!directory_readable(site.root)) {
-    return fail(kExportUsage, "the server root " + site.root + " is not a readable directory");
+  std::string root = find_server_root(options.root);
+  if (!directory_readable(root)) {
+    return fail(kExportUsage, "the server root " + root + " is not a readable directory");
   }
-  if (!form_name_usable(options.form)) {
+  if (!form_name_safe(options.form)) {
     return fail(kExportNoForm, "'" + options.form + "' is not a form name");
   }
-  std::string data_path = data_file_of(site, options.form);
+  std::string data_path = data_file_of(root, options.form);
   if (data_path.empty()) {
-    return fail(kExportNoForm, "there is no form " + options.form + " in " + site.root);
+    return fail(kExportNoForm, "there is no form " + options.form + " in " + root);
   }
   RecordSource source;
   switch (record_source_open(source, data_path.c_str(), {options.query, options.include_retired})) {

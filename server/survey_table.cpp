@@ -3,9 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "core/ini.hpp"
-#include "core/paths.hpp"
 #include "core/text_convert.hpp"
+#include "forms/form_config.hpp"
 #include "platform/dirsearch.hpp"
 
 namespace fwk {
@@ -28,12 +27,10 @@ void fill_survey(SurveyEntry& entry, const std::string& root, const std::string&
 
   // A path beyond the limit is not cut to a different name: the survey is
   // then listed like one whose file cannot be read.
-  std::string path = root + file_name;
-  ParamListPtr section;
-  if (path.size() <= kSurveyPathLimit) section = ini_read_section(path.c_str(), "database", 0);
-  entry.title = utf8_to_wide(plist_get(section.get(), "Title", "Title"), kSurveyTextLimit);
-  entry.description =
-      utf8_to_wide(plist_get(section.get(), "Description", "Description"), kSurveyTextLimit);
+  FormConfig form;
+  if (root.size() + file_name.size() <= kSurveyPathLimit) form = form_config_read_file(root, file_name);
+  entry.title = utf8_to_wide(form.title, kSurveyTextLimit);
+  entry.description = utf8_to_wide(form.description, kSurveyTextLimit);
 }
 
 }  // namespace

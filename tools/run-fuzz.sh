@@ -32,14 +32,16 @@ for t in "${targets[@]}"; do
   mkdir -p "$seeds"
   echo "== $name for ${seconds}s"
   # New inputs go to the scratch directory; the committed corpus is read.
-  if "$t" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+  # An input may take as long as the corpus replay allows it (60 s): some
+  # committed inputs run for seconds under the sanitizers on a loaded machine.
+  if "$t" -max_total_time="$seconds" -max_len=4096 -timeout=60 -rss_limit_mb=2048 \
        -print_final_stats=0 -artifact_prefix="$work/$name-" "$corpus" "$seeds" \
        >"$work/$name.log" 2>&1; then
     passed=$((passed + 1))
     tail -n 1 "$work/$name.log"
     if [ $keep -eq 1 ]; then
       before=$(ls "$seeds" | wc -l)
-      "$t" -merge=1 -max_len=4096 -timeout=10 -rss_limit_mb=2048 "$seeds" "$corpus" \
+      "$t" -merge=1 -max_len=4096 -timeout=60 -rss_limit_mb=2048 "$seeds" "$corpus" \
         >"$work/$name.merge.log" 2>&1 || { echo "merge failed for $name"; failed=$((failed + 1)); }
       echo "   corpus fuzz/corpus/${name#fuzz_}: $before -> $(ls "$seeds" | wc -l) inputs"
     fi
