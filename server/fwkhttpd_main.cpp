@@ -2,12 +2,15 @@
 #include <string>
 
 #include "platform/cmdline.hpp"
+#include "mail/smtp_transport.hpp"
 #include "platform/console.hpp"
 #include "server/export_program.hpp"
+#include "server/outbox_command.hpp"
 #include "server/server_program.hpp"
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::string(argv[1]) == "export") return fwk::export_main(argc, argv, 2);
+  fwk::smtp_transport_start();
   fwk::CommandLine options;
   std::string error;
   if (!fwk::cmdline_parse(argc, argv, options, error)) {
@@ -24,5 +27,6 @@ int main(int argc, char** argv) {
   }
   // A mistyped --root would otherwise serve an empty page for every path.
   if (!fwk::root_option_usable(options)) return 2;
+  if (options.outbox) return fwk::outbox_command(options);
   return fwk::server_main(options);
 }
