@@ -73,7 +73,7 @@ bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::str
       }
       continue;
     }
-    if (taken == 0 && out.outbox) taken = take_value("--drop", argc, argv, i, out.outbox_drop);
+    if (taken == 0 && out.outbox) taken = cmdline_take_value("--drop", argc, argv, i, out.outbox_drop);
     if (taken == 1) continue;
     if (taken == -1) {
       error = std::string(arg) + " needs a value";
