@@ -5,10 +5,12 @@
 #include "mail/smtp_transport.hpp"
 #include "platform/console.hpp"
 #include "platform/fault_points.hpp"
+#include "server/export_program.hpp"
 #include "server/outbox_command.hpp"
 #include "server/server_program.hpp"
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "export") return fwk::export_main(argc, argv, 2);
   fwk::smtp_transport_start();
   fwk::CommandLine options;
   std::string error;
