@@ -9,7 +9,6 @@
 
 #include "core/text_convert.hpp"
 #include "export/export_writers.hpp"
-#include "platform/zip_packing.hpp"
 
 namespace fwk {
 
@@ -135,8 +134,6 @@ bool start_sheet(Workbook& book, const RecordSource& source, const ExportOptions
 }
 
 bool open_workbook(Workbook& book, const RecordSource& source, const char* path) {
-  // Packing the sheet at zlib's default level would take most of the time.
-  zip_packing_set_level(kZipFastestLevel);
   lxw_workbook_options settings = {};
   settings.constant_memory = LXW_TRUE;
   settings.use_zip64 = source.size >= kZip64From ? LXW_TRUE : LXW_FALSE;
