@@ -65,6 +65,14 @@ bool console_input_is_terminal() {
   return foreground < 0 || foreground == getpgrp();
 }
 
+bool console_output_is_terminal() {
+  return isatty(STDOUT_FILENO) == 1;
+}
+
+bool console_error_is_terminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
 ConsoleEvent console_wait(const ShutdownSignals& signals, bool read_input, ConsoleInput& input,
                           std::string& line) {
   for (;;) {

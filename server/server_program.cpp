@@ -7,6 +7,8 @@
 #include "core/site.hpp"
 #include "core/status_log.hpp"
 #include "core/text_convert.hpp"
+#include "forms/data_repair.hpp"
+#include "forms/refusal_alerts.hpp"
 #include "forms/session_index.hpp"
 #include "http/listener.hpp"
 #include "http/private_files.hpp"
@@ -14,6 +16,7 @@
 #include "platform/browser.hpp"
 #include "platform/console.hpp"
 #include "platform/dirsearch.hpp"
+#include "platform/durable_file.hpp"
 #include "platform/instance.hpp"
 #include "platform/signals.hpp"
 #include "platform/socket.hpp"
@@ -213,6 +216,9 @@ bool set_up_server_root(Server& server) {
                         " is not a readable directory\n");
   }
   site.root = root;
+  // Temporary files left by a writer that was stopped before renaming them
+  // (the single-instance lock says no other server of ours writes here).
+  remove_abandoned_temporaries(site.root);
   site.settings = load_server_settings(site.root);
   server.private_files.root = root;
   return true;
@@ -234,13 +240,15 @@ void stop_server(Server& server) {
 
 // The site as the server serves it: its log, its record of private files,
 // the loop's stop request, and what the forms engine learns of its data
-// files, which lasts as long as the server.
+// files and of refused requests, which lasts as long as the server.
 void wire_site(Server& server) {
   server.site.log = &server.log;
   server.site.private_files = &server.private_files;
   server.site.stop = &server.loop.stop;
   server.site.random_counter = &server.random_counter;
   server.site.session_index = std::make_shared<SessionIndex>();
+  server.site.refusal_alerts = std::make_shared<RefusalAlerts>();
+  server.site.refusal_alerts->interval_ms = refusal_alert_interval_ms();
 }
 
 // Starts the server thread on the loop. False, with a message, when the
@@ -281,6 +289,9 @@ int server_main(const CommandLine& options) {
   }
   std::string title = window_title(site.settings.get());
   site.surveys = build_survey_table(site.root);
+  // What a crash in the middle of a save left: sessions with two live
+  // records, counters below the responses stored.
+  repair_data_files(site);
 
   bool listening = start_listening(server);
   int shown_port = listening ? site.port : 0;
