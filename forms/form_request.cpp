@@ -17,7 +17,7 @@
 #include "forms/page_show.hpp"
 #include "forms/response_save.hpp"
 #include "forms/start_page.hpp"
-#include "mail/outbox.hpp"
+#include "forms/form_mail.hpp"
 #include "template/template.hpp"
 
 namespace fwk {
@@ -185,8 +185,8 @@ void mail_refusal(const FormState& state, HandlerResult result) {
   add("\r\n_PASSWORD: ");
   add(state.password.c_str());
   add("\r\n");
-  queue_mail(*state.site, form.admin_email.c_str(), kBreakinSubject, tbuf_to_text(body).c_str(),
-             form.email_server.c_str());
+  form_queue_mail(*state.site, form_mail_route(form), form.admin_email.c_str(), kBreakinSubject,
+                  tbuf_to_text(body));
 }
 
 // Step 2: the checks that need the configuration. 0 when the request may

@@ -5,6 +5,7 @@
 // forms engine's pages show the numbers of failed saves too.
 #pragma once
 
+#include "mail/mail_result.hpp"
 #include "store/store_result.hpp"
 
 namespace fwk {
@@ -41,8 +42,8 @@ constexpr bool handler_refused(HandlerResult result) {
 constexpr HandlerResult save_failure(StoreResult result) {
   return static_cast<HandlerResult>(result_number(result));
 }
-constexpr HandlerResult save_failure_of_mail(int queue_result) {
-  return static_cast<HandlerResult>(queue_result);
+inline HandlerResult save_failure(MailResult result) {
+  return static_cast<HandlerResult>(mail_result_number(result));
 }
 
 }  // namespace fwk

@@ -9,7 +9,7 @@
 #include "forms/handler_result.hpp"
 #include "http/dispatch.hpp"
 #include "http/loop_client.hpp"
-#include "mail/outbox_check.hpp"
+#include "mail/courier.hpp"
 #include "platform/clock.hpp"
 #include "platform/poller.hpp"
 #include "platform/socket.hpp"
@@ -29,7 +29,7 @@ constexpr const char* kCutShortResponse =
 constexpr const char* kTimeoutResponse =
     "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 
-// The longest wait of one turn: the outbox check runs at least this often.
+// The longest wait of one turn: the courier is asked for work at least this often.
 constexpr int kLongestWaitMs = 1000;
 // After a stop request, connections still reading or sending get this long
 // to finish before they are abandoned.
@@ -299,6 +299,7 @@ void server_loop_stop(ServerLoop& loop) {
 
 int server_loop_run(ServerLoop& server, const SiteContext& site, Listener& listener) {
   Loop loop(server);
+  Courier& courier = server.courier;
   loop.site = &site;
   loop.listener = &listener;
   if (!loop.poller.handle) return kServerLoopExitCode;
@@ -311,7 +312,7 @@ int server_loop_run(ServerLoop& server, const SiteContext& site, Listener& liste
         (loop.open_count == 0 || tick_reached(clock_tick_ms(), loop.stop_deadline))) {
       break;
     }
-    if (!loop.stopping) outbox_check(site);
+    if (!loop.stopping) courier_turn(courier);
     int wait = resume_accepting(loop, run_timers(loop));
     if (loop.stopping) {
       wait = std::min(wait, static_cast<int>(loop.stop_deadline - clock_tick_ms()) + 1);
@@ -320,7 +321,7 @@ int server_loop_run(ServerLoop& server, const SiteContext& site, Listener& liste
     for (const PollEvent& event : events) on_event(loop, event);
   }
   abandon_all(loop);
-  outbox_check_finish();
+  courier_finish(courier);
   return kServerLoopExitCode;
 }
 

@@ -2,10 +2,13 @@
 #include <string>
 
 #include "platform/cmdline.hpp"
+#include "mail/smtp_transport.hpp"
 #include "platform/console.hpp"
+#include "server/outbox_command.hpp"
 #include "server/server_program.hpp"
 
 int main(int argc, char** argv) {
+  fwk::smtp_transport_start();
   fwk::CommandLine options;
   std::string error;
   if (!fwk::cmdline_parse(argc, argv, options, error)) {
@@ -22,5 +25,6 @@ int main(int argc, char** argv) {
   }
   // A mistyped --root would otherwise serve an empty page for every path.
   if (!fwk::root_option_usable(options)) return 2;
+  if (options.outbox) return fwk::outbox_command(options);
   return fwk::server_main(options);
 }

@@ -18,6 +18,8 @@
 #include "platform/signals.hpp"
 #include "platform/socket.hpp"
 #include "platform/thread.hpp"
+#include "mail/outbox_admin.hpp"
+#include "server/mail_setup.hpp"
 #include "server/server.hpp"
 #include "server/startup.hpp"
 #include "server/survey_table.hpp"
@@ -72,13 +74,24 @@ void report_other_instance(const std::string& url, bool browser_allowed) {
   if (browser_allowed) open_url(url, browser_allowed);
 }
 
-void show_about(const SiteContext& site, bool listening) {
+// The window's line about mail: what waits and the last delivery error.
+std::string mail_status_text(const Courier& courier) {
+  CourierStatus status = courier_status(courier);
+  size_t waiting = outbox_list(courier.root).waiting.size();
+  std::string text = "Mail: " + std::to_string(waiting) +
+                     (waiting == 1 ? " message waits" : " messages wait") + " in the outbox\n";
+  if (!status.last_error.empty()) text += "Last delivery error: " + status.last_error + "\n";
+  return text;
+}
+
+void show_about(const SiteContext& site, const Courier& courier, bool listening) {
   std::string text = "About this program\n";
   text += std::string("Formwick web server, version ") + kProgramVersion + "\n";
   const char* device_id = plist_get(site.settings.get(), "DEVICEID", "");
   if (device_id[0] != '\0') text += std::string("Device: ") + device_id + "\n";
   text += "Server root: " + site.root + "\n";
   if (listening) text += "Address: " + own_url(site, "") + "\n";
+  text += mail_status_text(courier);
   console_write(text);
 }
 
@@ -105,7 +118,7 @@ void run_console(const Server& server, int shown_port) {
       case ConsoleCommandKind::shut_down:
         return;
       case ConsoleCommandKind::about:
-        show_about(site, shown_port != 0);
+        show_about(site, server.loop.courier, shown_port != 0);
         break;
       case ConsoleCommandKind::open_entry:
         if (command.entry < survey_table_count(site.surveys)) {
@@ -279,6 +292,7 @@ int server_main(const CommandLine& options) {
   }
 
   status_log_set_observer(site.log, print_logged_message);
+  courier_prepare(server.loop.courier, site, server.loop.stop);
   // Without a terminal to read, a server that cannot serve has nothing to
   // wait for: it stops at once and says so in its exit code.
   bool serving = listening && start_serving(server);
