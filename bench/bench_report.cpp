@@ -119,7 +119,7 @@ void BM_ReportWithCondition(benchmark::State& state) {
     fwk::OutputSink sink;
     sink.text = &buffer;
     fwk::FilePtr page(std::fopen(data_set().page_path.c_str(), "rb"));
-    fwk::TemplateInput input = fwk::input_from_file(page.get());
+    fwk::TextInput input = fwk::input_from_file(page.get());
     fwk::template_process(
         {.site = &site, .base_path = data_set().page_path.c_str(), .sink = &sink, .input = &input},
         nullptr);

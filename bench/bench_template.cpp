@@ -120,7 +120,7 @@ struct Page {
 int render_into(Page& page, ParamList* unplaced, fwk::TextBuffer& buffer) {
   fwk::OutputSink sink;
   sink.text = &buffer;
-  fwk::TemplateInput input = fwk::input_from_memory(page.source);
+  fwk::TextInput input = fwk::input_from_memory(page.source);
   fwk::TemplateArgs args;
   args.base_path = "/srv/formwick/health/page3.html";
   args.sink = &sink;
@@ -171,7 +171,7 @@ void BM_RenderSurveyPageNoFill(benchmark::State& state) {
     fwk::TextBuffer buffer = fwk::tbuf_new(1024);
     fwk::OutputSink sink;
     sink.text = &buffer;
-    fwk::TemplateInput input = fwk::input_from_memory(page.source);
+    fwk::TextInput input = fwk::input_from_memory(page.source);
     fwk::TemplateArgs args;
     args.sink = &sink;
     args.input = &input;

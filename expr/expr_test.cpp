@@ -1,6 +1,4 @@
 #include "expr/expr.hpp"
-#include "core/testing/test_lists.hpp"
-#include "template/template_test_util.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +7,16 @@
 #include <utility>
 #include <vector>
 
+#include "core/testing/test_lists.hpp"
+
 namespace fwk {
 namespace {
 
+// Entries in order; a null name or value stays absent.
 ParamListPtr vars_of(std::vector<std::pair<const char*, const char*>> entries) {
-  return testing::list_of(std::move(entries));
+  ParamListPtr list = plist_alloc(0);
+  for (auto& [name, value] : entries) test_list_add(*list, name, value);
+  return list;
 }
 
 std::string value(const ParamList* vars, const char* text) {

@@ -131,7 +131,7 @@ HandlerResult report_action(FormState& state) {
   FilePtr file(path_open_binary(state.site->root.c_str(), state.form->report_action.c_str()));
   if (!file) return HandlerResult::ok;
   form_write_header(state);
-  TemplateInput input = input_from_file(file.get());
+  TextInput input = input_from_file(file.get());
   template_process({.site = state.site,
                     .base_path = state.site->root.c_str(),
                     .sink = state.sink,

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "core/paths.hpp"
+#include "core/text_input.hpp"
 #include "forms/page_script_builtins.hpp"
 #include "script/builtins.hpp"
 #include "script/script_errors.hpp"
 #include "script/script_run.hpp"
-#include "script/template_input.hpp"
 #include "template/run_report.hpp"
 #include "template/template.hpp"
 #include "template/template_scan.hpp"
@@ -57,7 +57,7 @@ namespace {
 
 // Moves the input past the page's entry and the marker(s) that open the
 // wanted script. False when one of them is missing.
-bool find_script(TemplateInput& in, const char* page, bool back) {
+bool find_script(TextInput& in, const char* page, bool back) {
   std::string entry = std::string("<PAGE NAME=\"") + page + "\"";
   if (!input_read_until(in, nullptr, 0, entry.c_str())) return false;
   if (back) return input_read_until(in, nullptr, 0, "<SCRIPT TYPE=BACK>") == 1;
@@ -79,7 +79,7 @@ int page_script_run(const SiteContext& site, OutputSink* sink, const FormConfig&
   if (!page || !*page) return 0;
   FilePtr file = path_open_binary(site.root.c_str(), form.name.c_str(), ".val");
   if (!file) return 1;
-  TemplateInput in = input_from_file(file.get());
+  TextInput in = input_from_file(file.get());
   if (find_script(in, page, back)) {
     claim_navigation_slots(request);
     ScriptContext context;

@@ -8,7 +8,7 @@
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
-#include "script/template_input.hpp"
+#include "core/text_input.hpp"
 #include "template/tag_attrs.hpp"
 #include "template/template.hpp"
 #include "template/template_scan.hpp"
@@ -52,7 +52,7 @@ ParamListPtr page_entry_attrs(const SiteContext& site, const char* form_name,
                               const std::string& page_name) {
   FilePtr file(path_open_binary(site.root.c_str(), form_name, ".val"));
   if (!file) return nullptr;
-  TemplateInput in = input_from_file(file.get());
+  TextInput in = input_from_file(file.get());
   std::string marker = "<PAGE NAME=\"" + page_name + "\"";
   if (!input_read_until(in, nullptr, 0, marker.c_str())) return nullptr;
   return tag_read_attrs(in, kPageEntryAttrs);
@@ -61,7 +61,7 @@ ParamListPtr page_entry_attrs(const SiteContext& site, const char* form_name,
 // Reads the three preamble lines of a page without ACTION: a line of
 // name=value pairs (not used by the engine), a skipped line, and the name
 // of the file to insert after the engine's FORM tag.
-std::string read_preamble(TemplateInput& in) {
+std::string read_preamble(TextInput& in) {
   std::string line;
   input_read_token(in, &line, kPreambleArea, "\n", '\r');
   input_read_token(in, &line, kPreambleArea, "\n", '\r');
@@ -99,7 +99,7 @@ void write_unplaced_fields(OutputSink* sink, const ParamList* unplaced) {
 
 HandlerResult process_template_file(const SiteContext& site, OutputSink* sink, std::FILE* file,
                                     ParamList* values) {
-  TemplateInput input = input_from_file(file);
+  TextInput input = input_from_file(file);
   template_process({.site = &site,
                     .base_path = site.root.c_str(),
                     .sink = sink,
@@ -129,7 +129,7 @@ HandlerResult page_show(const SiteContext& site, OutputSink* sink, const char* f
     write_missing_page(site, sink, page_path);
     return HandlerResult::page_missing;
   }
-  TemplateInput in = input_from_file(page.get());
+  TextInput in = input_from_file(page.get());
 
   ParamListPtr entry = page_entry_attrs(site, form_name, page_name);
   std::string insert_name;

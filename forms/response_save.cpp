@@ -94,7 +94,7 @@ HandlerResult mail_response(const SiteContext& site, const FormConfig& form, Par
   sink.budget = &budget;
   FilePtr report(path_open_binary(site.root.c_str(), form.email_report.c_str()));
   if (report) {
-    TemplateInput input = input_from_file(report.get());
+    TextInput input = input_from_file(report.get());
     template_process({.site = &site,
                       .base_path = site.root.c_str(),
                       .sink = &sink,
@@ -269,7 +269,7 @@ void show_template(const SiteContext& site, OutputSink* sink, const std::string&
                    ParamList* request, int fill_fields) {
   FilePtr file(path_open_binary(site.root.c_str(), name.c_str()));
   if (!file) return;
-  TemplateInput input = input_from_file(file.get());
+  TextInput input = input_from_file(file.get());
   template_process({.site = &site,
                     .base_path = site.root.c_str(),
                     .sink = sink,

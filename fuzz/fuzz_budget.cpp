@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fwk::FilePtr file(std::fopen(page.c_str(), "rb"));
   if (!file) std::abort();
   auto started = std::chrono::steady_clock::now();
-  fwk::TemplateInput page_input = fwk::input_from_file(file.get());
+  fwk::TextInput page_input = fwk::input_from_file(file.get());
   int result = fwk::template_process(
       {.base_path = page.c_str(), .sink = &sink, .input = &page_input, .variables = vars.get()},
       nullptr);

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   context.objects = objects;
   context.functions = kFunctions;
 
-  fwk::TemplateInput input = fwk::input_from_memory(reinterpret_cast<const char*>(data), size);
+  fwk::TextInput input = fwk::input_from_memory(reinterpret_cast<const char*>(data), size);
   fwk::ScriptResult result = fwk::script_run(context, input, vars.get());
   int code = fwk::result_number(result);
   if (code != 0 && (code < 40 || code > 50)) std::abort();

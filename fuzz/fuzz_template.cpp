@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fwk::TextBuffer buffer = fwk::tbuf_new(1024);
   fwk::OutputSink sink;
   sink.text = &buffer;
-  fwk::TemplateInput input = fwk::input_from_memory(source);
+  fwk::TextInput input = fwk::input_from_memory(source);
   fwk::TemplateArgs args;
   args.base_path = "/nonexistent/formwick-fuzz/page.html";
   args.sink = (flags & 8) ? nullptr : &sink;

@@ -70,7 +70,7 @@ void send_template(const SiteContext& site, std::FILE* file, ParamList* request,
     page_variables = plist_copy(nullptr, kRequestFreeSlots);
     request = page_variables.get();
   }
-  TemplateInput input = input_from_file(file);
+  TextInput input = input_from_file(file);
   template_process({.site = &site,
                     .base_path = site.root.c_str(),
                     .sink = sink,

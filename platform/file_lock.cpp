@@ -26,35 +26,24 @@ bool set_lock(int fd, int slot, short type, bool wait) {
 
 }  // namespace
 
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-  if (this != &other) {
-    if (fd >= 0) ::close(fd);
-    fd = other.fd;
-    other.fd = -1;
-  }
-  return *this;
-}
-
-FileLock::~FileLock() {
-  if (fd >= 0) ::close(fd);
-}
-
 FileLock file_lock_open(const std::string& path) {
   FileLock lock;
+  int fd;
   do {
-    lock.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  } while (lock.fd < 0 && errno == EINTR);
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  } while (fd < 0 && errno == EINTR);
+  lock.file.reset(fd);
   // Made by an operator's command as root: the server must still open it.
-  if (lock.fd >= 0) adopt_directory_owner(lock.fd, path.c_str());
+  if (lock.file) adopt_directory_owner(lock.file.get(), path.c_str());
   return lock;
 }
 
 bool file_lock_take(FileLock& lock, int slot, bool wait) {
-  return lock.fd >= 0 && set_lock(lock.fd, slot, F_WRLCK, wait);
+  return lock.file && set_lock(lock.file.get(), slot, F_WRLCK, wait);
 }
 
 void file_lock_give(FileLock& lock, int slot) {
-  if (lock.fd >= 0) set_lock(lock.fd, slot, F_UNLCK, false);
+  if (lock.file) set_lock(lock.file.get(), slot, F_UNLCK, false);
 }
 
 }  // namespace fwk

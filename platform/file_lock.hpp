@@ -6,20 +6,16 @@
 
 #include <string>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
 struct FileLock {
-  int fd = -1;
-  FileLock() = default;
-  FileLock(FileLock&& other) noexcept : fd(other.fd) { other.fd = -1; }
-  FileLock& operator=(FileLock&& other) noexcept;
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  ~FileLock();
+  Descriptor file;  // the open lock file; none when it could not be opened
 };
 
 // Opens (creating it with mode 0600 when missing) the lock file at `path`;
-// fd stays -1 when that fails.
+// no file when that fails.
 FileLock file_lock_open(const std::string& path);
 
 // Takes slot `slot` of the file: waiting for it when `wait`, else only when

@@ -156,20 +156,6 @@ bool socket_set_nonblocking(int socket) {
   return flags >= 0 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-Descriptor socket_connect_tcp(uint32_t address, int port) {
-  Descriptor owned = socket_create_tcp();
-  if (!owned) return owned;
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(static_cast<uint16_t>(port));
-  peer.sin_addr.s_addr = address;
-  if (connect(owned.get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
-    return Descriptor();
-  }
-  set_send_timeout(owned.get());
-  return owned;
-}
-
 Descriptor socket_create_tcp() {
   return Descriptor(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
 }

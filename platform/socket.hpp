@@ -57,10 +57,6 @@ void socket_push(int socket);
 
 constexpr int kSendTimeoutMs = 5000;
 
-// Connects to an IPv4 address (network byte order) and port: the socket, or
-// none. Sends on it get the same timeout as accepted sockets.
-Descriptor socket_connect_tcp(uint32_t address, int port);
-
 // An unconnected IPv4 stream socket for socket_connect, or none.
 Descriptor socket_create_tcp();
 

@@ -36,7 +36,7 @@ const char* script_error_message(ScriptResult result) {
   }
 }
 
-int script_error_report(OutputSink* sink, const ScriptContext& context, TemplateInput& in,
+int script_error_report(OutputSink* sink, const ScriptContext& context, TextInput& in,
                         ScriptResult result) {
   out_printf(sink, "Script error %d: %s:", result_number(result), script_error_message(result));
   long n = std::min(context.run_end - context.statement_start, kScriptErrorExcerpt);

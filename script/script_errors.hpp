@@ -2,9 +2,9 @@
 #pragma once
 
 #include "core/sink.hpp"
+#include "core/text_input.hpp"
 #include "script/script_context.hpp"
 #include "script/script_result.hpp"
-#include "script/template_input.hpp"
 
 namespace fwk {
 
@@ -19,7 +19,7 @@ constexpr long kScriptErrorExcerpt = 1024;
 // failing statement (from the context's statement start to its run end, at
 // most kScriptErrorExcerpt bytes, read again from the input, which is left
 // after those bytes). Returns 0.
-int script_error_report(OutputSink* sink, const ScriptContext& context, TemplateInput& in,
+int script_error_report(OutputSink* sink, const ScriptContext& context, TextInput& in,
                         ScriptResult result);
 
 }  // namespace fwk

@@ -14,9 +14,9 @@ constexpr const char* kTerminators = "</script>,&exit,exit,&end,&return,%>";
 
 // The state of one run: its own lookahead, if-chain flags and token area.
 struct Run {
-  Run(ScriptContext& c, TemplateInput& i, ParamList* v) : context(c), in(i), variables(v) {}
+  Run(ScriptContext& c, TextInput& i, ParamList* v) : context(c), in(i), variables(v) {}
   ScriptContext& context;
-  TemplateInput& in;
+  TextInput& in;
   ParamList* variables;
   int lookahead = 0;
   bool chain_open = false;
@@ -29,7 +29,7 @@ bool is(const std::string& token, const char* word) {
 }
 
 // Passes over the input up to and including `c`; false at the end.
-bool skip_past(TemplateInput& in, int c) {
+bool skip_past(TextInput& in, int c) {
   for (;;) {
     int next = input_getc(in);
     if (next == kInputEnd) return false;
@@ -39,7 +39,7 @@ bool skip_past(TemplateInput& in, int c) {
 
 // Passes over a block whose "{" has been read, up to its matching "}",
 // counting nested braces. The end of the input ends it quietly.
-void skip_block(TemplateInput& in) {
+void skip_block(TextInput& in) {
   int depth = 1;
   for (;;) {
     int c = input_getc(in);
@@ -52,7 +52,7 @@ void skip_block(TemplateInput& in) {
 // Passes over a line comment starting at c: a "#" comment runs through the
 // next LF, a "//" comment ends at a CR as well. A "%>" inside ends the
 // script: returns -1 then, else a space.
-int skip_line_comment(TemplateInput& in, int c, bool cr_ends) {
+int skip_line_comment(TextInput& in, int c, bool cr_ends) {
   for (;;) {
     if (c == kInputEnd) return -1;
     if (c == '\n' || (cr_ends && c == '\r')) return ' ';
@@ -65,7 +65,7 @@ int skip_line_comment(TemplateInput& in, int c, bool cr_ends) {
   }
 }
 
-void skip_block_comment(TemplateInput& in) {
+void skip_block_comment(TextInput& in) {
   int previous = 0;
   for (;;) {
     int c = input_getc(in);
@@ -247,7 +247,7 @@ ScriptResult statement(Run& run, bool& end) {
 
 }  // namespace
 
-ScriptResult script_run(ScriptContext& context, TemplateInput& in, ParamList* variables) {
+ScriptResult script_run(ScriptContext& context, TextInput& in, ParamList* variables) {
   // Page scripts run for a response inherit its budget from the sink.
   if (!context.budget && context.sink) context.budget = context.sink->budget;
   if (!in.budget) in.budget = context.budget;

@@ -13,9 +13,9 @@
 #pragma once
 
 #include "core/plist.hpp"
+#include "core/text_input.hpp"
 #include "script/script_context.hpp"
 #include "script/script_result.hpp"
-#include "script/template_input.hpp"
 
 namespace fwk {
 
@@ -27,6 +27,6 @@ constexpr int kScriptMaxNesting = 64;
 // first error. Returns ok or the error. On return the context holds the
 // status (lookahead, -1 after a terminator or the end) and the run end; the
 // input is where reading stopped.
-ScriptResult script_run(ScriptContext& context, TemplateInput& in, ParamList* variables);
+ScriptResult script_run(ScriptContext& context, TextInput& in, ParamList* variables);
 
 }  // namespace fwk

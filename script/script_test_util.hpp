@@ -50,7 +50,7 @@ inline ScriptOutcome run_script(const std::string& source, ParamList* variables,
   context.sink = &sink;
   context.objects = objects;
   context.functions = functions;
-  TemplateInput input = input_from_memory(source);
+  TextInput input = input_from_memory(source);
   ScriptOutcome outcome;
   outcome.code = script_run(context, input, variables);
   outcome.status = context.status;

@@ -25,12 +25,12 @@ void keep(std::string& token, std::size_t room, int c) {
 }
 
 // Passes over spaces and TABs; returns the first other character.
-int skip_blanks(TemplateInput& in, int c) {
+int skip_blanks(TextInput& in, int c) {
   while (c == ' ' || c == '\t') c = input_getc(in);
   return c;
 }
 
-int read_closing_tag(TemplateInput& in, std::string& token, std::size_t room) {
+int read_closing_tag(TextInput& in, std::string& token, std::size_t room) {
   token = "</";
   for (;;) {
     int c = input_getc(in);
@@ -41,7 +41,7 @@ int read_closing_tag(TemplateInput& in, std::string& token, std::size_t room) {
   return ' ';
 }
 
-int read_operator(TemplateInput& in, std::string& token, std::size_t room, int c) {
+int read_operator(TextInput& in, std::string& token, std::size_t room, int c) {
   int next = input_getc(in);
   if (c == '<' && next == '/') return read_closing_tag(in, token, room);
   keep(token, room, c);
@@ -54,7 +54,7 @@ int read_operator(TemplateInput& in, std::string& token, std::size_t room, int c
   return ' ';
 }
 
-int read_string(TemplateInput& in, std::string& token, std::size_t room, int quote) {
+int read_string(TextInput& in, std::string& token, std::size_t room, int quote) {
   token.push_back(kScriptStringMark);
   bool closed = input_read_quoted(in, quote, [&](int c) {
     if (token.size() < room || token.size() < 2) {
@@ -69,7 +69,7 @@ int read_string(TemplateInput& in, std::string& token, std::size_t room, int quo
 // A word also ends right before a "%>" that follows it directly, so that
 // "x = 5%>" ends the script like "x = 5 %>": the "%" is the lookahead and
 // the ">" stays to be read with it.
-int read_word(TemplateInput& in, std::string& token, std::size_t room, int c) {
+int read_word(TextInput& in, std::string& token, std::size_t room, int c) {
   while (c != kInputEnd && !ends_word(c)) {
     if (c == '%') {
       int next = input_getc(in);
@@ -89,7 +89,7 @@ int read_word(TemplateInput& in, std::string& token, std::size_t room, int c) {
 
 }  // namespace
 
-int script_read_token(TemplateInput& in, std::string& token, std::size_t size, int lookahead) {
+int script_read_token(TextInput& in, std::string& token, std::size_t size, int lookahead) {
   token.clear();
   if (lookahead == -1) return -1;
   std::size_t room = size > 0 ? size - 1 : 0;

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "core/limits.hpp"
-#include "script/template_input.hpp"
+#include "core/text_input.hpp"
 
 namespace fwk {
 
@@ -29,7 +29,7 @@ constexpr char kScriptStringMark = '\'';
 // Reads one token into `token` (at most size - 1 characters; the rest of a
 // longer word is read and dropped, a longer literal keeps overwriting its
 // last character) and returns the new lookahead.
-int script_read_token(TemplateInput& in, std::string& token, std::size_t size, int lookahead);
+int script_read_token(TextInput& in, std::string& token, std::size_t size, int lookahead);
 
 // True when a token is a string literal.
 inline bool script_is_string(const std::string& token) {

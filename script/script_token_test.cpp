@@ -18,7 +18,7 @@ std::ostream& operator<<(std::ostream& out, const Token& t) {
 }
 
 std::vector<Token> tokens(const std::string& source, std::size_t size = kScriptTokenArea) {
-  TemplateInput in = input_from_memory(source);
+  TextInput in = input_from_memory(source);
   std::vector<Token> result;
   std::string token;
   int lookahead = 0;

@@ -20,7 +20,7 @@ bool ends_expression(int c) {
 }
 
 // The next character of the input that is not a space or TAB.
-int skip_blanks(TemplateInput& in) {
+int skip_blanks(TextInput& in) {
   int c;
   do {
     c = input_getc(in);
@@ -64,7 +64,7 @@ const ScriptObject* find_object(const ScriptObject* table, const char* name) {
 
 // Reads the input up to `stop` (consumed, not kept) into text, keeping at
 // most room characters. False when the input ends first.
-bool read_up_to(TemplateInput& in, int stop, std::string& text, std::size_t room) {
+bool read_up_to(TextInput& in, int stop, std::string& text, std::size_t room) {
   for (;;) {
     int c = input_getc(in);
     if (c == kInputEnd) return false;
@@ -75,7 +75,7 @@ bool read_up_to(TemplateInput& in, int stop, std::string& text, std::size_t room
 
 // The value of a call or an object access whose name is `token` and whose
 // lookahead is "(" or "[".
-ScriptResult nested_value(ScriptContext& context, TemplateInput& in, ParamList* variables,
+ScriptResult nested_value(ScriptContext& context, TextInput& in, ParamList* variables,
                           const std::string& token, int lookahead, std::string& value) {
   if (lookahead == '[') return script_access(context, in, variables, token, lookahead, value);
   std::optional<std::string> result;
@@ -86,7 +86,7 @@ ScriptResult nested_value(ScriptContext& context, TemplateInput& in, ParamList* 
 }
 
 // One argument of a call: sets value and returns 0, or an error code.
-ScriptResult read_argument(ScriptContext& context, TemplateInput& in, ParamList* variables,
+ScriptResult read_argument(ScriptContext& context, TextInput& in, ParamList* variables,
                            const std::string& token, int& lookahead, std::string& value) {
   if (script_is_string(token)) {
     if (lookahead < 0) return ScriptResult::need_quote;
@@ -112,7 +112,7 @@ ScriptResult read_argument(ScriptContext& context, TemplateInput& in, ParamList*
 // Number mode: the value of `first` (whose own value is `plain`), or of the
 // expression it starts when an operator follows on the same line. A "%>"
 // ends the expression and the script.
-ScriptResult number_value(TemplateInput& in, ParamList* variables, const std::string& first,
+ScriptResult number_value(TextInput& in, ParamList* variables, const std::string& first,
                           const std::string& plain, int& lookahead, std::string& value) {
   std::string rest;
   int c = lookahead;
@@ -141,7 +141,7 @@ ScriptResult number_value(TemplateInput& in, ParamList* variables, const std::st
 
 // String mode: operands appended one after another ("+" between them is
 // optional) until the end of the line or ";".
-ScriptResult string_value(ScriptContext& context, TemplateInput& in, ParamList* variables,
+ScriptResult string_value(ScriptContext& context, TextInput& in, ParamList* variables,
                           const std::string& start, int& lookahead, std::string& value) {
   TextBuffer buffer = tbuf_new(kStringStartCapacity);
   tbuf_append(buffer, start.data(), start.size());
@@ -193,7 +193,7 @@ void script_set_variable(ParamList* variables, const std::string& name, const st
   plist_set(variables, name.c_str(), value.c_str());
 }
 
-ScriptResult script_call(ScriptContext& context, TemplateInput& in, ParamList* variables,
+ScriptResult script_call(ScriptContext& context, TextInput& in, ParamList* variables,
                          const std::string& name, int lookahead,
                          std::optional<std::string>* result) {
   const char* called = name.c_str();
@@ -227,7 +227,7 @@ ScriptResult script_call(ScriptContext& context, TemplateInput& in, ParamList* v
   return ScriptResult::ok;
 }
 
-ScriptResult script_access(ScriptContext& context, TemplateInput& in, ParamList* variables,
+ScriptResult script_access(ScriptContext& context, TextInput& in, ParamList* variables,
                            const std::string& name, int lookahead, std::string& value) {
   value.clear();
   const ScriptObject* object = find_object(context.objects, name.c_str());
@@ -251,7 +251,7 @@ ScriptResult script_access(ScriptContext& context, TemplateInput& in, ParamList*
   return ScriptResult::ok;
 }
 
-ScriptResult script_assign(ScriptContext& context, TemplateInput& in, ParamList* variables,
+ScriptResult script_assign(ScriptContext& context, TextInput& in, ParamList* variables,
                            const std::string& target, bool append, int& lookahead) {
   std::string first;
   lookahead = script_read_token(in, first, kOperandArea, lookahead);

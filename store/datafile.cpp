@@ -175,8 +175,4 @@ long datafile_seek_row(std::FILE* file, long n) {
   return datafile_skip_lines(file, n);
 }
 
-void datafile_clear_values(ParamList* header) {
-  plist_each(header, [](Pair& entry) { entry.value.reset(); });
-}
-
 }  // namespace fwk

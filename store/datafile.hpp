@@ -53,9 +53,6 @@ long datafile_seek_row(std::FILE* file, long n);
 // (and 0 at once for n <= 0).
 long datafile_skip_lines(std::FILE* file, long n);
 
-// Makes every value of the list absent.
-void datafile_clear_values(ParamList* header);
-
 // Undoes the quoting of a field that begins with a double quote: exactly two
 // quotes give ""; otherwise the closing quote is dropped, and in the rest
 // each quote is dropped and the character after it kept as it is (so ""

@@ -151,12 +151,6 @@ std::string xml_transaction_text(const ParamList* record) {
   return out;
 }
 
-void xml_write_transaction(std::FILE* stream, const ParamList* record) {
-  if (!stream) return;
-  std::string text = xml_transaction_text(record);
-  std::fwrite(text.data(), 1, text.size(), stream);
-}
-
 StoreResult xml_append_transaction(const ParamList* record, const char* path) {
   std::string text = xml_transaction_text(record);
   return durable_append(path, text.data(), text.size()) == DurableResult::ok

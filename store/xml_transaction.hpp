@@ -16,7 +16,6 @@
 // group (same N, group names equal ignoring case) share one group element.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "core/plist.hpp"
@@ -27,9 +26,6 @@ namespace fwk {
 // The text of one transaction for the used entries of the record's first
 // block.
 std::string xml_transaction_text(const ParamList* record);
-
-// Writes one transaction to an open stream.
-void xml_write_transaction(std::FILE* stream, const ParamList* record);
 
 // Appends one transaction to the file at `path` (created when missing) and
 // flushes it to stable storage. ok, or not_writable when the file cannot be

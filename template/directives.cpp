@@ -28,7 +28,7 @@ void keep(std::string& word, std::size_t size, int c) {
 
 // An unquoted word ends at whitespace, or right before a "%>" that follows
 // it directly (the tag's end stays to be read); "%>" alone is a word.
-void read_plain(TemplateInput& in, std::string& word, std::size_t size, int c) {
+void read_plain(TextInput& in, std::string& word, std::size_t size, int c) {
   bool empty = true;
   while (c != kInputEnd && !ascii_is_space(c)) {
     if (c == '%') {
@@ -147,7 +147,7 @@ Directive fwk_command(const std::string& word) {
 
 }  // namespace
 
-int directive_word(TemplateInput& in, std::string& word, std::size_t size) {
+int directive_word(TextInput& in, std::string& word, std::size_t size) {
   word.clear();
   int c;
   do {
@@ -162,7 +162,7 @@ int directive_word(TemplateInput& in, std::string& word, std::size_t size) {
   return c;
 }
 
-int directive_param(TemplateInput& in, std::string& word, std::size_t size) {
+int directive_param(TextInput& in, std::string& word, std::size_t size) {
   if (directive_word(in, word, size) == -1 || word.empty()) return 0;
   if (word == kTagEnd) {
     word.clear();
@@ -171,7 +171,7 @@ int directive_param(TemplateInput& in, std::string& word, std::size_t size) {
   return 1;
 }
 
-void directive_error(OutputSink* sink, const TemplateInput& in, const char* subject,
+void directive_error(OutputSink* sink, const TextInput& in, const char* subject,
                      const char* message) {
   if (!sink) return;
   out_text(sink, "<HR>Error in (");
@@ -182,7 +182,7 @@ void directive_error(OutputSink* sink, const TemplateInput& in, const char* subj
 }
 
 int directive_include(const TemplateArgs& args) {
-  TemplateInput& in = *args.input;
+  TextInput& in = *args.input;
   std::string name;
   if (!directive_param(in, name, kDirectiveNameArea)) {
     directive_error(args.sink, in, "include", "parameter missing");
@@ -195,7 +195,7 @@ int directive_include(const TemplateArgs& args) {
     directive_error(args.sink, in, name.c_str(), "cannot open file");
     return 0;
   }
-  TemplateInput included = input_from_file(file.get());
+  TextInput included = input_from_file(file.get());
   TemplateArgs child = nested(args);
   child.input = &included;
   child.unplaced = nullptr;
@@ -205,7 +205,7 @@ int directive_include(const TemplateArgs& args) {
 }
 
 int directive_source(const TemplateArgs& args) {
-  TemplateInput& in = *args.input;
+  TextInput& in = *args.input;
   std::string name;
   if (!directive_param(in, name, kDirectiveNameArea)) {
     directive_error(args.sink, in, "source", "parameter missing");
@@ -221,7 +221,7 @@ int directive_source(const TemplateArgs& args) {
 }
 
 int directive_report(const TemplateArgs& args) {
-  TemplateInput& in = *args.input;
+  TextInput& in = *args.input;
   std::string name;
   if (!directive_param(in, name, kDirectiveNameArea)) return 0;
   std::string raw;
@@ -254,7 +254,7 @@ int directive_report(const TemplateArgs& args) {
 }
 
 int directive_stats(const TemplateArgs& args) {
-  TemplateInput& in = *args.input;
+  TextInput& in = *args.input;
   std::string name;
   if (!directive_param(in, name, kDirectiveNameArea)) return 0;
   skip_to_tag_end(args);
@@ -270,7 +270,7 @@ int directive_stats(const TemplateArgs& args) {
 }
 
 int directive_random(const TemplateArgs& args) {
-  TemplateInput& in = *args.input;
+  TextInput& in = *args.input;
   std::string item_marker;
   std::string end_marker;
   if (!directive_param(in, item_marker, kDirectiveMarkerArea)) return 0;
@@ -303,7 +303,7 @@ int directive_random(const TemplateArgs& args) {
 }
 
 int directive_fwk_list(const TemplateArgs& args) {
-  TemplateInput& in = *args.input;
+  TextInput& in = *args.input;
   std::string word;
   while (directive_word(in, word, kDirectiveNameArea) != -1) {
     if (word == kTagEnd) return 0;

@@ -34,15 +34,15 @@ namespace fwk {
 // next whitespace or "%>" (which is left to be read next). The word keeps
 // at most size - 1 characters. Returns its first character (the quote for
 // a quoted word), or -1 at the end of the input.
-int directive_word(TemplateInput& in, std::string& word, std::size_t size);
+int directive_word(TextInput& in, std::string& word, std::size_t size);
 
 // Reads a parameter: 1 when a non-empty word other than "%>" was read;
 // otherwise 0 with the word emptied (a "%>" read here has ended the tag).
-int directive_param(TemplateInput& in, std::string& word, std::size_t size);
+int directive_param(TextInput& in, std::string& word, std::size_t size);
 
 // Writes "<HR>Error in (subject)[position]: message<HR>" (nothing without
 // a sink).
-void directive_error(OutputSink* sink, const TemplateInput& in, const char* subject,
+void directive_error(OutputSink* sink, const TextInput& in, const char* subject,
                      const char* message);
 
 // The handlers. Each returns the result of its directive: include and

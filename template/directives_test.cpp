@@ -30,7 +30,7 @@ struct Page {
     TextBuffer buffer = tbuf_new(1024);
     OutputSink sink;
     sink.text = &buffer;
-    TemplateInput input = input_from_memory(source);
+    TextInput input = input_from_memory(source);
     TemplateArgs args;
     args.site = &site;
     args.base_path = base.c_str();
@@ -48,7 +48,7 @@ std::string error_at(const std::string& subject, size_t position, const std::str
 }
 
 TEST(DirectiveWord, QuotesEscapesAndTagEnd) {
-  TemplateInput in = input_from_memory(" \"a b\\t\\\"c\" 'x\\y'  plain%> %> ''");
+  TextInput in = input_from_memory(" \"a b\\t\\\"c\" 'x\\y'  plain%> %> ''");
   std::string word;
   EXPECT_EQ(directive_word(in, word, 100), '"');
   EXPECT_EQ(word, "a b\t\"c");
@@ -61,7 +61,7 @@ TEST(DirectiveWord, QuotesEscapesAndTagEnd) {
   EXPECT_EQ(directive_param(in, word, 100), 0);  // an empty quoted word
   EXPECT_EQ(directive_word(in, word, 100), -1);
 
-  TemplateInput longer = input_from_memory("abcdefgh");
+  TextInput longer = input_from_memory("abcdefgh");
   directive_word(longer, word, 4);
   EXPECT_EQ(word, "abc");
 }

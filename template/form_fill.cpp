@@ -67,7 +67,7 @@ struct Fields {
   const char* current = "";  // the value held for NAME
 };
 
-Fields read_fields(int delimiter, TemplateInput& in, const ParamList* variables, ParamList& attrs) {
+Fields read_fields(int delimiter, TextInput& in, const ParamList* variables, ParamList& attrs) {
   if (delimiter == '>') {
     plist_resize(attrs, 0);
   } else {
@@ -172,7 +172,7 @@ int selected_state(const ParamList* variables, const std::string& select_name,
 }
 
 // False when the option is dropped (with its text) by its query.
-bool fill_option(Fields& e, TemplateInput& in, std::string& out, const ParamList* variables,
+bool fill_option(Fields& e, TextInput& in, std::string& out, const ParamList* variables,
                  const std::string& select_name) {
   const char* query = plist_get(&e.attrs, "query", "");
   if (*query && expr_condition(query, variables, nullptr) != 1) {
@@ -202,7 +202,7 @@ int form_element_is_fillable(const char* name) {
   return element_of(name) != Element::kNone;
 }
 
-void form_element_fill(const char* name, int delimiter, TemplateInput& in, OutputSink* sink,
+void form_element_fill(const char* name, int delimiter, TextInput& in, OutputSink* sink,
                        const ParamList* variables, ParamList* unplaced, FormFillState& state) {
   const Element kind = element_of(name);
   Fields e = read_fields(delimiter, in, variables, state.attrs);

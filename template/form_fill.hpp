@@ -20,7 +20,7 @@
 #include "core/limits.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
-#include "script/template_input.hpp"
+#include "core/text_input.hpp"
 
 namespace fwk {
 
@@ -37,7 +37,7 @@ struct FormFillState {
 // /TEXTAREA, any case) has just been read, ended by `delimiter`, and writes
 // its replacement (nothing when the sink is absent; the unplaced list is
 // updated either way).
-void form_element_fill(const char* name, int delimiter, TemplateInput& in, OutputSink* sink,
+void form_element_fill(const char* name, int delimiter, TextInput& in, OutputSink* sink,
                        const ParamList* variables, ParamList* unplaced, FormFillState& state);
 
 // 1 when `name` is one of the elements form_element_fill rewrites.

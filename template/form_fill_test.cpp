@@ -156,7 +156,7 @@ TEST(TagAttrs, LimitsAndWriting) {
   std::string tag;
   for (int i = 1; i <= 25; ++i) tag += " a" + std::to_string(i) + "=" + std::to_string(i);
   tag += ">after";
-  TemplateInput in = input_from_memory(tag);
+  TextInput in = input_from_memory(tag);
   ParamListPtr attrs = tag_read_attrs(in, 32);
   ASSERT_EQ(test_list_slots(attrs.get()), 20u);
   EXPECT_EQ(*plist_at(attrs.get(), 19)->name, "a20");

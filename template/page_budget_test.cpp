@@ -37,7 +37,7 @@ struct BudgetedPage {
     FilePtr file(std::fopen(path.c_str(), "rb"));
     EXPECT_TRUE(file);
     if (!file) return "";
-    TemplateInput input = input_from_file(file.get());
+    TextInput input = input_from_file(file.get());
     template_process({.base_path = path.c_str(), .sink = &sink, .input = &input}, nullptr);
     return tbuf_to_text(buffer);
   }

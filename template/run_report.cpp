@@ -25,7 +25,7 @@ std::optional<std::string> builtin_run_report(ScriptContext& context, const char
     FilePtr file = file_open(script_resolve_name(context, argv[i]).c_str(), "rb");
     if (!file) file = file_open(argv[i].c_str(), "rb");
     if (!file) continue;
-    TemplateInput input = input_from_file(file.get());
+    TextInput input = input_from_file(file.get());
     template_process({.site = context.site,
                       .base_path = context.base_path,
                       .sink = &sink,

@@ -19,7 +19,7 @@ constexpr ByteSet kQuote("\"");
 // text up to ">" or whitespace. Returns the delimiter that ended it. An
 // "=" right before the tag's ">" (value=>) gives an empty value and ends
 // the tag, instead of reading on into the text after it.
-int read_value(TemplateInput& in, std::string& value) {
+int read_value(TextInput& in, std::string& value) {
   int c = input_getc(in);
   if (c == kInputEnd || c == '>') {
     value.clear();
@@ -42,7 +42,7 @@ Pair& slot_at(ParamList& attrs, std::size_t index) {
 
 }  // namespace
 
-void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
+void tag_read_attrs_into(TextInput& in, int capacity, ParamList& attrs) {
   const std::size_t room =
       static_cast<std::size_t>(std::min(capacity <= 0 ? 16 : capacity, kTagAttrsMax));
   std::size_t count = 0;
@@ -68,7 +68,7 @@ void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs) {
   plist_resize(attrs, count);
 }
 
-ParamListPtr tag_read_attrs(TemplateInput& in, int capacity) {
+ParamListPtr tag_read_attrs(TextInput& in, int capacity) {
   ParamListPtr attrs = plist_alloc(0);
   tag_read_attrs_into(in, capacity, *attrs);
   return attrs;

@@ -14,7 +14,7 @@
 #include "core/limits.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
-#include "script/template_input.hpp"
+#include "core/text_input.hpp"
 
 namespace fwk {
 
@@ -22,11 +22,11 @@ namespace fwk {
 // input). `capacity` is the room of the list; 0 or less means 16. Never
 // more than kTagAttrsMax (nor capacity) attributes are kept: after the last
 // one the rest of the tag is skipped through ">".
-ParamListPtr tag_read_attrs(TemplateInput& in, int capacity);
+ParamListPtr tag_read_attrs(TextInput& in, int capacity);
 
 // tag_read_attrs into a list the caller keeps from tag to tag: its entries
 // are replaced by the attributes read, reusing their text buffers.
-void tag_read_attrs_into(TemplateInput& in, int capacity, ParamList& attrs);
+void tag_read_attrs_into(TextInput& in, int capacity, ParamList& attrs);
 
 // Writes each attribute with a non-empty name: a space, the name, and when
 // it has a value, ="value" with the value HTML-escaped.

@@ -36,12 +36,12 @@ struct WindowId {
 
 // Working state of one call.
 struct Call {
-  Call(const TemplateArgs& call_args, const char* stop_tag, TemplateInput& input)
+  Call(const TemplateArgs& call_args, const char* stop_tag, TextInput& input)
       : args(call_args), stop(stop_tag), in(input) {}
 
   const TemplateArgs& args;
   const char* stop;
-  TemplateInput& in;
+  TextInput& in;
   std::string tag;         // the tag area
   FormFillState form;      // current SELECT name and form-filling work areas
   std::string out;         // an ordinary tag's opening, when it cannot be held
@@ -77,13 +77,13 @@ bool is_word(std::string_view name, const char (&word)[N]) {
   return name.size() == N - 1 && same_text(name, word);
 }
 
-WindowId window_of(const TemplateInput& in) {
+WindowId window_of(const TextInput& in) {
   return {in.start, in.refills};
 }
 
 // The first zero byte at or after p in the bytes at hand, or their end.
 const unsigned char* next_zero(Call& call, const unsigned char* p) {
-  TemplateInput& in = call.in;
+  TextInput& in = call.in;
   const WindowId window = window_of(in);
   if (window == call.zero_window && call.zero_from <= p && p <= call.zero) return call.zero;
   const void* zero = std::memchr(p, 0, static_cast<std::size_t>(in.end - p));
@@ -100,7 +100,7 @@ void write_byte(OutputSink* sink, int c) {
 
 // Consumes the rest of a tag through ">" unless its name already ended
 // there.
-void finish_tag(TemplateInput& in, int delimiter) {
+void finish_tag(TextInput& in, int delimiter) {
   if (delimiter != '>') input_read_until(in, nullptr, 0, ">");
 }
 
@@ -118,7 +118,7 @@ void flush(Call& call, const unsigned char* end) {
 // zero byte, and "{" when braces are live), adding them to the pending
 // bytes.
 void pass_plain_run(Call& call, bool braces) {
-  TemplateInput& in = call.in;
+  TextInput& in = call.in;
   const unsigned char* p = in.cur;
   if (p == in.end) return;
   const void* lt = std::memchr(p, '<', static_cast<std::size_t>(in.end - p));
@@ -162,7 +162,7 @@ char* after_keyword(std::string& tag, std::size_t keyword_length) {
 // name). A true condition lets the loop go on into the branch; a false one
 // skips textually to the next "<%el" or "<%en", which decides in turn.
 void conditional(Call& call, int delimiter, std::size_t keyword_length) {
-  TemplateInput& in = call.in;
+  TextInput& in = call.in;
   std::string& tag = call.tag;
   while (true) {
     tag_read_rest(in, tag, kTagArea, delimiter, "%>", kTrim);
@@ -257,7 +257,7 @@ void ordinary_tag(Call& call, std::string_view name, int delimiter, const unsign
 // acts.
 bool language_tag(Call& call, const unsigned char* raw, int delimiter, int& result) {
   const TemplateArgs& args = call.args;
-  TemplateInput& in = call.in;
+  TextInput& in = call.in;
   std::string& name = call.tag;
   if (begins(name, "!--$")) {
     flush(call, raw);
@@ -292,7 +292,7 @@ bool language_tag(Call& call, const unsigned char* raw, int delimiter, int& resu
 
 // Reads a tag name that lies with its delimiter in the bytes at hand and
 // needs no cut, without copying it. False (nothing read) otherwise.
-bool name_at_hand(TemplateInput& in, std::string_view& name, int& delimiter) {
+bool name_at_hand(TextInput& in, std::string_view& name, int& delimiter) {
   const unsigned char* p = in.cur;
   while (p < in.end && !kNameDelims.has(*p)) ++p;
   const std::size_t length = static_cast<std::size_t>(p - in.cur);
@@ -306,7 +306,7 @@ bool name_at_hand(TemplateInput& in, std::string_view& name, int& delimiter) {
 // Reads and acts on one tag after its "<". Returns 0 (stop tag), -1 (end
 // of input or %break) or 1 to go on.
 int tag(Call& call) {
-  TemplateInput& in = call.in;
+  TextInput& in = call.in;
   const WindowId window = window_of(in);
   const unsigned char* raw = in.cur - 1;  // the "<" just read
   // Names hold no zero byte (it ends them), so a view of the name and the
@@ -337,7 +337,7 @@ int tag(Call& call) {
 }
 
 int run(Call& call) {
-  TemplateInput& in = call.in;
+  TextInput& in = call.in;
   const bool braces = call.args.record != nullptr;
   PageBudget* budget = call.args.budget;
   while (true) {

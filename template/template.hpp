@@ -27,7 +27,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
-#include "script/template_input.hpp"
+#include "core/text_input.hpp"
 
 namespace fwk {
 
@@ -52,7 +52,7 @@ struct TemplateArgs {
   // form elements still remove their names from `unplaced`).
   OutputSink* sink = nullptr;
   // The template, read from its current position.
-  TemplateInput* input = nullptr;
+  TextInput* input = nullptr;
   // Request parameters and script variables (may be absent).
   ParamList* variables = nullptr;
   // The current substitution list (report row or statistics), or absent.

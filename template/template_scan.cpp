@@ -16,7 +16,7 @@ bool equal_nocase(const char* a, const char* b, std::size_t n) {
 // Reads up to and including the marker, appending at most `room` of the
 // characters before it to *out (when given). At the end of the input the
 // characters still held for matching are appended too.
-int read_until_append(TemplateInput& in, std::string* out, std::size_t room, const char* marker) {
+int read_until_append(TextInput& in, std::string* out, std::size_t room, const char* marker) {
   const std::size_t m = std::strlen(marker);
   if (m == 0) return 1;
   const int first = ascii_fold(static_cast<unsigned char>(marker[0]));
@@ -53,12 +53,12 @@ int read_until_append(TemplateInput& in, std::string* out, std::size_t room, con
 
 }  // namespace
 
-int input_read_until(TemplateInput& in, std::string* buffer, std::size_t size, const char* marker) {
+int input_read_until(TextInput& in, std::string* buffer, std::size_t size, const char* marker) {
   if (buffer) buffer->clear();
   return read_until_append(in, buffer, size > 0 ? size - 1 : 0, marker);
 }
 
-void tag_read_rest(TemplateInput& in, std::string& buffer, std::size_t size, int delimiter,
+void tag_read_rest(TextInput& in, std::string& buffer, std::size_t size, int delimiter,
                    const char* marker, const char* trim) {
   if (buffer.empty()) return;
   if (delimiter != 0 && delimiter != kInputEnd) buffer.push_back(static_cast<char>(delimiter));
@@ -75,8 +75,7 @@ void tag_read_rest(TemplateInput& in, std::string& buffer, std::size_t size, int
     buffer.pop_back();
 }
 
-int input_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1,
-                     const char* marker2) {
+int input_copy_until(TextInput& in, OutputSink* sink, const char* marker1, const char* marker2) {
   const std::size_t m = std::strlen(marker1);
   if (m == 0) return 0;
   // A second marker of another length could never fill the window.
@@ -117,7 +116,7 @@ int input_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1,
   return found;
 }
 
-int input_skip_until(TemplateInput& in, OutputSink* sink, const char* marker) {
+int input_skip_until(TextInput& in, OutputSink* sink, const char* marker) {
   return input_copy_until(in, sink, marker, marker);
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/sink.hpp"
-#include "script/template_input.hpp"
+#include "core/text_input.hpp"
 
 namespace fwk {
 
@@ -16,20 +16,20 @@ namespace fwk {
 // `marker` (which is consumed, not kept), then removes trailing characters
 // of `trim`. The buffer keeps at most size - 1 characters; the rest of a
 // longer tag is read and dropped. Nothing happens when the buffer is empty.
-void tag_read_rest(TemplateInput& in, std::string& buffer, std::size_t size, int delimiter,
+void tag_read_rest(TextInput& in, std::string& buffer, std::size_t size, int delimiter,
                    const char* marker, const char* trim);
 
 // Reads up to and including `marker` (compared ignoring case). When a
 // buffer is given it receives the characters before the marker (at most
 // size - 1). Returns 1 when the marker was found, 0 when the input ended
 // first (the buffer then holds everything read).
-int input_read_until(TemplateInput& in, std::string* buffer, std::size_t size, const char* marker);
+int input_read_until(TextInput& in, std::string* buffer, std::size_t size, const char* marker);
 
 // Passes over the input until marker1 or marker2 (same length; compared
 // ignoring case) has been read, writing the bytes passed over to the sink
 // (when given). Returns 1 or 2 for the marker found, 0 at the end of the
 // input (or when marker1 is empty).
-int input_copy_until(TemplateInput& in, OutputSink* sink, const char* marker1, const char* marker2);
-int input_skip_until(TemplateInput& in, OutputSink* sink, const char* marker);
+int input_copy_until(TextInput& in, OutputSink* sink, const char* marker1, const char* marker2);
+int input_skip_until(TextInput& in, OutputSink* sink, const char* marker);
 
 }  // namespace fwk

@@ -199,7 +199,7 @@ TEST(Template, NestingIsBounded) {
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  TemplateInput input = input_from_file(file.get());
+  TextInput input = input_from_file(file.get());
   template_process({.base_path = self.c_str(), .sink = &sink, .input = &input}, nullptr);
   const int levels = kTemplateMaxDepth + 1;
   EXPECT_EQ(tbuf_to_text(buffer),
@@ -227,7 +227,7 @@ TEST(Template, AFileInputIsLeftAfterTheStopTag) {
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  TemplateInput input = input_from_file(file.get());
+  TextInput input = input_from_file(file.get());
   int result = template_process(
       {.base_path = "/srv/p.html", .sink = &sink, .input = &input, .variables = vars.get()},
       "/stop");
@@ -249,7 +249,7 @@ std::string render_file(const std::string& source, ParamList* vars, int fill_fie
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  TemplateInput input = input_from_file(file.get());
+  TextInput input = input_from_file(file.get());
   template_process({.base_path = "/srv/p.html",
                     .sink = &sink,
                     .input = &input,
@@ -289,7 +289,7 @@ TEST(Template, FileAndMemoryInputsGiveTheSamePage) {
 }
 
 TEST(TemplateScan, ReadUntil) {
-  TemplateInput in = input_from_memory("abc%%>def-->rest");
+  TextInput in = input_from_memory("abc%%>def-->rest");
   std::string buf;
   EXPECT_EQ(input_read_until(in, &buf, 100, "%>"), 1);
   EXPECT_EQ(buf, "abc%");
@@ -306,7 +306,7 @@ TEST(TemplateScan, CopyUntil) {
   TextBuffer buffer = tbuf_new(64);
   OutputSink sink;
   sink.text = &buffer;
-  TemplateInput in = input_from_memory("ab<%EN d>c<%el");
+  TextInput in = input_from_memory("ab<%EN d>c<%el");
   EXPECT_EQ(input_copy_until(in, &sink, "<%el", "<%en"), 2);
   EXPECT_EQ(tbuf_to_text(buffer), "ab");
   EXPECT_EQ(input_copy_until(in, nullptr, "<%el", "<%en"), 1);
@@ -317,7 +317,7 @@ TEST(TemplateScan, CopyUntil) {
 }
 
 TEST(TemplateScan, TagReadRest) {
-  TemplateInput in = input_from_memory("a == 1 \r\n%>after");
+  TextInput in = input_from_memory("a == 1 \r\n%>after");
   std::string tag = "%if";
   tag_read_rest(in, tag, kTagArea, ' ', "%>", " \t\r\n");
   EXPECT_EQ(tag, "%if a == 1");
@@ -337,42 +337,6 @@ TEST(TemplateScan, TagReadRest) {
   tag.clear();
   tag_read_rest(in, tag, 6, ' ', "%>", "");
   EXPECT_EQ(tag, "");
-}
-
-TEST(TemplateInputTest, SeeksWithinAndBeyondTheWindow) {
-  FilePtr file(std::tmpfile());
-  ASSERT_TRUE(file.get());
-  std::string data;
-  for (int i = 0; i < 40000; ++i) data.push_back(static_cast<char>('a' + i % 26));
-  std::fwrite(data.data(), 1, data.size(), file.get());
-  std::fseek(file.get(), 5, SEEK_SET);
-  TemplateInput in = input_from_file(file.get());
-  EXPECT_EQ(input_tell(in), 5);
-  EXPECT_EQ(input_getc(in), 'f');
-  EXPECT_TRUE(input_seek(in, 30000));
-  EXPECT_EQ(input_getc(in), data[30000]);
-  EXPECT_TRUE(input_seek(in, 2));
-  EXPECT_EQ(input_getc(in), 'c');
-  input_ungetc(in);
-  EXPECT_EQ(input_getc(in), 'c');
-  EXPECT_TRUE(input_seek(in, 39999));
-  EXPECT_EQ(input_getc(in), data[39999]);
-  EXPECT_EQ(input_getc(in), kInputEnd);
-  EXPECT_EQ(input_tell(in), 40000);
-  EXPECT_FALSE(input_seek(in, -1));
-  input_seek(in, 100);
-  input_sync(in);
-  EXPECT_EQ(std::ftell(file.get()), 100);
-
-  TemplateInput mem = input_from_memory("xyz");
-  EXPECT_TRUE(input_seek(mem, 10));
-  EXPECT_EQ(input_getc(mem), kInputEnd);
-  std::string token;
-  mem = input_from_memory("ab\rc=d");
-  EXPECT_EQ(input_read_token(mem, &token, 3, "=", '\r'), '=');
-  EXPECT_EQ(token, "ab");
-  EXPECT_EQ(input_read_token(mem, &token, 10, "=", 0), kInputEnd);
-  EXPECT_EQ(token, "d");
 }
 
 }  // namespace

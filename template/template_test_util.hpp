@@ -42,7 +42,7 @@ inline Rendered render(const std::string& source, const RenderOptions& o = {}) {
   TextBuffer buffer = tbuf_new(1024);
   OutputSink sink;
   sink.text = &buffer;
-  TemplateInput input = input_from_memory(source);
+  TextInput input = input_from_memory(source);
   TemplateArgs args;
   args.base_path = "/srv/root/page.html";
   args.sink = o.silent ? nullptr : &sink;

@@ -1,6 +1,6 @@
-// The byte source of templates and scripts: an open file or a text in
-// memory, read one byte at a time with positions that can be told and
-// sought.
+// Text input: the byte source that templates and scripts are read from,
+// an open file or a text in memory, read one byte at a time with positions
+// that can be told and sought.
 //
 // Bytes are served from a window (the memory text itself, or a block read
 // from the file), so reading a byte is a pointer compare and increment;
@@ -25,7 +25,7 @@
 
 namespace fwk {
 
-struct TemplateInput {
+struct TextInput {
   const unsigned char* start = nullptr;  // first byte at hand
   const unsigned char* cur = nullptr;    // next byte to read
   const unsigned char* end = nullptr;    // end of the bytes at hand
@@ -37,50 +37,50 @@ struct TemplateInput {
   // source reads as ended when its bytes at hand are used up.
   PageBudget* budget = nullptr;
 
-  TemplateInput() = default;
-  TemplateInput(TemplateInput&&) = default;
-  TemplateInput& operator=(TemplateInput&&) = default;
-  TemplateInput(const TemplateInput&) = delete;
-  TemplateInput& operator=(const TemplateInput&) = delete;
+  TextInput() = default;
+  TextInput(TextInput&&) = default;
+  TextInput& operator=(TextInput&&) = default;
+  TextInput(const TextInput&) = delete;
+  TextInput& operator=(const TextInput&) = delete;
 };
 
 constexpr int kInputEnd = -1;
 constexpr std::size_t kInputWindow = 16384;
 
 // An input over n bytes in memory (not copied: they must outlive the input).
-TemplateInput input_from_memory(const char* data, std::size_t n);
-TemplateInput input_from_memory(std::string_view text);
+TextInput input_from_memory(const char* data, std::size_t n);
+TextInput input_from_memory(std::string_view text);
 
 // An input reading the file from its current position. The caller keeps
 // the file open while the input is used and closes it afterwards.
-TemplateInput input_from_file(std::FILE* file);
+TextInput input_from_file(std::FILE* file);
 
 // Slow path of input_getc: brings in the next block of the file.
-int input_refill_getc(TemplateInput& in);
+int input_refill_getc(TextInput& in);
 
 // The next byte (0..255), or kInputEnd at the end of the source.
-inline int input_getc(TemplateInput& in) {
+inline int input_getc(TextInput& in) {
   if (in.cur < in.end) return *in.cur++;
   return input_refill_getc(in);
 }
 
 // Steps back over the byte just read (only within the bytes at hand; a
 // step back right after a refill or a seek is ignored).
-inline void input_ungetc(TemplateInput& in) {
+inline void input_ungetc(TextInput& in) {
   if (in.cur > in.start) --in.cur;
 }
 
 // The position of the next byte.
-inline long input_tell(const TemplateInput& in) {
+inline long input_tell(const TextInput& in) {
   return in.start_pos + static_cast<long>(in.cur - in.start);
 }
 
 // Moves to a position. False (position unchanged) for a negative position,
 // or when the file cannot seek there. A memory input is clamped to its end.
-bool input_seek(TemplateInput& in, long pos);
+bool input_seek(TextInput& in, long pos);
 
 // Moves a file source's FILE* to the input's position (nothing for memory).
-void input_sync(TemplateInput& in);
+void input_sync(TextInput& in);
 
 // Reads bytes up to a byte of `delims` (a zero byte always counts as one),
 // dropping bytes equal to `skip` (when not 0). The token is kept in *buf
@@ -88,7 +88,7 @@ void input_sync(TemplateInput& in);
 // longer token is read and dropped. The delimiter is consumed, not stored.
 // Returns the delimiter, or kInputEnd when the source ends first (*buf then
 // holds what was read).
-int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
+int input_read_token(TextInput& in, std::string* buf, std::size_t size, const char* delims,
                      int skip);
 
 // Reads a quoted text whose opening quote has been read, up to and
@@ -96,7 +96,7 @@ int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, cons
 // text_unescape says. Each character of the text goes to keep(c). False
 // when the source ended before the closing quote.
 template <class Keep>
-bool input_read_quoted(TemplateInput& in, int quote, Keep&& keep) {
+bool input_read_quoted(TextInput& in, int quote, Keep&& keep) {
   for (;;) {
     int c = input_getc(in);
     if (c == kInputEnd) return false;
@@ -123,6 +123,6 @@ struct ByteSet {
 };
 
 // file_read_token with a prepared delimiter set and no skip byte.
-int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims);
+int input_read_token(TextInput& in, std::string* buf, std::size_t size, const ByteSet& delims);
 
 }  // namespace fwk

@@ -1,4 +1,4 @@
-#include "script/template_input.hpp"
+#include "core/text_input.hpp"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@ namespace fwk {
 
 namespace {
 
-void set_window(TemplateInput& in, const unsigned char* data, std::size_t n, long pos) {
+void set_window(TextInput& in, const unsigned char* data, std::size_t n, long pos) {
   in.start = data;
   in.cur = data;
   in.end = data + n;
@@ -16,25 +16,25 @@ void set_window(TemplateInput& in, const unsigned char* data, std::size_t n, lon
 
 }  // namespace
 
-TemplateInput input_from_memory(const char* data, std::size_t n) {
-  TemplateInput in;
+TextInput input_from_memory(const char* data, std::size_t n) {
+  TextInput in;
   set_window(in, reinterpret_cast<const unsigned char*>(data), data ? n : 0, 0);
   return in;
 }
 
-TemplateInput input_from_memory(std::string_view text) {
+TextInput input_from_memory(std::string_view text) {
   return input_from_memory(text.data(), text.size());
 }
 
-TemplateInput input_from_file(std::FILE* file) {
-  TemplateInput in;
+TextInput input_from_file(std::FILE* file) {
+  TextInput in;
   in.file = file;
   long pos = file ? std::ftell(file) : 0;
   set_window(in, nullptr, 0, pos < 0 ? 0 : pos);
   return in;
 }
 
-int input_refill_getc(TemplateInput& in) {
+int input_refill_getc(TextInput& in) {
   if (!in.file || !budget_ok(in.budget)) return kInputEnd;
   long pos = input_tell(in);
   if (in.window.size() != kInputWindow) in.window.resize(kInputWindow);
@@ -44,7 +44,7 @@ int input_refill_getc(TemplateInput& in) {
   return *in.cur++;
 }
 
-bool input_seek(TemplateInput& in, long pos) {
+bool input_seek(TextInput& in, long pos) {
   if (pos < 0) return false;
   long window_end = in.start_pos + static_cast<long>(in.end - in.start);
   if (pos >= in.start_pos && pos <= window_end) {
@@ -60,7 +60,7 @@ bool input_seek(TemplateInput& in, long pos) {
   return true;
 }
 
-void input_sync(TemplateInput& in) {
+void input_sync(TextInput& in) {
   if (in.file) std::fseek(in.file, input_tell(in), SEEK_SET);
 }
 
@@ -68,8 +68,7 @@ namespace {
 
 // Reads a token up to a byte of `stops`; a stop byte equal to `skip` (when
 // not 0) is dropped and the read goes on.
-int read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& stops,
-               int skip) {
+int read_token(TextInput& in, std::string* buf, std::size_t size, const ByteSet& stops, int skip) {
   const std::size_t room = size > 0 ? size - 1 : 0;
   // Most tokens end within the bytes at hand: one scan and one copy.
   const unsigned char* p = in.cur;
@@ -103,14 +102,14 @@ int read_token(TemplateInput& in, std::string* buf, std::size_t size, const Byte
 
 }  // namespace
 
-int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const char* delims,
+int input_read_token(TextInput& in, std::string* buf, std::size_t size, const char* delims,
                      int skip) {
   ByteSet stops(delims);
   if (skip > 0 && skip < 256) stops.add(static_cast<unsigned char>(skip));
   return read_token(in, buf, size, stops, skip);
 }
 
-int input_read_token(TemplateInput& in, std::string* buf, std::size_t size, const ByteSet& delims) {
+int input_read_token(TextInput& in, std::string* buf, std::size_t size, const ByteSet& delims) {
   return read_token(in, buf, size, delims, 0);
 }
 
