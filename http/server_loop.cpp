@@ -81,17 +81,17 @@ LoopClient* producer_client(Loop& loop, int descriptor) {
   LoopClient* client = client_of(loop, loop.producer_owner[static_cast<size_t>(descriptor)]);
   if (client == nullptr) return nullptr;
   const ProducerPtr& producer = client->connection.stream_producer;
-  return producer && producer->descriptor == descriptor ? client : nullptr;
+  return producer && producer->descriptor.get() == descriptor ? client : nullptr;
 }
 
 // Watches (or stops watching) the client's producer for bytes it has made.
 void watch_producer(Loop& loop, LoopClient& client, bool on) {
   const ProducerPtr& producer = client.connection.stream_producer;
   if (!producer) return;
-  size_t at = static_cast<size_t>(producer->descriptor);
+  size_t at = static_cast<size_t>(producer->descriptor.get());
   if (at >= loop.producer_owner.size()) loop.producer_owner.resize(at + 1, -1);
   loop.producer_owner[at] = client.socket.get();
-  poller_watch(loop.poller, producer->descriptor, on, false);
+  poller_watch(loop.poller, producer->descriptor.get(), on, false);
 }
 
 void watch_listener(Loop& loop, bool on) {

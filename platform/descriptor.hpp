@@ -1,6 +1,6 @@
 // An open descriptor of the operating system (a socket, the poller, a lock
-// file, the signal reader), owned: it is closed when its owner goes, and
-// only here.
+// file, a pipe, a file being made durable, the signal reader), owned: it is
+// closed when its owner goes, and only here.
 #pragma once
 
 #include <utility>
@@ -27,6 +27,9 @@ struct Descriptor {
   void reset(int descriptor = -1);
   // Gives the descriptor up to a new owner (a stdio stream made on it).
   int release() { return std::exchange(fd, -1); }
+  // Closes now and says whether the system reported no error (a write
+  // still on its way to the device can fail only here). True for none.
+  bool close_checked();
 };
 
 }  // namespace fwk

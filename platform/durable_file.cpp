@@ -11,30 +11,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/descriptor.hpp"
 #include "platform/fault_points.hpp"
 
 namespace fwk {
 namespace {
 
 constexpr std::string_view kTemporaryMark = ".tmp-";
-
-// An open descriptor, closed when it goes out of scope.
-struct Descriptor {
-  int fd = -1;
-  explicit Descriptor(int fd_in) : fd(fd_in) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-  bool valid() const { return fd >= 0; }
-  // Closes now; false when the close reported an error.
-  bool close_checked() {
-    int rc = ::close(fd);
-    fd = -1;
-    return rc == 0;
-  }
-};
 
 int open_retrying(const char* path, int flags, mode_t mode) {
   int fd;
@@ -86,22 +69,21 @@ std::string directory_of(const char* path) {
 void flush_directory_of(const char* path) {
   const std::string dir = directory_of(path);
   Descriptor fd(open_retrying(dir.c_str(), O_RDONLY | O_DIRECTORY, 0));
-  if (fd.valid()) flush_to_device(fd.fd, dir.c_str());
+  if (fd) flush_to_device(fd.get(), dir.c_str());
 }
 
 // Opens an existing file without waiting (a FIFO would wait for a reader)
-// and keeps it only when it is a regular file; -1 otherwise, with errno
+// and keeps it only when it is a regular file; none otherwise, with errno
 // telling why the open failed.
-int open_regular(const char* path, int flags, mode_t mode) {
-  int fd = open_retrying(path, flags | O_NONBLOCK, mode);
-  if (fd < 0) return -1;
+Descriptor open_regular(const char* path, int flags, mode_t mode) {
+  Descriptor fd(open_retrying(path, flags | O_NONBLOCK, mode));
+  if (!fd) return fd;
   struct stat info {};
-  int status = ::fcntl(fd, F_GETFL);
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status == -1 ||
-      ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
-    ::close(fd);
+  int status = ::fcntl(fd.get(), F_GETFL);
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || status == -1 ||
+      ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
+    fd.reset();
     errno = EINVAL;
-    return -1;
   }
   return fd;
 }
@@ -124,10 +106,10 @@ std::string temporary_name_for(const char* path) {
 
 // A temporary file, locked for as long as its writer may still rename it,
 // so that a start-up tidy never removes one that is being written.
-int create_locked_temporary(const std::string& temp, mode_t mode) {
-  int fd = open_retrying(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, mode);
-  if (fd < 0) return -1;
-  while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+Descriptor create_locked_temporary(const std::string& temp, mode_t mode) {
+  Descriptor fd(open_retrying(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, mode));
+  if (!fd) return fd;
+  while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
   }
   return fd;
 }
@@ -144,65 +126,61 @@ void adopt_directory_owner(int fd, const char* path) {
 DurableResult durable_append_existing(const char* path, const char* bytes, size_t n,
                                       int64_t* offset_out) {
   if (!path) return DurableResult::open_failed;
-  Descriptor fd(open_regular(path, O_RDWR | O_APPEND, 0));
-  if (!fd.valid()) return DurableResult::open_failed;
-  return append_to_open_file(fd.fd, path, bytes, n, offset_out);
+  Descriptor fd = open_regular(path, O_RDWR | O_APPEND, 0);
+  if (!fd) return DurableResult::open_failed;
+  return append_to_open_file(fd.get(), path, bytes, n, offset_out);
 }
 
 DurableResult durable_append(const char* path, const char* bytes, size_t n) {
   if (!path) return DurableResult::open_failed;
   bool created = false;
-  Descriptor fd(open_regular(path, O_WRONLY | O_APPEND, 0));
-  if (!fd.valid() && errno == ENOENT) {
-    fd.fd = open_regular(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
-    created = fd.valid();
-    if (created) adopt_directory_owner(fd.fd, path);
+  Descriptor fd = open_regular(path, O_WRONLY | O_APPEND, 0);
+  if (!fd && errno == ENOENT) {
+    fd = open_regular(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
+    created = bool(fd);
+    if (created) adopt_directory_owner(fd.get(), path);
   }
-  if (!fd.valid()) return DurableResult::open_failed;
-  DurableResult result = append_to_open_file(fd.fd, path, bytes, n, nullptr);
+  if (!fd) return DurableResult::open_failed;
+  DurableResult result = append_to_open_file(fd.get(), path, bytes, n, nullptr);
   if (created) flush_directory_of(path);
   return result;
 }
 
 StagedReplace::~StagedReplace() {
-  if (fd >= 0) {
-    ::unlink(temp.c_str());
-    ::close(fd);
-  }
+  if (fd) ::unlink(temp.c_str());
 }
 
 DurableResult durable_stage(StagedReplace& stage, const char* path, const char* bytes, size_t n) {
-  if (!path || !*path || stage.fd >= 0) return DurableResult::open_failed;
+  if (!path || !*path || stage.fd) return DurableResult::open_failed;
   struct stat info {};
   const bool existed = ::stat(path, &info) == 0;
   const mode_t mode = existed ? (info.st_mode & 07777) : 0666;
   stage.path = path;
   stage.temp = temporary_name_for(path);
   stage.fd = create_locked_temporary(stage.temp, mode);
-  if (stage.fd < 0) return DurableResult::open_failed;
+  if (!stage.fd) return DurableResult::open_failed;
   // The replacement keeps the owner of the file it replaces.
-  if (existed && ::geteuid() == 0 && ::fchown(stage.fd, info.st_uid, info.st_gid) != 0) {
+  if (existed && ::geteuid() == 0 && ::fchown(stage.fd.get(), info.st_uid, info.st_gid) != 0) {
     return DurableResult::write_failed;
   }
-  if (!existed) adopt_directory_owner(stage.fd, path);
+  if (!existed) adopt_directory_owner(stage.fd.get(), path);
   return durable_stage_add(stage, bytes, n);
 }
 
 DurableResult durable_stage_add(StagedReplace& stage, const char* bytes, size_t n) {
-  if (stage.fd < 0) return DurableResult::open_failed;
-  return write_all(stage.fd, stage.temp.c_str(), bytes, n) &&
-                 flush_to_device(stage.fd, stage.temp.c_str())
+  if (!stage.fd) return DurableResult::open_failed;
+  return write_all(stage.fd.get(), stage.temp.c_str(), bytes, n) &&
+                 flush_to_device(stage.fd.get(), stage.temp.c_str())
              ? DurableResult::ok
              : DurableResult::write_failed;
 }
 
 DurableResult durable_stage_commit(StagedReplace& stage) {
-  if (stage.fd < 0) return DurableResult::open_failed;
-  Descriptor fd(stage.fd);
-  stage.fd = -1;
+  if (!stage.fd) return DurableResult::open_failed;
+  Descriptor fd = std::move(stage.fd);
   // The temporary stays locked until it has been renamed: a tidy that found
   // it unlocked would remove it, and the rename would then fail.
-  bool ok = flush_to_device(fd.fd, stage.temp.c_str()) &&
+  bool ok = flush_to_device(fd.get(), stage.temp.c_str()) &&
             rename_file(stage.temp.c_str(), stage.path.c_str());
   if (!ok) ::unlink(stage.temp.c_str());
   ok = fd.close_checked() && ok;
@@ -219,10 +197,10 @@ DurableResult durable_replace(const char* path, const char* bytes, size_t n) {
 
 DurableResult durable_put_bytes(const char* path, const std::vector<int64_t>& offsets, char byte) {
   if (!path) return DurableResult::open_failed;
-  Descriptor fd(open_regular(path, O_RDWR, 0));
-  if (!fd.valid()) return DurableResult::open_failed;
+  Descriptor fd = open_regular(path, O_RDWR, 0);
+  if (!fd) return DurableResult::open_failed;
   struct stat info {};
-  if (::fstat(fd.fd, &info) != 0) return DurableResult::write_failed;
+  if (::fstat(fd.get(), &info) != 0) return DurableResult::write_failed;
   for (int64_t offset : offsets) {
     if (offset < 0 || offset >= info.st_size) return DurableResult::write_failed;
   }
@@ -230,11 +208,11 @@ DurableResult durable_put_bytes(const char* path, const std::vector<int64_t>& of
     if (fault_at(FaultOp::write, path)) return DurableResult::write_failed;
     ssize_t written;
     do {
-      written = ::pwrite(fd.fd, &byte, 1, static_cast<off_t>(offset));
+      written = ::pwrite(fd.get(), &byte, 1, static_cast<off_t>(offset));
     } while (written < 0 && errno == EINTR);
     if (written != 1) return DurableResult::write_failed;
   }
-  return flush_to_device(fd.fd, path) ? DurableResult::ok : DurableResult::write_failed;
+  return flush_to_device(fd.get(), path) ? DurableResult::ok : DurableResult::write_failed;
 }
 
 bool durable_remove(const char* path) {
@@ -247,22 +225,22 @@ bool durable_remove(const char* path) {
 bool file_read_last_byte(const char* path, char* byte) {
   if (!path) return false;
   Descriptor fd(open_retrying(path, O_RDONLY, 0));
-  if (!fd.valid()) return false;
+  if (!fd) return false;
   struct stat info {};
-  return ::fstat(fd.fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-         ::pread(fd.fd, byte, 1, info.st_size - 1) == 1;
+  return ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+         ::pread(fd.get(), byte, 1, info.st_size - 1) == 1;
 }
 
 bool file_read_whole(const char* path, std::string* bytes) {
   bytes->clear();
   if (!path) return false;
   Descriptor fd(open_retrying(path, O_RDONLY, 0));
-  if (!fd.valid()) return false;
+  if (!fd) return false;
   struct stat info {};
-  bool ok = ::fstat(fd.fd, &info) == 0 && S_ISREG(info.st_mode);
+  bool ok = ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode);
   std::string chunk(65536, '\0');
   while (ok) {
-    ssize_t got = ::read(fd.fd, chunk.data(), chunk.size());
+    ssize_t got = ::read(fd.get(), chunk.data(), chunk.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) ok = false;
     if (got <= 0) break;
@@ -289,8 +267,8 @@ size_t remove_abandoned_temporaries(const std::string& directory) {
   while (struct dirent* entry = ::readdir(dir.get())) {
     if (!name_is_temporary(entry->d_name)) continue;
     const std::string path = prefix + entry->d_name;
-    Descriptor fd(open_regular(path.c_str(), O_RDONLY | O_NOFOLLOW, 0));
-    if (!fd.valid() || ::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) continue;
+    Descriptor fd = open_regular(path.c_str(), O_RDONLY | O_NOFOLLOW, 0);
+    if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
     if (::unlink(path.c_str()) == 0) ++removed;
   }
   return removed;

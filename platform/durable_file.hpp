@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
 enum class DurableResult {
@@ -52,7 +54,7 @@ DurableResult durable_put_bytes(const char* path, const std::vector<int64_t>& of
 struct StagedReplace {
   std::string path;
   std::string temp;
-  int fd = -1;
+  Descriptor fd;  // the temporary, until it is committed
   StagedReplace() = default;
   StagedReplace(const StagedReplace&) = delete;
   StagedReplace& operator=(const StagedReplace&) = delete;

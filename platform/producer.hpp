@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
 // What the two ends share.
@@ -28,7 +30,7 @@ bool producer_put(ProducerOutput& output, const char* bytes, size_t n);
 // The reading end. Destroying it closes the pipe's reading end, so that the
 // maker's next write fails and it stops; it never waits for the maker.
 struct Producer {
-  int descriptor = -1;  // the pipe's reading end, non-blocking
+  Descriptor descriptor;  // the pipe's reading end, non-blocking
   std::shared_ptr<ProducerState> state;
 
   Producer() = default;

@@ -7,22 +7,23 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
 namespace {
 
 // For kernels without getrandom: the same source through its device.
 size_t read_device(unsigned char* bytes, size_t n) {
-  int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
+  Descriptor fd(::open("/dev/urandom", O_RDONLY | O_CLOEXEC));
+  if (!fd) return 0;
   size_t got = 0;
   while (got < n) {
-    ssize_t r = ::read(fd, bytes + got, n - got);
+    ssize_t r = ::read(fd.get(), bytes + got, n - got);
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) break;
     got += static_cast<size_t>(r);
   }
-  ::close(fd);
   return got;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/registry.hpp"
 
+#include "platform/descriptor.hpp"
 #include "platform/durable_file.hpp"
 
 #include <errno.h>
@@ -122,9 +123,9 @@ void make_directories(const std::string& file) {
 bool update_hive(Hive hive, bool create, const std::function<bool(HiveText&)>& change) {
   std::string path = reg_hive_file(hive);
   if (create) make_directories(path);
-  int lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (lock < 0) return false;
-  while (flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+  Descriptor lock(open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!lock) return false;
+  while (flock(lock.get(), LOCK_EX) != 0 && errno == EINTR) {
   }
   std::string text;
   bool exists = file_read_whole(path.c_str(), &text);
@@ -138,8 +139,6 @@ bool update_hive(Hive hive, bool create, const std::function<bool(HiveText&)>& c
       ok = durable_replace(path.c_str(), rendered.data(), rendered.size()) == DurableResult::ok;
     }
   }
-  flock(lock, LOCK_UN);
-  close(lock);
   return ok;
 }
 

@@ -18,16 +18,12 @@ std::string temp_directory() {
 
 // A file without a name, opened again through its descriptor's link.
 bool create_unnamed(TempFile& file, const std::string& dir) {
-  int descriptor = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (descriptor < 0) return false;
-  std::string path = "/proc/self/fd/" + std::to_string(descriptor);
-  int again = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (again < 0) {
-    close(descriptor);
-    return false;
-  }
-  close(again);
-  file.descriptor = descriptor;
+  Descriptor descriptor(open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  if (!descriptor) return false;
+  std::string path = "/proc/self/fd/" + std::to_string(descriptor.get());
+  // The library opens the file by this name: it must open for writing.
+  if (!Descriptor(open(path.c_str(), O_WRONLY | O_CLOEXEC))) return false;
+  file.descriptor = std::move(descriptor);
   file.path = path;
   file.named = false;
   return true;
@@ -35,9 +31,9 @@ bool create_unnamed(TempFile& file, const std::string& dir) {
 
 bool create_named(TempFile& file, const std::string& dir) {
   std::string path = dir + "/formwick-XXXXXX";
-  int descriptor = mkostemp(path.data(), O_CLOEXEC);
-  if (descriptor < 0) return false;
-  file.descriptor = descriptor;
+  Descriptor descriptor(mkostemp(path.data(), O_CLOEXEC));
+  if (!descriptor) return false;
+  file.descriptor = std::move(descriptor);
   file.path = path;
   file.named = true;
   return true;
@@ -47,7 +43,6 @@ bool create_named(TempFile& file, const std::string& dir) {
 
 TempFile::~TempFile() {
   if (named) unlink(path.c_str());
-  if (descriptor >= 0) close(descriptor);
 }
 
 bool temp_file_create(TempFile& file) {
@@ -57,7 +52,7 @@ bool temp_file_create(TempFile& file) {
 
 long temp_file_read(const TempFile& file, int64_t offset, char* buffer, size_t size) {
   for (;;) {
-    ssize_t got = pread(file.descriptor, buffer, size, static_cast<off_t>(offset));
+    ssize_t got = pread(file.descriptor.get(), buffer, size, static_cast<off_t>(offset));
     if (got >= 0) return static_cast<long>(got);
     if (errno != EINTR) return -1;
   }

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/descriptor.hpp"
+
 namespace fwk {
 
 struct TempFile {
-  int descriptor = -1;  // open for reading and writing
+  Descriptor descriptor;  // open for reading and writing
   std::string path;     // a name that opens this same file
   bool named = false;   // `path` is a directory entry, removed on closing
 
