@@ -91,6 +91,20 @@ struct FormConfig {
   std::string password_path;
 };
 
+// Every key of section "DATABASE" that the system reads (here and in the
+// page-script built-ins and the mail): a key not listed is a key nobody
+// reads. Keep it with the readers in form_config.cpp.
+inline constexpr const char* kFormDatabaseKeys[] = {
+    "Title",        "Description",   "ACTIVE",       "MULTIPAGE",      "FORM",
+    "STARTPAGE",    "REPORT",        "REPORT2",      "SAVEPAGE",       "HASUID",
+    "IDFIELDS",     "LOGINSEQUENCE", "HOST",         "MAXRESPONSES",   "MAXMESSAGE",
+    "PWDMESSAGE",   "SAVEDATA",      "SAVEXML",      "SAVEEMAIL",      "LOGDATETIME",
+    "SAVEEMAILNAME", "EMAILREPORT",  "EMAILSERVER",  "EMAILPROFILE",   "EMAILNAME",
+    "EMAILPWD",     "ADMINEMAIL",    "MESSAGE",      "DISPLAYMESSAGE", "DISPLAYFORM",
+    "DISPLAYREPORT", "DISPLAYHOTLINK", "HOTLINK",    "SHOWREDIRECT",   "REDIRECT",
+    "SAVEDATANAME", "SAVEINDEXNAME", "SAVEXMLNAME",  "PWDFILE",
+};
+
 // True when a form name may name a configuration file at all: it holds none
 // of / . \ * ? $ | (it could then name a file outside the root, or several)
 // and is at most kAccessValueLimit characters long.

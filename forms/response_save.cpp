@@ -90,13 +90,14 @@ void retire_session(const SiteContext& site, const std::string& path, const File
 }
 
 // One index field, quoted as data-file fields are, so that no answer can
-// end the line or shift the columns.
+// end the line or shift the columns: a line break (CR LF, LF or CR) or a
+// TAB is one space.
 void append_index_field(std::string& line, const char* value) {
   line.push_back('"');
   for (const char* c = value; *c != '\0'; ++c) {
-    if (*c == '\r' || *c == '\n') continue;
+    if (*c == '\r' && c[1] == '\n') continue;
     if (*c == '"') line.push_back('"');
-    line.push_back(*c == '\t' ? ' ' : *c);
+    line.push_back(*c == '\t' || *c == '\r' || *c == '\n' ? ' ' : *c);
   }
   line.append("\"\t");
 }

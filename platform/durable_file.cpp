@@ -129,6 +129,20 @@ DurableResult durable_replace(const char* path, const char* bytes, size_t n) {
   return DurableResult::ok;
 }
 
+DurableResult durable_create_new(const char* path, const char* bytes, size_t n) {
+  if (!path) return DurableResult::open_failed;
+  int fd = open_retrying(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (fd < 0) return DurableResult::open_failed;
+  bool ok = write_all(fd, bytes, n) && flush_to_device(fd);
+  ok = ::close(fd) == 0 && ok;
+  if (!ok) {
+    ::unlink(path);
+    return DurableResult::write_failed;
+  }
+  flush_directory_of(path);
+  return DurableResult::ok;
+}
+
 bool durable_remove(const char* path) {
   if (!path) return false;
   if (::unlink(path) != 0) return errno == ENOENT;

@@ -32,6 +32,11 @@ DurableResult durable_append(const char* path, const char* bytes, size_t n);
 // either its old or its new contents.
 DurableResult durable_replace(const char* path, const char* bytes, size_t n);
 
+// Creates a NEW file holding the bytes (an existing file is left alone:
+// open_failed), flushed with its directory entry. A failed write removes
+// the file again.
+DurableResult durable_create_new(const char* path, const char* bytes, size_t n);
+
 // Removes a file and flushes its directory. A missing file is no error.
 bool durable_remove(const char* path);
 

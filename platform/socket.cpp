@@ -336,6 +336,10 @@ bool host_lookup_name(const char* name, uint32_t* address) {
   return true;
 }
 
+bool ipv4_is_loopback(uint32_t address) {
+  return (ntohl(address) >> 24) == 127;
+}
+
 bool network_present() {
   const char* forced = std::getenv("FORMWICK_ONLINE");
   if (forced != nullptr && std::strcmp(forced, "1") == 0) return true;
