@@ -20,6 +20,9 @@ struct SessionIndex;
 
 struct StatusLog;
 struct PrivateFiles;
+// The answers the forms engine has told the operator it could not save
+// (forms/form_log.hpp).
+struct AnswerDrops;
 
 // One installed survey as the window and the index listing show it.
 struct SurveyEntry {
@@ -50,6 +53,9 @@ struct SiteContext {
   // Kept by the forms engine across requests (the server is the only
   // writer of its data files); absent: every save reads its data file anew.
   std::shared_ptr<SessionIndex> session_index;
+  // Which dropped answers have been logged, so that each form and field is
+  // logged once; absent: every drop is logged.
+  std::shared_ptr<AnswerDrops> answer_drops;
   // What the forms keep private from the file server
   // (server/private_files.hpp), refreshed by the server thread as the root
   // changes; absent: read for each request.

@@ -7,7 +7,7 @@
 
 #include "core/out.hpp"
 #include "core/paths.hpp"
-#include "core/status_log.hpp"
+#include "forms/form_log.hpp"
 #include "template/tag_attrs.hpp"
 #include "template/template.hpp"
 #include "script/template_input.hpp"
@@ -34,11 +34,11 @@ constexpr int kPageEntryAttrs = 32;
 constexpr const char* kRequestHeaderNames = "HOST,DATE,TIME";
 constexpr const char* kNavigationPrefix = "_PAGE";
 
-void write_missing_page(const SiteContext& site, OutputSink* sink, const std::string& path) {
+void write_missing_page(const SiteContext& site, OutputSink* sink, const char* form_name,
+                        const std::string& page_name, const std::string& path) {
   out_text(sink, "<P>Error: validation entry missing for page ");
   out_html(sink, path.c_str());
-  status_log(site_log(&site), "\nZ:\\cgi\\fwk: Cannot open file (%s)\t");
-  status_log(site_log(&site), path.c_str());
+  log_page_missing(site, form_name, page_name, path);
   out_printf(sink, "Error %i in %s@%d: ", kPageMissing, "Z:\\cgi\\fwk", 835);
   out_text(sink, "Cannot open file (");
   out_html(sink, path.c_str());
@@ -113,7 +113,7 @@ int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, 
   if (!dir_path.empty()) page_path = dir_path + page_name;
   FilePtr page(page_path.size() < kPathArea ? file_open(page_path.c_str(), "rb") : nullptr);
   if (!page) {
-    write_missing_page(site, sink, page_path);
+    write_missing_page(site, sink, form_name, page_name, page_path);
     return kPageMissing;
   }
   TemplateInput in = input_from_file(page.get());

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "forms/form_log.hpp"
 #include "forms/session_index.hpp"
 #include "core/headers.hpp"
 #include "core/out.hpp"
@@ -124,22 +125,19 @@ int save_to_data_file(const SiteContext& site, const FormConfig& form, const Par
   int64_t position = 0;
   int result = datafile_append_record(path.c_str(), request, &position);
   if (result != kStoreOk) {
-    status_log(site_log(&site), "\nfwk: cannot write to ascii file ");
-    status_log(site_log(&site), path.c_str());
+    log_data_file_failure(site, form, result);
     return result;
   }
   retire_session(site, path, before, request);
   if (position != 0 && !form.index_name.empty()) write_index_line(form.index_path, request, position);
+  note_dropped_answers(site, form, request);
   return kStoreOk;
 }
 
 int save_to_xml_file(const SiteContext& site, const FormConfig& form, const ParamList* request) {
   const std::string& path = form.xml_path;
   int result = path.empty() ? kStoreNotWritable : xml_append_transaction(request, path.c_str());
-  if (result != 0) {
-    status_log(site_log(&site), "\nfwk: cannot write to xml file ");
-    status_log(site_log(&site), path.c_str());
-  }
+  if (result != 0) log_xml_file_failure(site, form);
   return result;
 }
 

@@ -13,6 +13,7 @@
 #include "core/text_convert.hpp"
 #include "core/text_util.hpp"
 #include "template/template.hpp"
+#include "http/help_page.hpp"
 #include "http/private_files.hpp"
 #include "http/request.hpp"
 
@@ -145,6 +146,11 @@ int file_serve(const SiteContext& site, const char* path, ParamList* request, Ou
     } else {
       send_as_is(file, path, sink);
     }
+    return 0;
+  }
+  // The page the error notes link to, when the root has none of its own.
+  if (help_page_path(site.settings.get(), path)) {
+    write_help_page(sink);
     return 0;
   }
   write_headers(sink, nullptr);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "forms/form_log.hpp"
 #include "forms/session_index.hpp"
 #include "core/limits.hpp"
 #include "core/paths.hpp"
@@ -249,6 +250,7 @@ int server_main(const CommandLine& options) {
   site.surveys = build_survey_table(site.root);
   // What the forms engine learns of its data files lasts as long as the server.
   site.session_index = std::make_shared<SessionIndex>();
+  site.answer_drops = std::make_shared<AnswerDrops>();
 
   Listener listener;
   listener.bound_address = options.listen_address;
