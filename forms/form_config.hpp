@@ -125,10 +125,11 @@ FormConfig form_config_read_file(const std::string& root, const std::string& fil
 FormConfig form_config_from(const std::string& root, std::string_view form_name,
                             ParamListPtr database, ParamListPtr access);
 
-// The files the form keeps that nobody may download: every configured
-// file name (data, index, XML and password file) joined to the root, and,
-// for a name that is not absolute, also as it stands below
-// `working_directory` (as a program started there would open it).
+// The files the form keeps that nobody may download: its report templates
+// (REPORT2, REPORT, EMAILREPORT) in the root, and every configured file
+// name (data, index, XML and password file) joined to the root and, for a
+// name that is not absolute, also as it stands below `working_directory`
+// (as a program started there would open it).
 std::vector<std::string> form_private_paths(const FormConfig& form, const std::string& root,
                                             const std::string& working_directory);
 
