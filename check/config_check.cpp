@@ -9,6 +9,7 @@
 #include "core/paths.hpp"
 #include "forms/access.hpp"
 #include "forms/page_show.hpp"
+#include "mail/relay_address.hpp"
 #include "platform/dirsearch.hpp"
 
 namespace fwk {
@@ -127,13 +128,6 @@ void check_access(Diagnostics& diags, const CheckSettings& settings, const FormC
   }
 }
 
-// The relay address says it uses TLS: "smtps://" (TLS from the start) or
-// "smtp://" (STARTTLS). A plain "host" or "host:port" does not.
-bool relay_uses_tls(const std::string& relay) {
-  return text_starts_nocase(relay.c_str(), "smtps://", 8) ||
-         text_starts_nocase(relay.c_str(), "smtp://", 7);
-}
-
 void check_mail(Diagnostics& diags, const FormConfig& form, const ConfigLines& config) {
   if (form.save_email) {
     if (form.email_server.empty()) {
@@ -149,8 +143,14 @@ void check_mail(Diagnostics& diags, const FormConfig& form, const ConfigLines& c
     add(diags, config, db_line(config, "ADMINEMAIL"), kWarning,
         "ADMINEMAIL is set but EMAILSERVER names no mail relay: refused requests are not mailed");
   }
-  const char* user = plist_get(form.database.get(), "EMAILNAME", "");
-  if (*user != '\0' && !form.email_server.empty() && !relay_uses_tls(form.email_server)) {
+  if (form.email_server.empty()) return;
+  std::optional<RelayAddress> relay = relay_parse(form.email_server);
+  if (!relay) {
+    add(diags, config, db_line(config, "EMAILSERVER"), kError,
+        "EMAILSERVER=" + form.email_server +
+            " is not a relay address (host, host:port, smtp://host for STARTTLS or smtps://host "
+            "for TLS): no mail can be sent");
+  } else if (!form.email_name.empty() && relay->security == RelaySecurity::plain) {
     add(diags, config, db_line(config, "EMAILNAME"), kWarning,
         "EMAILNAME is set but the relay " + form.email_server +
             " is reached without TLS, so the login would travel in clear: write "

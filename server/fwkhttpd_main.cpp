@@ -2,11 +2,13 @@
 #include <string>
 
 #include "platform/cmdline.hpp"
+#include "mail/smtp_transport.hpp"
 #include "platform/console.hpp"
 #include "server/server_program.hpp"
 #include "server/subcommands.hpp"
 
 int main(int argc, char** argv) {
+  fwk::smtp_transport_start();
   if (const fwk::Subcommand* subcommand = fwk::subcommand_find(argc > 1 ? argv[1] : nullptr))
     return subcommand->run(argc - 1, argv + 1);
   fwk::CommandLine options;

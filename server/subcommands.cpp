@@ -1,12 +1,43 @@
 #include "server/subcommands.hpp"
 
 #include <cstring>
+#include <vector>
+
+#include "platform/cmdline.hpp"
+#include "platform/console.hpp"
+#include "server/outbox_command.hpp"
+#include "server/server_program.hpp"
 
 namespace fwk {
 
 namespace {
 
+// The outbox's options are read by the program's command-line reader,
+// which knows them after the word "outbox".
+int outbox_subcommand(int argc, const char* const* argv) {
+  std::vector<const char*> args = {"fwkhttpd"};
+  args.insert(args.end(), argv, argv + argc);
+  CommandLine options;
+  std::string error;
+  if (!cmdline_parse(static_cast<int>(args.size()), args.data(), options, error)) {
+    console_write_error("fwkhttpd: " + error + "\nTry 'fwkhttpd --help'.\n");
+    return 2;
+  }
+  if (options.show_help) {
+    console_write(subcommands_usage());
+    return 0;
+  }
+  if (!root_option_usable(options)) return 2;
+  return outbox_command(options);
+}
+
 constexpr Subcommand kSubcommands[] = {
+    {"outbox", outbox_subcommand,
+     "fwkhttpd outbox [--root DIR] [--retry | --drop ID]\n"
+     "  Lists the mail waiting in the root's outbox (also while a server runs).\n"
+     "  --retry        try held messages now (in the running server, or here when\n"
+     "                 no transmission runs)\n"
+     "  --drop ID      move the message ID (as listed) to outbox.bad\n"},
     {"check", check_command,
      "fwkhttpd check [--root DIR] [--listen ADDR] [FORM]...\n"
      "fwkhttpd check [--root DIR] --create-data FORM\n"
@@ -33,7 +64,7 @@ const Subcommand* subcommand_find(const char* word) {
 
 std::string subcommands_usage() {
   std::string text = "\nSubcommands:\n";
-  for (const Subcommand& subcommand : kSubcommands) text += subcommand.usage;
+  for (const Subcommand& subcommand : kSubcommands) text += std::string("\n") + subcommand.usage;
   return text;
 }
 
