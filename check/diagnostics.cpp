@@ -26,6 +26,13 @@ std::string diag_shown_path(const Diagnostics& diags, const std::string& path) {
 
 void diag_add(Diagnostics& diags, const std::string& path, int line, SourceSeverity severity,
               std::string message) {
+  // Paths in the message are shown as the file's is.
+  if (!diags.root.empty() && diags.root != diags.shown_root) {
+    for (std::size_t at = message.find(diags.root); at != std::string::npos;
+         at = message.find(diags.root, at + diags.shown_root.size())) {
+      message.replace(at, diags.root.size(), diags.shown_root);
+    }
+  }
   diags.items.push_back({diag_shown_path(diags, path), line, severity, std::move(message)});
 }
 

@@ -19,6 +19,14 @@ fenced block:
   <!-- example NAME file FILE -->         after the steps before it, the
                                           block appears in the server
                                           root's FILE
+  <!-- example NAME command [EXIT] -->    the block's first line is a
+                                          command, "$ fwkhttpd ... --root DIR
+                                          ...", run on the server root (DIR
+                                          stands for it; "--root ." runs it
+                                          in the root) in a scratch
+                                          directory; the rest of the block
+                                          appears in what it prints, and it
+                                          exits with EXIT (default 0)
 
 Each NAME is one server root (a copy of docs/examples/NAME), started once;
 its steps run in the order the guides give them, so a save shows up in
@@ -30,18 +38,22 @@ step runs unchecked (a page the reader passes on the way).
 import glob
 import os
 import re
+import shlex
 import shutil
+import subprocess
+import tempfile
 import unittest
 import urllib.parse
 import urllib.request
 
-from fwktest import SOURCE_DIR, Server
+from fwktest import FWKHTTPD, SOURCE_DIR, Server
 from test_forms_nav import FormPage
 
 DOCS = os.path.join(SOURCE_DIR, "docs")
 GUIDES = ("authoring.md", "operating.md")
 
-MARKER = re.compile(r"<!-- example (\S+) (source|get|shuffled|post|submit|file)(?: (\S+))?(?: (\S+))? -->")
+MARKER = re.compile(
+    r"<!-- example (\S+) (source|get|shuffled|post|submit|file|command)(?: (\S+))?(?: (\S+))? -->")
 FENCE = re.compile(r"```[^\n]*\n(.*?)```", re.S)
 
 
@@ -112,6 +124,27 @@ class Example:
                 fields.append([name, value])
         return self.post("/fwk", [tuple(f) for f in fields] + [("_ACTION", action)])
 
+    def command(self, block, exit_code):
+        """Runs the command on the block's first line; what it prints, and
+        the rest of the block (what the guide shows it printing)."""
+        line, _, shown = block.partition("\n")
+        args = shlex.split(line[2:]) if line.startswith("$ ") else []
+        if args[:1] != ["fwkhttpd"] or "--root" not in args:
+            raise AssertionError("not a command with --root: " + line)
+        args[0] = FWKHTTPD
+        at = args.index("--root") + 1
+        with tempfile.TemporaryDirectory() as scratch:
+            cwd = scratch
+            if args[at] == ".":
+                cwd = self.server.root
+            else:
+                args[at] = self.server.root
+            done = subprocess.run(args, cwd=cwd, capture_output=True, timeout=60)
+        if done.returncode != int(exit_code or 0):
+            raise AssertionError("%s: exit %d: %s %s" % (line, done.returncode, done.stdout,
+                                                         done.stderr))
+        return done.stdout.decode("utf-8"), shown
+
     def root_file(self, name):
         with open(os.path.join(self.server.root, name), encoding="utf-8") as f:
             return f.read().replace("\r\n", "\n")
@@ -147,6 +180,8 @@ class GuideExamplesTest(unittest.TestCase):
                     got = ex.post(arg, form_fields(fields))
                 elif kind == "submit":
                     got = ex.submit(arg, form_fields(fields))
+                elif kind == "command":
+                    got, expected = ex.command(expected, arg)
                 else:
                     got = ex.root_file(arg)
                 if expected is None:
