@@ -20,6 +20,7 @@ struct SessionIndex;
 
 struct StatusLog;
 struct PrivateFiles;
+struct SurveyList;
 // The answers the forms engine has told the operator it could not save
 // (forms/form_log.hpp).
 struct AnswerDrops;
@@ -46,8 +47,11 @@ struct SiteContext {
   int port = 0;
   // "127.0.0.1:" and the port, once bound; redirects are built from it.
   std::string address;
-  // The installed surveys.
+  // The installed surveys as they were at start-up.
   SurveyTable surveys;
+  // The installed surveys as they are now (http/survey_table.hpp), kept by
+  // the server thread for the index listing; absent: `surveys`.
+  SurveyList* survey_list = nullptr;
   // Where failures are reported for the window; absent: nowhere.
   StatusLog* log = nullptr;
   // Kept by the forms engine across requests (the server is the only
