@@ -144,8 +144,15 @@ int report_action(FormState& state) {
     return permission_denied_page(state.sink, state.request, state.form->name.c_str(),
                                   state.action.c_str(), kRightReport);
   }
-  FilePtr file(path_open_binary(state.site->root.c_str(), state.form->report_action.c_str()));
-  if (!file) return 0;
+  const std::string& name = state.form->report_action;
+  FilePtr file(path_open_binary(state.site->root.c_str(), name.c_str()));
+  if (!file) {
+    // The page stays empty, as it always has; the operator learns why.
+    std::string tried;
+    if (!name.empty() && path_join(state.site->root.c_str(), tried, name.c_str()))
+      log_template_missing(*state.site, state.form->name, "REPORT2=" + name, tried);
+    return 0;
+  }
   form_write_header(state);
   template_process_file(*state.site, state.site->root.c_str(), state.sink, file.get(),
                         state.request, nullptr, nullptr, 0, nullptr);
