@@ -34,14 +34,16 @@ bool check_config_name(Diagnostics& diags, const std::string& root, const std::s
   const std::string name = file.substr(0, file.size() - 4);
   if (file.compare(file.size() - 4, 4, kConfigExtension) != 0) {
     diag_add(diags, root + file, 1, SourceSeverity::error,
-             "the server lists this file as a form but opens " + name + ".ini: write its "
-             "extension in lower case");
+             "the server lists this file as a form but opens " + name +
+                 ".ini: write its "
+                 "extension in lower case");
     return false;
   }
   if (!form_name_safe(name) || name.find_first_of("'\"") != std::string::npos) {
     diag_add(diags, root + file, 1, SourceSeverity::error,
-             "the form name " + name + " holds a character a form name may not hold "
-             "(/ . \\ * ? $ | ' \"): the server refuses it (error 104)");
+             "the form name " + name +
+                 " holds a character a form name may not hold "
+                 "(/ . \\ * ? $ | ' \"): the server refuses it (error 104)");
     return false;
   }
   return true;

@@ -9,13 +9,13 @@
 namespace fwk {
 
 // Exit codes of the checker.
-constexpr int kCheckClean = 0;        // no error (warnings may have been shown)
-constexpr int kCheckErrors = 1;       // at least one error
-constexpr int kCheckRootUnusable = 2; // the server root cannot be read
+constexpr int kCheckClean = 0;         // no error (warnings may have been shown)
+constexpr int kCheckErrors = 1;        // at least one error
+constexpr int kCheckRootUnusable = 2;  // the server root cannot be read
 
 struct CheckOptions {
-  std::string root;        // the server root, absolute, ending in "/"
-  std::string shown_root;  // what paths below the root are shown with, in place of `root`
+  std::string root;                // the server root, absolute, ending in "/"
+  std::string shown_root;          // what paths below the root are shown with, in place of `root`
   std::vector<std::string> forms;  // the forms to check; none: every form of the root
   // The form whose missing data file (and index file) is to be created.
   std::string create_data;

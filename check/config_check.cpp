@@ -86,8 +86,9 @@ void check_keys(Diagnostics& diags, const ConfigLines& config, const std::vector
 const char* allowed_text(const std::string& key) {
   const std::pair<const char*, const char*> texts[] = {
       {"PWDREAD", "read the saved answers"},
-      {"PWDUPDATE", "reopen and change a response by typing its login alone (IDFIELDS has no "
-                    "password field)"},
+      {"PWDUPDATE",
+       "reopen and change a response by typing its login alone (IDFIELDS has no "
+       "password field)"},
       {"PWDDELETE", "delete records"},
       {"PWDWRITE", "edit records"},
       {"PWDADMIN", "administer the saved answers"},
@@ -116,10 +117,10 @@ void check_access(Diagnostics& diags, const CheckSettings& settings, const FormC
     if (text_compare_nocase(entry.name.c_str(), "PWDUPDATE") == 0 &&
         (!form.has_uid || form.id_fields.find(',') != std::string::npos))
       continue;
-    const bool is_key = std::any_of(std::begin(kAccessKeys), std::end(kAccessKeys),
-                                    [&](const AccessKey& key) {
-                                      return text_compare_nocase(key.name, entry.name.c_str()) == 0;
-                                    });
+    const bool is_key =
+        std::any_of(std::begin(kAccessKeys), std::end(kAccessKeys), [&](const AccessKey& key) {
+          return text_compare_nocase(key.name, entry.name.c_str()) == 0;
+        });
     if (!is_key) continue;
     add(diags, config, entry.line, kWarning,
         entry.name + "=(allow) lets anybody on the network " + allowed_text(entry.name) +
@@ -195,8 +196,8 @@ void check_form_files(Diagnostics& diags, const CheckSettings& settings, const F
   check_named_file(diags, config, "REPORT2", form.report_action, in_root(form.report_action));
   if (form.display_report && !form.display_form)
     check_named_file(diags, config, "REPORT", form.report, in_root(form.report));
-  if (form.save_email) check_named_file(diags, config, "EMAILREPORT", form.email_report,
-                                        in_root(form.email_report));
+  if (form.save_email)
+    check_named_file(diags, config, "EMAILREPORT", form.email_report, in_root(form.email_report));
   check_named_file(diags, config, "PWDFILE", form.password_name, form.password_path);
   if (form.save_xml && form.xml_name.empty()) {
     add(diags, config, db_line(config, "SAVEXML"), kError,

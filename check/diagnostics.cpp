@@ -40,15 +40,17 @@ int diag_line_of(Diagnostics& diags, const std::string& path, long offset) {
   const std::string& text = file_text(diags, path);
   // A statement's place is where its reading began, often in the blanks
   // before it: the line is that of what follows.
-  std::size_t at = static_cast<std::size_t>(std::clamp<long>(offset, 0, static_cast<long>(text.size())));
+  std::size_t at =
+      static_cast<std::size_t>(std::clamp<long>(offset, 0, static_cast<long>(text.size())));
   while (at < text.size() && std::strchr(" \t\r\n", text[at]) != nullptr) ++at;
   return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
 }
 
 void diag_add_problems(Diagnostics& diags, const SourceCheck& check) {
   for (const SourceProblem& problem : check.problems) {
-    diag_add(diags, problem.place.file, diag_line_of(diags, problem.place.file, problem.place.offset),
-             problem.severity, problem.message);
+    diag_add(diags, problem.place.file,
+             diag_line_of(diags, problem.place.file, problem.place.offset), problem.severity,
+             problem.message);
   }
 }
 

@@ -1,10 +1,9 @@
 #include "check/form_check.hpp"
 
 #include <algorithm>
-#include <set>
 
 #include "check/check_files.hpp"
-#include "core/ascii.hpp"
+#include "check/form_fields.hpp"
 #include "core/paths.hpp"
 #include "platform/dirsearch.hpp"
 #include "store/datafile.hpp"
@@ -20,131 +19,10 @@ constexpr SourceSeverity kWarning = SourceSeverity::warning;
 constexpr std::size_t kPageNameMin = 5;
 // What a page names to finish instead of a page.
 constexpr const char* kSaveRoute = "(save)";
-// The page-script entry run at every final save.
-constexpr const char* kSubmitEntry = "SUBMIT";
-
-// A name that carries an answer: the engine's own parameters begin with
-// "_", and DATABASE names the form.
-bool is_answer_name(const std::string& name) {
-  return !name.empty() && name[0] != '_' && text_compare_nocase(name.c_str(), "DATABASE") != 0;
-}
-
-bool same_name(const std::string& a, const std::string& b) {
-  return text_compare_nocase(a.c_str(), b.c_str()) == 0;
-}
-
-// An element that posts an answer under its name (buttons do not count).
-bool posts_answer(const SourceElement& element) {
-  if (element.element == "OPTION" || !is_answer_name(element.name)) return false;
-  if (element.element != "INPUT") return true;
-  return !list_contains_nocase("submit,reset,button,image", element.type.c_str());
-}
-
-// The items of a page list: names separated by "," and " ".
-std::vector<std::string> list_items(const std::string& text) {
-  std::vector<std::string> items;
-  std::string item;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    if (i < text.size() && text[i] != ',' && text[i] != ' ') {
-      item.push_back(text[i]);
-    } else if (!item.empty()) {
-      items.push_back(item);
-      item.clear();
-    }
-  }
-  return items;
-}
-
-struct Field {
-  std::string name;
-  SourcePlace place;
-};
-
-void add_field(std::vector<Field>& fields, const std::string& name, const SourcePlace& place) {
-  for (const Field& field : fields) {
-    if (same_name(field.name, name)) return;
-  }
-  fields.push_back({name, place});
-}
 
 // A place in the configuration file.
 SourcePlace config_place(const ConfigLines& config) {
   return {config.path, -1};
-}
-
-// --- Routes between pages --------------------------------------------------
-
-// A page (or group of pages) named as the next one: by a field of a page,
-// or by a page script.
-struct Route {
-  std::string from;  // the page it leads from; SUBMIT: every final save
-  std::string text;  // the names, "," and " " between them
-  SourcePlace place;
-  std::string how;   // for the message: "the field _PAGESKIP", "showpage()"
-  bool literal = true;  // written out (not computed from variables)
-};
-
-bool is_navigation_field(const std::string& name) {
-  return same_name(name, "_PAGESKIP") || same_name(name, "_PAGENEXT");
-}
-
-// Values written in the page (not produced by a template tag).
-bool written_out(const std::string& value) {
-  return value.find("<%") == std::string::npos && value.find('{') == std::string::npos;
-}
-
-std::vector<Route> routes_of(const FormSources& sources) {
-  std::vector<Route> routes;
-  for (const PageSource& page : sources.pages) {
-    for (const SourceElement& element : page.notes.elements) {
-      const std::string& field = element.element == "OPTION" ? element.select : element.name;
-      if (element.element == "SELECT" || !is_navigation_field(field)) continue;
-      if (element.value.empty() || !written_out(element.value)) continue;
-      routes.push_back({page.name, element.value, element.place, "the field " + field, true});
-    }
-  }
-  for (const ScriptSource& script : sources.scripts) {
-    for (const SourceAssignment& assignment : script.notes.assignments) {
-      if (!is_navigation_field(assignment.target) || assignment.value.empty()) continue;
-      routes.push_back({script.page, assignment.value, assignment.place,
-                        "the page script's " + assignment.target, assignment.literal});
-    }
-    for (const SourceCall& call : script.notes.calls) {
-      if (!same_name(call.function, "showpage") || call.args.empty() || call.args[0].empty())
-        continue;
-      routes.push_back({script.page, call.args[0], call.place, "showpage()", true});
-    }
-  }
-  return routes;
-}
-
-// Pages in the order a respondent can meet them: from the start page along
-// the routes (each page's routes in the order written), then the pages no
-// route reaches, by name.
-std::vector<const PageSource*> pages_in_order(const FormConfig& form, const FormSources& sources,
-                                              const std::vector<Route>& routes,
-                                              std::size_t* reached_count) {
-  std::vector<const PageSource*> order;
-  auto visit = [&](const PageSource* page) {
-    if (page && std::find(order.begin(), order.end(), page) == order.end()) order.push_back(page);
-  };
-  if (!form.multipage) {
-    for (const PageSource& page : sources.pages) visit(&page);
-    if (reached_count) *reached_count = order.size();
-    return order;
-  }
-  visit(form_page_named(sources, form.start_page));
-  for (std::size_t i = 0; i <= order.size(); ++i) {
-    // Routes of the final save lead on from any page.
-    const std::string from = i < order.size() ? order[i]->name : kSubmitEntry;
-    for (const Route& route : routes) {
-      if (route.from != from) continue;
-      for (const std::string& item : list_items(route.text)) visit(form_page_named(sources, item));
-    }
-  }
-  if (reached_count) *reached_count = order.size();
-  for (const PageSource& page : sources.pages) visit(&page);
-  return order;
 }
 
 // Every page named in a route must exist (and be a name the engine takes).
@@ -161,9 +39,9 @@ void check_route_targets(Diagnostics& diags, const FormSources& sources,
                      ", but page names need at least 5 characters (the server refuses shorter "
                      "ones with error 103)");
       } else if (!form_page_named(sources, item)) {
-        diag_add(diags, route.place.file, line, kError,
-                 route.how + " names the page " + item + ", which is not in " +
-                     sources.page_directory);
+        diag_add(
+            diags, route.place.file, line, kError,
+            route.how + " names the page " + item + ", which is not in " + sources.page_directory);
       }
     }
   }
@@ -193,7 +71,8 @@ void check_page(Diagnostics& diags, const PageSource& page) {
   if (!own) {
     diag_add(diags, page.path, 1, kError,
              "the page has no field _PAGE with its name: its page script never runs and Back "
-             "cannot return to it (add <input type=hidden name=_PAGE value=" + page.name + ">)");
+             "cannot return to it (add <input type=hidden name=_PAGE value=" +
+                 page.name + ">)");
   } else if (own->value != page.name) {
     diag_add(diags, page.path, diag_line_of(diags, own->place.file, own->place.offset), kError,
              "the field _PAGE says " + own->value + ", but this page is " + page.name +
@@ -205,15 +84,15 @@ void check_pages(Diagnostics& diags, const FormConfig& form, const FormSources& 
                  const ConfigLines& config, const std::vector<Route>& routes) {
   if (!form.multipage || !directory_exists(sources.page_directory)) return;
   if (!form_page_named(sources, form.start_page)) {
-    diag_add(diags, config.path, config_line_of(config.database, "STARTPAGE", config.database_line),
-             kError,
-             "STARTPAGE=" + form.start_page + " names a page that is not in " +
-                 sources.page_directory);
+    diag_add(
+        diags, config.path, config_line_of(config.database, "STARTPAGE", config.database_line),
+        kError,
+        "STARTPAGE=" + form.start_page + " names a page that is not in " + sources.page_directory);
   }
   for (const PageSource& page : sources.pages) check_page(diags, page);
   check_route_targets(diags, sources, routes);
   std::size_t reached = 0;
-  std::vector<const PageSource*> order = pages_in_order(form, sources, routes, &reached);
+  std::vector<const PageSource*> order = form_pages_in_order(form, sources, routes, &reached);
   if (reached == 0) return;  // no start page: every page would be listed
   for (std::size_t i = reached; i < order.size(); ++i) {
     diag_add(diags, order[i]->path, 1, kWarning,
@@ -222,8 +101,8 @@ void check_pages(Diagnostics& diags, const FormConfig& form, const FormSources& 
   }
   for (const PageEntry& entry : sources.entries) {
     if (entry.page == kSubmitEntry || form_page_named(sources, entry.page)) continue;
-    diag_add(diags, sources.script_path,
-             diag_line_of(diags, sources.script_path, entry.offset), kWarning,
+    diag_add(diags, sources.script_path, diag_line_of(diags, sources.script_path, entry.offset),
+             kWarning,
              "the entry for page " + entry.page + " names no page of " + sources.page_directory +
                  ": its scripts never run");
   }
@@ -247,99 +126,16 @@ void check_form_template(Diagnostics& diags, const FormConfig& form, const FormS
   diag_add(diags, page.path, 1, kError,
            "the template has no field DATABASE naming " + form.name +
                ": the server cannot tell which form its answers belong to (add <input "
-               "type=hidden name=DATABASE value=" + form.name + ">)");
-}
-
-// --- Fields and columns ----------------------------------------------------
-
-// The words of everything the templates and scripts evaluate: a name among
-// them is read somewhere.
-std::set<std::string> read_names(const FormSources& sources) {
-  std::set<std::string> words;
-  auto add_words = [&](const SourceCheck& notes) {
-    for (const std::string& text : notes.reads) {
-      std::string word;
-      for (std::size_t i = 0; i <= text.size(); ++i) {
-        const char c = i < text.size() ? text[i] : ' ';
-        const bool in_word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                             (c >= '0' && c <= '9') || c == '_';
-        if (in_word) {
-          word.push_back(static_cast<char>(ascii_fold(static_cast<unsigned char>(c))));
-        } else if (!word.empty()) {
-          words.insert(word);
-          word.clear();
-        }
-      }
-    }
-  };
-  for (const PageSource& page : sources.pages) add_words(page.notes);
-  for (const PageSource& page : sources.templates) add_words(page.notes);
-  for (const ScriptSource& script : sources.scripts) add_words(script.notes);
-  return words;
-}
-
-std::string folded(const std::string& name) {
-  std::string out;
-  for (char c : name) out.push_back(static_cast<char>(ascii_fold(static_cast<unsigned char>(c))));
-  return out;
-}
-
-// The ID fields, when respondents log in: the login page posts them.
-std::vector<std::string> id_field_names(const FormConfig& form) {
-  std::vector<std::string> names;
-  if (!form.has_uid) return names;
-  for (const std::string& name : list_items(form.id_fields)) {
-    if (std::find_if(names.begin(), names.end(),
-                     [&](const std::string& n) { return same_name(n, name); }) == names.end())
-      names.push_back(name);
-  }
-  return names;
-}
-
-// What the form's pages place, in the order a respondent meets them.
-std::vector<Field> placed_fields(const FormConfig& form, const FormSources& sources) {
-  std::vector<Field> fields;
-  for (const PageSource* page : pages_in_order(form, sources, routes_of(sources), nullptr)) {
-    for (const SourceElement& element : page->notes.elements) {
-      if (posts_answer(element)) add_field(fields, element.name, element.place);
-    }
-  }
-  return fields;
-}
-
-// The answers page scripts compute: names they set that nothing reads (a
-// name a script or template reads is a working variable).
-std::vector<Field> computed_fields(const FormSources& sources) {
-  std::vector<Field> fields;
-  const std::set<std::string> read = read_names(sources);
-  for (const ScriptSource& script : sources.scripts) {
-    for (const SourceAssignment& assignment : script.notes.assignments) {
-      if (!is_answer_name(assignment.target) || read.count(folded(assignment.target))) continue;
-      add_field(fields, assignment.target, assignment.place);
-    }
-  }
-  return fields;
-}
-
-// Names the engine fills itself, and names scripts set (read or not).
-bool filled_otherwise(const std::string& column, const FormSources& sources) {
-  if (column.empty() || column[0] == '_' || list_contains_nocase("HOST,DATE,TIME", column.c_str()))
-    return true;
-  for (const ScriptSource& script : sources.scripts) {
-    for (const SourceAssignment& assignment : script.notes.assignments) {
-      if (same_name(assignment.target, column)) return true;
-    }
-  }
-  return false;
+               "type=hidden name=DATABASE value=" +
+               form.name + ">)");
 }
 
 std::vector<std::string> header_columns(const std::string& path) {
   std::vector<std::string> columns;
   ParamListPtr header;
   if (!datafile_open(path.c_str(), nullptr, &header, 0)) return columns;
-  plist_each_in_first_block(header.get(), [&](const Pair& column) {
-    columns.push_back(*column.name);
-  });
+  plist_each_in_first_block(header.get(),
+                            [&](const Pair& column) { columns.push_back(*column.name); });
   return columns;
 }
 
@@ -386,19 +182,19 @@ void check_data_file(Diagnostics& diags, const FormConfig& form, const FormSourc
     diag_add(diags, field.place.file, at, kError,
              what + " has no column in " + shown + ": " + lost);
   };
-  for (const std::string& name : id_field_names(form)) {
+  for (const std::string& name : form_id_fields(form)) {
     missing({name, config_place(config)}, "the ID field " + name,
             "it is not saved, so a respondent cannot log in again to resume");
   }
-  for (const Field& field : placed_fields(form, sources))
+  for (const Field& field : form_placed_fields(form, sources))
     missing(field, "the field " + field.name, "its answers are not saved");
-  for (const Field& field : computed_fields(sources)) {
+  for (const Field& field : form_computed_fields(sources)) {
     missing(field, "the page script sets " + field.name + ", which nothing reads and which",
             "its value is not saved");
   }
-  std::vector<Field> filled = placed_fields(form, sources);
+  std::vector<Field> filled = form_placed_fields(form, sources);
   for (const std::string& column : columns) {
-    if (filled_otherwise(column, sources) || has_column(id_field_names(form), column)) continue;
+    if (form_fills_otherwise(column, sources) || has_column(form_id_fields(form), column)) continue;
     if (std::any_of(filled.begin(), filled.end(),
                     [&](const Field& f) { return same_name(f.name, column); }))
       continue;
@@ -425,7 +221,8 @@ void check_index_file(Diagnostics& diags, const FormConfig& form, const ConfigLi
            config_line_of(config.database, "SAVEINDEXNAME", config.database_line), kWarning,
            "SAVEINDEXNAME names " + form.index_path +
                ", which does not exist: no index is written and logins search the whole data "
-               "file. Create it with " + create_hint(form));
+               "file. Create it with " +
+               create_hint(form));
 }
 
 ConfigLines read_config_lines(const std::string& path) {
@@ -496,7 +293,7 @@ void check_form(Diagnostics& diags, const CheckSettings& settings, const std::st
   check_config(diags, settings, form, config);
   const FormSources sources = form_sources_read(form, settings.root);
   add_problems(diags, sources);
-  const std::vector<Route> routes = routes_of(sources);
+  const std::vector<Route> routes = form_routes(sources);
   check_pages(diags, form, sources, config, routes);
   check_form_template(diags, form, sources);
   check_data_file(diags, form, sources, config);
@@ -505,9 +302,9 @@ void check_form(Diagnostics& diags, const CheckSettings& settings, const std::st
 
 std::vector<std::string> form_data_columns(const FormConfig& form, const FormSources& sources) {
   std::vector<Field> fields;
-  for (const std::string& name : id_field_names(form)) add_field(fields, name, {});
-  for (const Field& field : placed_fields(form, sources)) add_field(fields, field.name, {});
-  for (const Field& field : computed_fields(sources)) add_field(fields, field.name, {});
+  for (const std::string& name : form_id_fields(form)) add_field(fields, name, {});
+  for (const Field& field : form_placed_fields(form, sources)) add_field(fields, field.name, {});
+  for (const Field& field : form_computed_fields(sources)) add_field(fields, field.name, {});
   std::vector<std::string> engine = {"_SESSION"};
   if (form.multipage) engine.insert(engine.end(), {"_PAGE", "_PAGEBACK", "_PAGENEXT"});
   engine.push_back("_FORMDONE");
@@ -519,7 +316,7 @@ std::vector<std::string> form_data_columns(const FormConfig& form, const FormSou
 }
 
 std::vector<std::string> form_index_columns(const FormConfig& form) {
-  std::vector<std::string> columns = id_field_names(form);
+  std::vector<std::string> columns = form_id_fields(form);
   if (columns.empty()) columns = list_items(form.id_fields);
   columns.push_back("_POS");
   return columns;

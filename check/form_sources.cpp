@@ -36,7 +36,8 @@ int check_pass(SourceCheck& notes, TemplateInput& in, const std::string& root, P
 }
 
 // A template read whole, as the server shows it.
-PageSource read_template(const std::string& name, const std::string& path, const std::string& root) {
+PageSource read_template(const std::string& name, const std::string& path,
+                         const std::string& root) {
   PageSource source;
   source.name = name;
   source.path = path;
@@ -85,7 +86,8 @@ void read_pages(FormSources& sources, const FormConfig& form, const std::string&
   path_join(root.c_str(), sources.page_directory, form.name.c_str(), "/");
   std::vector<std::string> names = dir_search(sources.page_directory, "*");
   for (const std::string& name : names) {
-    if (may_be_page(name)) sources.pages.push_back(read_page(form, name, sources.page_directory, root));
+    if (may_be_page(name))
+      sources.pages.push_back(read_page(form, name, sources.page_directory, root));
   }
   // A file a page inserts is part of that page, not a page of its own.
   std::vector<std::string> inserts;
@@ -155,8 +157,9 @@ void read_script_file(FormSources& sources, const FormConfig& form, const std::s
 }
 
 void read_named_templates(FormSources& sources, const FormConfig& form, const std::string& root) {
-  const std::pair<const char*, const std::string*> named[] = {
-      {"REPORT2", &form.report_action}, {"REPORT", &form.report}, {"EMAILREPORT", &form.email_report}};
+  const std::pair<const char*, const std::string*> named[] = {{"REPORT2", &form.report_action},
+                                                              {"REPORT", &form.report},
+                                                              {"EMAILREPORT", &form.email_report}};
   for (const auto& [key, name] : named) {
     std::string path;
     if (name->empty() || !path_join(root.c_str(), path, name->c_str()) || !file_readable(path))

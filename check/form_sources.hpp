@@ -29,7 +29,7 @@ struct PageEntry {
 
 // A script of the page-script file.
 struct ScriptSource {
-  std::string page;  // the entry it follows ("" when it follows none)
+  std::string page;   // the entry it follows ("" when it follows none)
   bool back = false;  // <SCRIPT TYPE=BACK>
   long offset = 0;    // where its <SCRIPT tag starts
   SourceCheck notes;

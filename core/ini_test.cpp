@@ -111,9 +111,10 @@ TEST(KvParseText, CommaListsAndSkippedItems) {
 }
 
 TEST_F(IniTest, LinesOfEntriesAndHeadersAsTheReaderSeesThem) {
-  std::string path = dir.write("f.ini",
-                               "; note [x] here\r\n[access]\r\nPWD=a\r\n\r\n[DATABASE]SAVEDATA=1\r\n"
-                               "  indented=no\r\n;c\r\nFORM=f.html\r\nnote=see [y] below\n[z\n");
+  std::string path =
+      dir.write("f.ini",
+                "; note [x] here\r\n[access]\r\nPWD=a\r\n\r\n[DATABASE]SAVEDATA=1\r\n"
+                "  indented=no\r\n;c\r\nFORM=f.html\r\nnote=see [y] below\n[z\n");
   auto lines = ini_read_section_lines(path.c_str(), "database");
   ASSERT_TRUE(lines.has_value());
   ASSERT_EQ(lines->size(), 3u);

@@ -19,6 +19,15 @@ std::string check_hint(const std::string& form_name) {
   return " (fwkhttpd check " + form_name + " lists what is wrong with the form)";
 }
 
+// A file the form shows that cannot be opened, and why.
+void log_cannot_show(const SiteContext& site, const std::string& form_name,
+                     const std::string& what, const std::string& path) {
+  std::string problem = file_problem(path.c_str(), false);
+  if (problem.empty()) problem = "cannot be opened";
+  log_line(site, "form " + form_name + ": cannot show " + what + ": " + path + " " + problem +
+                     check_hint(form_name));
+}
+
 std::string upper(const std::string& name) {
   std::string out;
   for (char c : name) {
@@ -47,8 +56,10 @@ void log_data_file_failure(const SiteContext& site, const FormConfig& form, int 
   } else if (!problem.empty()) {
     text += "the file " + problem + "; let the server's user read and write it";
   } else if (result == kStoreHeaderUnreadable) {
-    text += "the file has no header row (a first line naming the columns, ending in a line "
-            "break)" + check_hint(form.name);
+    text +=
+        "the file has no header row (a first line naming the columns, ending in a line "
+        "break)" +
+        check_hint(form.name);
   } else {
     text += "the file cannot be written (is the disk full?)";
   }
@@ -69,18 +80,12 @@ void log_xml_file_failure(const SiteContext& site, const FormConfig& form) {
 
 void log_template_missing(const SiteContext& site, const std::string& form_name,
                           const std::string& what, const std::string& tried) {
-  std::string problem = file_problem(tried.c_str(), false);
-  if (problem.empty()) problem = "cannot be opened";
-  log_line(site, "form " + form_name + ": cannot show its template (" + what + "): " + tried +
-                     " " + problem + check_hint(form_name));
+  log_cannot_show(site, form_name, "its template (" + what + ")", tried);
 }
 
 void log_page_missing(const SiteContext& site, const std::string& form_name,
                       const std::string& page, const std::string& path) {
-  std::string problem = file_problem(path.c_str(), false);
-  if (problem.empty()) problem = "cannot be opened";
-  log_line(site, "form " + form_name + ": cannot show the page " + page + ": " + path + " " +
-                     problem + check_hint(form_name));
+  log_cannot_show(site, form_name, "the page " + page, path);
 }
 
 void log_config_missing(const SiteContext& site, const std::string& form_name) {
@@ -100,10 +105,11 @@ void note_dropped_answers(const SiteContext& site, const FormConfig& form,
     if (name.empty() || name[0] == '_' || !entry.value || entry.value->empty()) return;
     if (list_contains_nocase("HOST,DATE,TIME", name.c_str()) || header_has(header.get(), name))
       return;
-    if (site.answer_drops && !site.answer_drops->logged.insert(form.name + "\t" + upper(name)).second)
+    if (site.answer_drops &&
+        !site.answer_drops->logged.insert(form.name + "\t" + upper(name)).second)
       return;
-    log_line(site, "form " + form.name + ": the answer to " + name + " is not saved: " +
-                       form.data_path + " has no column " + name +
+    log_line(site, "form " + form.name + ": the answer to " + name +
+                       " is not saved: " + form.data_path + " has no column " + name +
                        "; add it to the file's header row" + check_hint(form.name));
   });
 }

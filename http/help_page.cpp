@@ -17,33 +17,42 @@ struct HelpEntry {
 
 // What each number means, and what to do about it.
 constexpr HelpEntry kHelpEntries[] = {
-    {1, "No mail relay is configured: the form saves its answers by mail (SAVEEMAIL) but "
-        "EMAILSERVER names no relay, so nothing was saved. Set EMAILSERVER in the form's "
-        "configuration."},
-    {2, "A page file or the form's template was not found, or the form's data file could not "
-        "be read (it does not exist, or its first line does not name the columns). The server's "
-        "status messages name the file; <tt>fwkhttpd check</tt> lists every such problem, and "
-        "<tt>fwkhttpd check --create-data FORM</tt> creates a missing data file."},
-    {3, "The record browser could not open the form's data file (it does not exist or has no "
-        "header row)."},
-    {6, "The data file or the XML transaction file could not be written: the server's user may "
-        "not write it, or the disk is full. The answers were not saved."},
+    {1,
+     "No mail relay is configured: the form saves its answers by mail (SAVEEMAIL) but "
+     "EMAILSERVER names no relay, so nothing was saved. Set EMAILSERVER in the form's "
+     "configuration."},
+    {2,
+     "A page file or the form's template was not found, or the form's data file could not "
+     "be read (it does not exist, or its first line does not name the columns). The server's "
+     "status messages name the file; <tt>fwkhttpd check</tt> lists every such problem, and "
+     "<tt>fwkhttpd check --create-data FORM</tt> creates a missing data file."},
+    {3,
+     "The record browser could not open the form's data file (it does not exist or has no "
+     "header row)."},
+    {6,
+     "The data file or the XML transaction file could not be written: the server's user may "
+     "not write it, or the disk is full. The answers were not saved."},
     {8, "The record browser was asked for a record past the end of the data file."},
     {11, "The identifier is missing or not in the form's password file (PWDFILE)."},
     {12, "The form has reached its limit of responses (MAXRESPONSES)."},
-    {21, "There is no form of that name: its configuration file (the name with .ini), or the "
-         "file's [DATABASE] section, was not found in the server root. Check the spelling of "
-         "the form's name in the link."},
+    {21,
+     "There is no form of that name: its configuration file (the name with .ini), or the "
+     "file's [DATABASE] section, was not found in the server root. Check the spelling of "
+     "the form's name in the link."},
     {30, "The record browser was given a command it does not know."},
-    {67, "The outbox (outbox.fwk in the server root) could not be written, so the answers could "
-         "not be queued for mail: the server's user may not write the server root, or the disk "
-         "is full."},
-    {102, "A parameter (the form's name, the password, the action or the page) was longer than "
-          "128 characters."},
-    {103, "The page name is shorter than 5 characters: rename the page (and every page that "
-          "names it)."},
-    {104, "The form's or the page's name holds a character that a name may not hold: / . \\ * "
-          "? $ | ' or \"."},
+    {67,
+     "The outbox (outbox.fwk in the server root) could not be written, so the answers could "
+     "not be queued for mail: the server's user may not write the server root, or the disk "
+     "is full."},
+    {102,
+     "A parameter (the form's name, the password, the action or the page) was longer than "
+     "128 characters."},
+    {103,
+     "The page name is shorter than 5 characters: rename the page (and every page that "
+     "names it)."},
+    {104,
+     "The form's or the page's name holds a character that a name may not hold: / . \\ * "
+     "? $ | ' or \"."},
 };
 
 // The part of a HELPURL that names a page: without "#..." and "?...", and

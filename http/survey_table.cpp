@@ -29,7 +29,8 @@ void fill_survey(SurveyEntry& entry, const std::string& root, const std::string&
   // A path beyond the limit is not cut to a different name: the survey is
   // then listed like one whose file cannot be read.
   FormConfig form;
-  if (root.size() + file_name.size() <= kSurveyPathLimit) form = form_config_read_file(root, file_name);
+  if (root.size() + file_name.size() <= kSurveyPathLimit)
+    form = form_config_read_file(root, file_name);
   entry.title = utf8_to_wide(form.title, kSurveyTextLimit);
   entry.description = utf8_to_wide(form.description, kSurveyTextLimit);
 }

@@ -18,8 +18,7 @@ SourcePlace source_place(const SourceCheck& check, long offset) {
   return {check.files.empty() ? std::string() : check.files.back(), offset};
 }
 
-void source_problem(SourceCheck* check, long offset, SourceSeverity severity,
-                    std::string message) {
+void source_problem(SourceCheck* check, long offset, SourceSeverity severity, std::string message) {
   if (!check) return;
   check->problems.push_back({source_place(*check, offset), severity, std::move(message)});
 }

@@ -78,8 +78,7 @@ SourcePlace source_place(const SourceCheck& check, long offset);
 
 // Notes a problem at `offset` of the file being read (nothing without a
 // check).
-void source_problem(SourceCheck* check, long offset, SourceSeverity severity,
-                    std::string message);
+void source_problem(SourceCheck* check, long offset, SourceSeverity severity, std::string message);
 
 // Notes a condition read at `offset`: its text is read, and a text that is
 // not a well-formed condition is a problem. `outcome` says what the reader

@@ -30,7 +30,8 @@ int option_value(const char* name, int argc, const char* const* argv, int& i, st
 
 // A form named with its configuration file's extension is the same form.
 std::string form_name_of(std::string word) {
-  if (word.size() > 4 && word.compare(word.size() - 4, 4, ".ini") == 0) word.resize(word.size() - 4);
+  if (word.size() > 4 && word.compare(word.size() - 4, 4, ".ini") == 0)
+    word.resize(word.size() - 4);
   return word;
 }
 

@@ -66,7 +66,8 @@ std::string network_reach_text(uint32_t listen, int port, const std::vector<uint
   }
   if (shown.empty()) {
     return "This machine has no network address yet: tablets reach the server once it has "
-           "one, at http://ADDRESS" + suffix + "\n";
+           "one, at http://ADDRESS" +
+           suffix + "\n";
   }
   std::string text = "Tablets on the network open";
   for (uint32_t address : shown) text += " http://" + ipv4_text(address) + suffix;

@@ -38,7 +38,8 @@ TEST(DatafileAppend, UnnamedColumnsKeepLaterColumnsInPlace) {
 TEST(DatafileAppend, ValuesRoundTripAndStayOnOneLine) {
   TempDir dir;
   std::string path = dir.write("d.asc", "A\tB\tC\n");
-  ParamListPtr record = test_list({{"A", "say \"hi\""}, {"B", "one\r\ntwo\nthree\rfour\n\n"}, {"C", "tab\there"}});
+  ParamListPtr record =
+      test_list({{"A", "say \"hi\""}, {"B", "one\r\ntwo\nthree\rfour\n\n"}, {"C", "tab\there"}});
   int64_t first = 0;
   int64_t second = 0;
   ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), &first), kStoreOk);

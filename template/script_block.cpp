@@ -23,9 +23,9 @@ int script_block_run(const TemplateArgs& args) {
   context.check = args.check;
   int code = script_run(context, *args.input, args.variables);
   if (code > 0 && args.check) {
-    source_problem(args.check, context.statement_start, SourceSeverity::error,
-                   std::string("script error ") + std::to_string(code) + ": " +
-                       script_error_message(code));
+    source_problem(
+        args.check, context.statement_start, SourceSeverity::error,
+        std::string("script error ") + std::to_string(code) + ": " + script_error_message(code));
   }
   if (code > 0) {
     out_text(args.sink, "[");
