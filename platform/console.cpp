@@ -74,6 +74,14 @@ bool console_input_is_terminal() {
   return foreground < 0 || foreground == getpgrp();
 }
 
+bool console_output_is_terminal() {
+  return isatty(STDOUT_FILENO) == 1;
+}
+
+bool console_error_is_terminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
 ConsoleEvent console_wait(bool read_input, std::string& line, int timeout_ms) {
   const uint32_t start = clock_tick_ms();
   for (;;) {

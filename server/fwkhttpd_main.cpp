@@ -4,15 +4,21 @@
 #include "platform/cmdline.hpp"
 #include "mail/smtp_transport.hpp"
 #include "platform/console.hpp"
+#include "platform/fault_points.hpp"
 #include "server/server_program.hpp"
 #include "server/subcommands.hpp"
 
 int main(int argc, char** argv) {
   fwk::smtp_transport_start();
+  std::string error;
+  // Tests make a chosen write, flush or rename fail, or stop the server there.
+  if (!fwk::fault_plan_from_environment(&error)) {
+    fwk::console_write_error("fwkhttpd: " + error + "\n");
+    return 2;
+  }
   if (const fwk::Subcommand* subcommand = fwk::subcommand_find(argc > 1 ? argv[1] : nullptr))
     return subcommand->run(argc - 1, argv + 1);
   fwk::CommandLine options;
-  std::string error;
   if (!fwk::cmdline_parse(argc, argv, options, error)) {
     fwk::console_write_error("fwkhttpd: " + error + "\nTry 'fwkhttpd --help'.\n");
     return 2;

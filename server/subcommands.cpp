@@ -5,6 +5,7 @@
 
 #include "platform/cmdline.hpp"
 #include "platform/console.hpp"
+#include "server/export_program.hpp"
 #include "server/outbox_command.hpp"
 #include "server/server_program.hpp"
 
@@ -31,6 +32,10 @@ int outbox_subcommand(int argc, const char* const* argv) {
   return outbox_command(options);
 }
 
+int export_subcommand(int argc, const char* const* argv) {
+  return export_main(argc, argv, 1);
+}
+
 constexpr Subcommand kSubcommands[] = {
     {"outbox", outbox_subcommand,
      "fwkhttpd outbox [--root DIR] [--retry | --drop ID]\n"
@@ -50,6 +55,10 @@ constexpr Subcommand kSubcommands[] = {
      "  --create-data FORM  writes the form's missing data file (and index file)\n"
      "                 with a header of every field its pages and scripts fill,\n"
      "                 then checks the form; an existing file is never touched\n"},
+    {"export", export_subcommand,
+     "fwkhttpd export FORM [OPTION]...\n"
+     "  Writes a form's answers as CSV, an Excel workbook or JSON Lines (see\n"
+     "  'fwkhttpd export --help').\n"},
 };
 
 }  // namespace

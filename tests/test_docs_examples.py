@@ -82,9 +82,11 @@ def guide_steps():
 
 def pattern(expected):
     """A regular expression for an expected block: text as written, "…"
-    standing for any text within a line."""
-    parts = [re.escape(p) for p in expected.rstrip("\n").split("…")]
-    return re.compile("[^\n]*?".join(parts))
+    standing for any text within a line, a line end for "\\n" or "\\r\\n"
+    (CSV lines end in CRLF)."""
+    lines = expected.rstrip("\n").split("\n")
+    return re.compile("\r?\n".join(
+        "[^\n]*?".join(re.escape(p) for p in line.split("…")) for line in lines))
 
 
 def form_fields(fields):
