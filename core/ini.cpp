@@ -138,8 +138,10 @@ ParamListPtr ini_read_section(const char* path, const char* section, size_t spar
 std::optional<std::vector<IniLine>> ini_read_section_lines(const char* path, const char* section) {
   std::string body;
   int first_line = 1;
-  // An empty body reads as no section at all, as ini_read_section has it.
-  if (!read_section(path, section, body, &first_line) || body.empty()) return std::nullopt;
+  // An empty body (the entries end at a zero byte) reads as no section at
+  // all, as ini_read_section has it.
+  if (!read_section(path, section, body, &first_line) || body.c_str()[0] == '\0')
+    return std::nullopt;
   std::vector<IniLine> lines;
   size_t counted = 0;
   int line = first_line;

@@ -14,6 +14,10 @@ namespace {
 
 constexpr std::size_t kStringStartCapacity = 4224;
 constexpr std::size_t kVariableBlock = 128;
+// A checking pass runs every branch, so a value that a branch doubles
+// ("t += t") would double at every one of them; it keeps only the start of
+// each value, room enough for any list of page names.
+constexpr std::size_t kCheckedValueLimit = 4096;
 
 bool ends_expression(int c) {
   return c <= 0 || c == '\r' || c == '\n' || c == ';';
@@ -319,6 +323,7 @@ int script_assign(ScriptContext& context, TemplateInput& in, ParamList* variable
     }
   }
   if (code != kScriptOk) return code;
+  if (context.check && value.size() > kCheckedValueLimit) value.resize(kCheckedValueLimit);
   script_set_variable(variables, target, value);
   if (context.check) {
     context.check->assignments.push_back(
