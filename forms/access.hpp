@@ -21,6 +21,18 @@ constexpr int kRightAdmin = 32;
 constexpr int kRightReport = 64;
 constexpr int kRightAll = 127;
 
+// The keys of section "access" and the rights they grant, in the order
+// they are evaluated; PWD grants every right at once.
+struct AccessKey {
+  const char* name;
+  int bit;
+};
+inline constexpr AccessKey kAccessKeys[] = {
+    {"PWDREAD", kRightRead},     {"PWDUPDATE", kRightUpdate}, {"PWDAPPEND", kRightAppend},
+    {"PWDDELETE", kRightDelete}, {"PWDWRITE", kRightEdit},    {"PWDADMIN", kRightAdmin},
+    {"PWDREPORT", kRightReport}, {"PWD", kRightAll},
+};
+
 // The rights of a requester for `form` (read for the request's DATABASE)
 // offering `password` (_PASSWORD, words separated by commas or spaces).
 // `host` (may be absent) only names the requester in the log line written

@@ -9,6 +9,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "core/text_input.hpp"
 #include "forms/handler_result.hpp"
 
 namespace fwk {
@@ -27,5 +28,20 @@ HandlerResult page_show(const SiteContext& site, OutputSink* sink, const char* f
 // written when the name is empty or no file opens.
 HandlerResult form_template_show(const SiteContext& site, OutputSink* sink,
                                  const char* template_name, ParamList* values);
+
+// The path of the template form_template_show opens for `template_name`
+// in `root`; "" when none opens.
+std::string form_template_path(const std::string& root, const char* template_name);
+
+// The attributes of page `page_name`'s entry in the page-script file of
+// form `form_name`, or none when the file or the entry is missing.
+ParamListPtr page_entry_attrs(const std::string& root, const char* form_name,
+                              const std::string& page_name);
+
+// Reads the three preamble lines a page file begins with when its entry
+// has no ACTION attribute (a line of name=value pairs the engine does not
+// use, a skipped line, and the name of the file to insert after the
+// engine's FORM tag) and returns that name.
+std::string page_read_preamble(TextInput& in);
 
 }  // namespace fwk

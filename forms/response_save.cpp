@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "forms/form_log.hpp"
 #include "forms/response_counter.hpp"
 #include "forms/session_index.hpp"
 #include "core/headers.hpp"
@@ -184,13 +185,14 @@ Retirement retire_session(const SiteContext& site, const std::string& path, cons
 }
 
 // One index field, quoted as data-file fields are, so that no answer can
-// end the line or shift the columns.
+// end the line or shift the columns: a line break (CR LF, LF or CR) or a
+// TAB is one space.
 void append_index_field(std::string& line, const char* value) {
   line.push_back('"');
   for (const char* c = value; *c != '\0'; ++c) {
-    if (*c == '\r' || *c == '\n') continue;
+    if (*c == '\r' && c[1] == '\n') continue;
     if (*c == '"') line.push_back('"');
-    line.push_back(*c == '\t' ? ' ' : *c);
+    line.push_back(*c == '\t' || *c == '\r' || *c == '\n' ? ' ' : *c);
   }
   line.append("\"\t");
 }
@@ -214,10 +216,10 @@ void write_index_line(const SiteContext& site, const std::string& path, const Pa
 }
 
 // Appends the record: the response is stored once this returns ok.
-StoreResult store_record(const SiteContext& site, const std::string& path,
+StoreResult store_record(const SiteContext& site, const FormConfig& form,
                          const ParamList* request, int64_t* position) {
-  StoreResult result = datafile_append_record(path.c_str(), request, position);
-  if (result != StoreResult::ok) log_failure(site, "cannot write to ascii file", path);
+  StoreResult result = datafile_append_record(form.data_path.c_str(), request, position);
+  if (result != StoreResult::ok) log_data_file_failure(site, form, result);
   return result;
 }
 
@@ -226,7 +228,7 @@ StoreResult save_to_xml_file(const SiteContext& site, const FormConfig& form,
   const std::string& path = form.xml_path;
   StoreResult result =
       path.empty() ? StoreResult::not_writable : xml_append_transaction(request, path.c_str());
-  if (result != StoreResult::ok) log_failure(site, "cannot write to xml file", path);
+  if (result != StoreResult::ok) log_xml_file_failure(site, form);
   return result;
 }
 
@@ -363,9 +365,10 @@ HandlerResult response_save(const SiteContext& site, const FormConfig& form, Par
   if (plan.primary == PrimaryStore::data_file) {
     const std::string& path = form.data_path;
     const FileInfo before = file_info(path.c_str());
-    const StoreResult result = store_record(site, path, request, &position);
+    const StoreResult result = store_record(site, form, request, &position);
     if (result != StoreResult::ok) return save_failure(result);
     replaced_earlier = retire_session(site, path, before, request).earlier > 0;
+    note_dropped_answers(site, form, request);
   } else if (plan.primary == PrimaryStore::outbox) {
     const HandlerResult result = mail_response(site, form, request);
     if (result != HandlerResult::ok) return result;

@@ -12,7 +12,9 @@
 #include "core/paths.hpp"
 #include "core/text_convert.hpp"
 #include "core/text_util.hpp"
+#include "http/help_page.hpp"
 #include "http/private_files.hpp"
+#include "http/survey_table.hpp"
 #include "http/request.hpp"
 #include "template/template.hpp"
 
@@ -99,6 +101,15 @@ bool path_is_private(const SiteContext& site, const char* path) {
   return file_is_private(forms, path);
 }
 
+// The surveys as they are now: a form added or removed while the server
+// runs is listed (or not) within a second.
+const SurveyTable& current_surveys(const SiteContext& site) {
+  SurveyList* list = site.survey_list;
+  if (list == nullptr || list->root != site.root) return site.surveys;
+  survey_list_refresh(*list);
+  return list->table;
+}
+
 void write_ansi(OutputSink* sink, const std::u16string& text) {
   std::string ansi = wide_to_ansi(text, kListingArea);
   sink_write(sink, ansi.data(), ansi.size());
@@ -154,8 +165,13 @@ HandlerResult file_serve(const SiteContext& site, const Request& request, Output
     }
     return HandlerResult::ok;
   }
+  // The page the error notes link to, when the root has none of its own.
+  if (help_page_path(site.settings.get(), path)) {
+    write_help_page(sink);
+    return HandlerResult::ok;
+  }
   write_headers(sink, nullptr);
-  if (!send_error_page(site, sink)) write_index_listing(site.surveys, sink);
+  if (!send_error_page(site, sink)) write_index_listing(current_surveys(site), sink);
   return HandlerResult::ok;
 }
 

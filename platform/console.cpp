@@ -3,9 +3,12 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
+
+#include "platform/clock.hpp"
 
 namespace fwk {
 
@@ -74,7 +77,8 @@ bool console_error_is_terminal() {
 }
 
 ConsoleEvent console_wait(const ShutdownSignals& signals, bool read_input, ConsoleInput& input,
-                          std::string& line) {
+                          std::string& line, int timeout_ms) {
+  const uint32_t start = clock_tick_ms();
   for (;;) {
     if (signals_shutdown_requested(signals)) return ConsoleEvent::shutdown;
     bool watch_input = read_input && !input.ended;
@@ -88,7 +92,13 @@ ConsoleEvent console_wait(const ShutdownSignals& signals, bool read_input, Conso
       input_slot = count;
       fds[count++] = {STDIN_FILENO, POLLIN, 0};
     }
-    int ready = poll(fds.data(), static_cast<nfds_t>(count), -1);
+    int timeout = -1;
+    if (timeout_ms >= 0) {
+      const uint32_t waited = clock_tick_ms() - start;
+      if (waited >= static_cast<uint32_t>(timeout_ms)) return ConsoleEvent::tick;
+      timeout = timeout_ms - static_cast<int>(waited);
+    }
+    int ready = poll(fds.data(), static_cast<nfds_t>(count), timeout);
     if (ready < 0 && errno != EINTR) return ConsoleEvent::shutdown;
     if (ready <= 0) continue;
     if (signals_shutdown_requested(signals)) return ConsoleEvent::shutdown;

@@ -27,6 +27,7 @@ enum class ConsoleEvent {
   line,          // a line was typed (without its line end)
   shutdown,      // SIGINT or SIGTERM arrived
   input_closed,  // standard input reached its end or failed
+  tick,          // the wait's time passed without any of the others
 };
 
 // What has been read from standard input and not yet taken as a line; kept
@@ -36,9 +37,10 @@ struct ConsoleInput {
   bool ended = false;   // standard input has reached its end or failed
 };
 
-// Waits without limit for the next event. With `read_input` false only a
-// shut-down signal ends the wait. Lines longer than 1023 bytes are cut.
+// Waits for the next event, at most `timeout_ms` (negative: without limit).
+// With `read_input` false only a shut-down signal (or the time) ends the
+// wait. Lines longer than 1023 bytes are cut.
 ConsoleEvent console_wait(const ShutdownSignals& signals, bool read_input, ConsoleInput& input,
-                          std::string& line);
+                          std::string& line, int timeout_ms = -1);
 
 }  // namespace fwk

@@ -11,6 +11,7 @@
 #include "http/listener.hpp"
 #include "http/private_files.hpp"
 #include "http/server_loop.hpp"
+#include "http/survey_table.hpp"
 #include "platform/cmdline.hpp"
 #include "platform/instance.hpp"
 #include "platform/signals.hpp"
@@ -24,6 +25,8 @@ struct Server {
   InstanceLock instance;
   StatusLog log;
   PrivateFiles private_files;
+  // The installed surveys as the server thread lists them (the index page).
+  SurveyList surveys;
   // Points at the log, the private-file record and the loop's stop request.
   SiteContext site;
   Listener listener;

@@ -1,5 +1,7 @@
 #include "template/script_block.hpp"
 
+#include <string>
+
 #include "core/out.hpp"
 #include "script/builtins.hpp"
 #include "script/script_errors.hpp"
@@ -26,7 +28,13 @@ int script_block_run(const TemplateArgs& args) {
   context.functions = kTemplateFunctions;
   context.template_depth = args.depth;
   context.budget = args.budget;
+  context.check = args.check;
   const ScriptResult result = script_run(context, *args.input, args.variables);
+  if (result != ScriptResult::ok && args.check) {
+    source_problem(args.check, context.statement_start, SourceSeverity::error,
+                   std::string("script error ") + std::to_string(result_number(result)) + ": " +
+                       script_error_message(result));
+  }
   if (result != ScriptResult::ok) {
     out_text(args.sink, "[");
     script_error_report(args.sink, context, *args.input, result);

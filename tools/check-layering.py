@@ -20,9 +20,10 @@ ALLOWED = {
     "forms": {"template", "script", "store", "mail", "expr", "core", "platform"},
     "export": {"store", "expr", "core", "platform"},
     "records": {"forms", "export", "template", "script", "store", "expr", "core", "platform"},
+    "check": {"forms", "mail", "template", "script", "store", "expr", "core", "platform"},
     "http": {"records", "export", "forms", "template", "script", "store", "mail", "expr",
              "core", "platform"},
-    "server": {"http", "records", "export", "forms", "template", "script", "store", "mail",
+    "server": {"http", "check", "records", "export", "forms", "template", "script", "store", "mail",
                "expr", "core", "platform"},
 }
 
