@@ -29,6 +29,7 @@ struct Connection {
   std::string peer_host;            // at most 259 characters
   bool peer_host_resolved = false;  // the reverse lookup has been made
   std::string requested_host;       // the request's Host header ("" when it had none)
+  uint32_t client_address = 0;      // who the request counts against (http/request.hpp)
   std::array<char, kSendBufferSize> send_buffer{};
   size_t pending = 0;  // bytes waiting, 0..259 between calls
 

@@ -20,6 +20,8 @@ struct SessionIndex;
 
 struct StatusLog;
 struct PrivateFiles;
+struct GuessThrottle;
+struct VerifiedPasswords;
 
 // One installed survey as the window and the index listing show it.
 struct SurveyEntry {
@@ -54,6 +56,12 @@ struct SiteContext {
   // (server/private_files.hpp), refreshed by the server thread as the root
   // changes; absent: read for each request.
   PrivateFiles* private_files = nullptr;
+  // Failed password and login checks by client address
+  // (forms/guess_throttle.hpp); absent: guessing is not slowed.
+  GuessThrottle* guesses = nullptr;
+  // Passwords already found to match a hashed key (forms/password_hash.hpp);
+  // absent: every check hashes.
+  VerifiedPasswords* verified_passwords = nullptr;
 };
 
 // The log of a site that may be absent (tests run templates without one).

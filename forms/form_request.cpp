@@ -7,6 +7,7 @@
 
 #include "forms/access.hpp"
 #include "forms/login.hpp"
+#include "forms/password_hash.hpp"
 #include "forms/page_nav.hpp"
 #include "forms/page_script.hpp"
 #include "forms/page_show.hpp"
@@ -58,18 +59,53 @@ void write_config_missing(const SiteContext& site, OutputSink* sink, const char*
   out_text(sink, ".ini)");
 }
 
-// True when `id` is one of the words of the password file (any letter
-// case). Words are separated by spaces, tabs and line ends; the last word
+// True when `id` is one of the words of the password file: the same text
+// in any letter case, or, for a word written as a hash, a text that hashes
+// to it. Words are separated by spaces, tabs and line ends; the last word
 // counts whether or not a line end follows it.
-bool password_file_admits(const std::string& path, const char* id) {
+bool password_file_admits(const SiteContext& site, const std::string& path, const char* id) {
   FilePtr file(file_open(path.c_str(), "rb"));
   if (!file) return false;
   std::string word;
   for (;;) {
     int delimiter = file_read_token(file.get(), &word, kPasswordWordArea, " \t\r\n", 0);
-    if (!word.empty() && text_compare_nocase(word.c_str(), id) == 0) return true;
+    if (password_is_hash(word)) {
+      if (password_matches(word, id, site.verified_passwords)) return true;
+    } else if (!word.empty() && text_compare_nocase(word.c_str(), id) == 0) {
+      return true;
+    }
     if (delimiter < 0) return false;
   }
+}
+
+// Answers a request whose client may not be checked now: the 429 page, or
+// its message when the page has begun. Returns 0 (nothing more to report).
+int answer_throttled(FormState& state, uint64_t wait_ms) {
+  if (state.header_written) {
+    throttled_message(state.sink, wait_ms);
+  } else {
+    throttled_page(state.sink, wait_ms);
+    state.header_written = true;
+  }
+  return 0;
+}
+
+// The respondent's earlier record, for a request whose ID values are a
+// login: a record found is a successful check of the client, a login
+// whose password fields match no record of it a failed one. *wait_ms is
+// set (and nothing looked up) when the client is throttled.
+ParamListPtr checked_record_find(FormState& state, uint64_t* wait_ms) {
+  const SiteContext& site = *state.site;
+  *wait_ms = guess_wait(site, state.client);
+  if (*wait_ms != 0) return nullptr;
+  bool refused = false;
+  ParamListPtr record = earlier_record_find(site, *state.form, state.request, &refused);
+  if (record != nullptr) {
+    guess_succeeded(site, state.client);
+  } else if (refused) {
+    guess_failed(site, state.client);
+  }
+  return record;
 }
 
 // Shows the first page of a new response (multi-page) or the form template.
@@ -107,14 +143,20 @@ int new_response(FormState& state) {
 }
 
 int start_decision(FormState& state) {
-  form_write_header(state);
-  if (!state.form->has_uid) return show_new_response(state);
+  if (!state.form->has_uid) {
+    form_write_header(state);
+    return show_new_response(state);
+  }
   if (!state.id_present) {
+    form_write_header(state);
     if (action_is(state, "START") && (state.rights & kRightAppend)) return new_response(state);
     login_page(state.sink, state.rights, *state.form, state.request);
     return 0;
   }
-  ParamListPtr record = earlier_record_find(*state.site, *state.form, state.request);
+  uint64_t wait_ms = 0;
+  ParamListPtr record = checked_record_find(state, &wait_ms);
+  if (wait_ms != 0) return answer_throttled(state, wait_ms);
+  form_write_header(state);
   if (record == nullptr) return new_response(state);
   if (state.rights & kRightUpdate) return show_resumed_response(state, record.get());
   return refuse_with_login(state, kRightUpdate);
@@ -184,8 +226,9 @@ void mail_refusal(const FormState& state, int result) {
 }
 
 // Step 2: the checks that need the configuration. 0 when the request may
-// go on, else the result, with the message to show.
-int check_limits(FormState& state, const char** message) {
+// go on, else the result, with the message to show. The password file is a
+// check of the client; *wait_ms is set instead when it is throttled.
+int check_limits(FormState& state, const char** message, uint64_t* wait_ms) {
   const FormConfig& form = *state.form;
   if (form.max_responses != 0 &&
       response_count_read(*state.site, form.name.c_str()) >= form.max_responses) {
@@ -194,7 +237,17 @@ int check_limits(FormState& state, const char** message) {
   }
   if (!form.password_path.empty()) {
     const char* id = plist_get(state.request, form.id_field.c_str(), "");
-    if (*id == '\0' || !password_file_admits(form.password_path, id)) {
+    if (*id != '\0') *wait_ms = guess_wait(*state.site, state.client);
+    if (*wait_ms != 0) return 0;
+    bool admitted = *id != '\0' && password_file_admits(*state.site, form.password_path, id);
+    if (*id != '\0') {
+      if (admitted) {
+        guess_succeeded(*state.site, state.client);
+      } else {
+        guess_failed(*state.site, state.client);
+      }
+    }
+    if (!admitted) {
       *message = form.password_message.c_str();
       return kFormBadPassword;
     }
@@ -233,10 +286,15 @@ int check_request(const ParamList* request, OutputSink* sink, bool* done) {
 }  // namespace
 
 int form_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink,
-                        const char* http_host) {
+                        const char* http_host, uint32_t client) {
   const FormConfig form = form_config_read(site.root, plist_get(request, "DATABASE", ""));
-  const int rights =
-      access_rights(site, plist_get(request, "HOST", ""), form, plist_get(request, "_PASSWORD", ""));
+  const AccessCheck access = access_check(site, plist_get(request, "HOST", ""), client, form,
+                                          plist_get(request, "_PASSWORD", ""));
+  if (access.wait_ms != 0) {
+    throttled_page(sink, access.wait_ms);
+    return 0;
+  }
+  const int rights = access.rights;
   bool done = false;
   int result = check_request(request, sink, &done);
   if (done) return result;
@@ -250,6 +308,7 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
   state.sink = sink;
   state.request = request;
   state.rights = rights;
+  state.client = client;
   state.http_host = http_host != nullptr ? http_host : "";
   state.form = &form;
   state.action = plist_get(request, "_ACTION", "");
@@ -257,6 +316,9 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
   state.page = plist_get(request, "_PAGE", "");
   plist_rename(request, "DATABASE", nullptr);
   plist_rename(request, "_ACTION", nullptr);
+  // Only page scripts warn: a warning that came with the request would
+  // hold the respondent on the page and be shown in it.
+  if (plist_find(request, "_PAGEWARN") != nullptr) plist_set(request, "_PAGEWARN", "");
 
   if (!form.active) {
     form_write_header(state);
@@ -267,7 +329,9 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
     plist_set(request, "_SESSION", unique_id(form.session_mix.c_str()).c_str());
 
   const char* message = nullptr;
-  result = check_limits(state, &message);
+  uint64_t wait_ms = 0;
+  result = check_limits(state, &message, &wait_ms);
+  if (wait_ms != 0) return answer_throttled(state, wait_ms);
   if (result == 0) result = run_action(state);
 
   if (result != 0 && message != nullptr) write_message(state, message);
@@ -280,10 +344,12 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
 
 int form_final_save(FormState& state) {
   const FormConfig& form = *state.form;
-  const bool may_save =
-      (state.rights & kRightAppend) ||
-      ((state.rights & kRightUpdate) &&
-       earlier_record_find(*state.site, form, state.request) != nullptr);
+  bool may_save = (state.rights & kRightAppend) != 0;
+  if (!may_save && (state.rights & kRightUpdate)) {
+    uint64_t wait_ms = 0;
+    may_save = checked_record_find(state, &wait_ms) != nullptr;
+    if (wait_ms != 0) return answer_throttled(state, wait_ms);
+  }
   if (!may_save) {
     form_write_header(state);
     return permission_denied_page(state.sink, state.request, form.name.c_str(),

@@ -1,6 +1,8 @@
 // The forms engine's entry point: one "/fwk" request served completely.
 #pragma once
 
+#include <cstdint>
+
 #include "forms/form_state.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
@@ -22,10 +24,12 @@ constexpr int kFormBadDatabaseName = 104;
 // and the password file, runs the action (REPORT, START or empty, NEXT,
 // BACK, SAVE, SUBMIT) and writes the whole response. `request` may be
 // absent (a request without parameters); `http_host` is the request's Host
-// header (absent or "" when it had none). Returns 0, or a result code the
-// server loop reports.
+// header (absent or "" when it had none); `client` the client's address,
+// against which failed password and login checks count. A client whose
+// checks are throttled gets the 429 page instead of a check. Returns 0, or
+// a result code the server loop reports.
 int form_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink,
-                        const char* http_host = nullptr);
+                        const char* http_host = nullptr, uint32_t client = 0);
 
 // The final save (SAVE, SUBMIT, and NEXT with _PAGESKIP "(save)"): checks
 // the append or update right, runs the page scripts, saves the response and

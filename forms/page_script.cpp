@@ -31,6 +31,7 @@ const ScriptFunction kPageForwardFunctions[] = {
     {"number", 1, builtin_number},
     {"tonumber", 1, builtin_number},
     {"random", 1, builtin_random},
+    {"html", 1, builtin_html},
     {nullptr, 0, nullptr},
 };
 
@@ -49,6 +50,7 @@ const ScriptFunction kPageBackFunctions[] = {
     {"number", 1, builtin_number},
     {"toNumber", 1, builtin_number},
     {"random", 1, builtin_random},
+    {"html", 1, builtin_html},
     {nullptr, 0, nullptr},
 };
 

@@ -23,15 +23,21 @@ bool path_is(const char* path, const char* a, const char* b, const char* c) {
   return std::strcmp(path, a) == 0 || std::strcmp(path, b) == 0 || std::strcmp(path, c) == 0;
 }
 
+// The client's address (forwarded_client), 0 when there is no connection.
+uint32_t client_of(const OutputSink* sink) {
+  if (sink == nullptr || sink->connection == nullptr) return 0;
+  return sink->connection->client_address;
+}
+
 int call_form_engine(const SiteContext& site, ParamList* request, OutputSink* sink) {
   const char* host = sink != nullptr && sink->connection != nullptr
                          ? sink->connection->requested_host.c_str()
                          : "";
-  return form_handle_request(site, request, sink, host);
+  return form_handle_request(site, request, sink, host, client_of(sink));
 }
 
 int call_record_browser(const SiteContext& site, ParamList* request, OutputSink* sink) {
-  return list_handle_request(site, request, sink);
+  return list_handle_request(site, request, sink, client_of(sink));
 }
 
 }  // namespace
@@ -82,6 +88,8 @@ int dispatch_path(const SiteContext& site, const char* path, ParamList* request,
 int dispatch_request(const SiteContext& site, Connection& connection, std::string& text) {
   status_log_clear_next(site.log);
   connection.requested_host = request_header_value(text, "Host");
+  connection.client_address =
+      forwarded_client(connection.peer_address, request_header_value(text, "X-Forwarded-For"));
   RequestLine line = split_request_line(text.data());
   // The HOME document for "/": a copy, so the setting itself is never cut.
   std::string home;

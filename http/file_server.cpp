@@ -15,6 +15,7 @@
 #include "template/template.hpp"
 #include "http/private_files.hpp"
 #include "http/request.hpp"
+#include "platform/file_info.hpp"
 
 namespace fwk {
 
@@ -83,14 +84,38 @@ bool send_error_page(const SiteContext& site, OutputSink* sink) {
   return true;
 }
 
-// Private by the site's record of its forms, or, for a site that keeps
-// none, by reading the forms now.
-bool path_is_private(const SiteContext& site, const char* path) {
+// Runs `check` on the site's record of its forms, or, for a site that
+// keeps none, on the forms read now.
+template <class Check>
+bool private_by(const SiteContext& site, Check&& check) {
   if (site.private_files && site.private_files->root == site.root)
-    return file_is_private(*site.private_files, path);
+    return check(*site.private_files);
   PrivateFiles forms;
   forms.root = site.root;
-  return file_is_private(forms, path);
+  return check(forms);
+}
+
+// Where a requested path leads once every symbolic link is resolved: its
+// resolved path, or "" when it does not exist, leads outside the server
+// root, or is private by the way it is written or by where it leads.
+std::string servable_path(const SiteContext& site, const char* path) {
+  if (!path_inside_root(path)) return "";
+  if (private_by(site, [path](PrivateFiles& forms) { return file_is_private(forms, path); }))
+    return "";
+  std::string joined, resolved, root;
+  if (!path_join(site.root.c_str(), joined, path, nullptr) || !path_resolve(joined, &resolved) ||
+      !path_resolve(site.root, &root)) {
+    return "";
+  }
+  if (root.back() != '/') root += '/';
+  if (resolved.compare(0, root.size(), root) != 0) return "";
+  const std::string relative = resolved.substr(root.size());
+  if (private_by(site, [&](PrivateFiles& forms) {
+        return resolved_file_is_private(forms, relative, resolved);
+      })) {
+    return "";
+  }
+  return resolved;
 }
 
 void write_ansi(OutputSink* sink, const std::u16string& text) {
@@ -136,9 +161,8 @@ void write_index_listing(const SurveyTable& surveys, OutputSink* sink) {
 }
 
 int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
-  FilePtr file(path_inside_root(path) && !path_is_private(site, path)
-                   ? path_open_binary(site.root.c_str(), path)
-                   : nullptr);
+  const std::string servable = servable_path(site, path);
+  FilePtr file(servable.empty() ? nullptr : file_open(servable.c_str(), "rb"));
   if (file) {
     if (text_contains_nocase(path, ".html")) {
       send_template(site, file.get(), request, sink);

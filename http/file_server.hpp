@@ -11,8 +11,9 @@
 namespace fwk {
 
 // Serves `path` (relative to the server root) to the sink. A path that
-// would leave the server root, a private file (private_files.hpp) and
-// anything but a regular file count as missing. Returns 0.
+// would leave the server root (also through a symbolic link), a private
+// file (private_files.hpp; checked also where links lead) and anything but
+// a regular file count as missing. Returns 0.
 int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink);
 
 // The header text for a file that is sent as it is: the first of ".gif",

@@ -24,4 +24,7 @@ DateTime clock_system_time();
 // Milliseconds from a monotonic clock, wrapping at 32 bits.
 uint32_t clock_tick_ms();
 
+// Milliseconds from the same clock, not wrapping.
+uint64_t clock_monotonic_ms();
+
 }  // namespace fwk

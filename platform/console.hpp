@@ -23,6 +23,12 @@ enum class ConsoleEvent {
   input_closed,  // standard input reached its end or failed
 };
 
+// Reads one line of standard input (without its line end) into `secret`.
+// On a terminal `prompt` is shown on standard error first and the typed
+// characters are not echoed. False when the input ended before a line (or
+// could not be read); at most 1023 bytes of a line are kept.
+bool console_read_secret(const std::string& prompt, std::string* secret);
+
 // Waits without limit for the next event. With `read_input` false only a
 // shut-down signal ends the wait. Lines longer than 1023 bytes are cut.
 ConsoleEvent console_wait(bool read_input, std::string& line);

@@ -27,8 +27,11 @@ constexpr int64_t kListMaxCount = 1000;
 // (which may be absent). Returns kHandlerOk (also for the start page and
 // for a row number below 1), kHandlerNoDataFile, kHandlerRowMissing,
 // kHandlerNoConfig or kHandlerUnknownCommand; failures other than a missing
-// row also go to the site's status log.
-int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink);
+// row also go to the site's status log. A wrong password counts against
+// `client`, the client's address (forms/access.hpp); a throttled client
+// gets the 429 page instead of a check.
+int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink,
+                        uint32_t client = 0);
 
 // --- Pages -----------------------------------------------------------------
 

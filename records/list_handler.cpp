@@ -106,10 +106,16 @@ int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const List
 
 }  // namespace
 
-int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink) {
+int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink,
+                        uint32_t client) {
   ListRequest r = read_list_request(request);
   const FormConfig form = form_config_read(site.root, r.form);
-  int rights = access_rights(site, "", form, r.password);
+  const AccessCheck access = access_check(site, "", client, form, r.password);
+  if (access.wait_ms != 0) {
+    throttled_page(sink, access.wait_ms);
+    return kHandlerOk;
+  }
+  const int rights = access.rights;
   write_headers(sink, nullptr);
   if (!*r.action || !*r.form || !(rights & 1)) {
     list_start_page(sink, r.form, r.password);

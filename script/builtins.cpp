@@ -114,11 +114,18 @@ std::optional<std::string> builtin_run_report(ScriptContext& context, const char
   return tbuf_to_text(buffer);
 }
 
+std::optional<std::string> builtin_html(ScriptContext&, const char*, int argc,
+                                        const std::string* argv, ParamList*) {
+  if (argc < 1) return std::nullopt;
+  return html_text(argv[0].c_str());
+}
+
 const ScriptFunction kTemplateFunctions[] = {
     {"print", 10, builtin_print},         {"write", 10, builtin_print},
     {"toFixed", 2, builtin_to_fixed},     {"eval", 1, builtin_eval},
     {"hasRecord", 2, builtin_has_record}, {"runReport", 1, builtin_run_report},
-    {"random", 1, builtin_random},        {nullptr, 0, nullptr},
+    {"random", 1, builtin_random},        {"html", 1, builtin_html},
+    {nullptr, 0, nullptr},
 };
 
 }  // namespace fwk

@@ -10,6 +10,8 @@
 //                                 satisfies the condition, else "0"
 //   runReport(file, ...)          the templates' output as text (page
 //                                 scripts only: needs the form's settings)
+//   html(text)                    the text with <, >, &, " and ' written as
+//                                 HTML entities, safe to print in a page
 #pragma once
 
 #include <cstdint>
@@ -30,11 +32,13 @@ std::optional<std::string> builtin_random(ScriptContext& context, const char* na
                                           const std::string* argv, ParamList* variables);
 std::optional<std::string> builtin_has_record(ScriptContext& context, const char* name, int argc,
                                               const std::string* argv, ParamList* variables);
+std::optional<std::string> builtin_html(ScriptContext& context, const char* name, int argc,
+                                        const std::string* argv, ParamList* variables);
 std::optional<std::string> builtin_run_report(ScriptContext& context, const char* name, int argc,
                                               const std::string* argv, ParamList* variables);
 
 // The table of template script blocks: print 10, write 10, toFixed 2,
-// eval 1, hasRecord 2, runReport 1, random 1, then the end row.
+// eval 1, hasRecord 2, runReport 1, random 1, html 1, then the end row.
 extern const ScriptFunction kTemplateFunctions[];
 
 // The shared counter behind random (for tests).

@@ -4,8 +4,12 @@
 #include "platform/cmdline.hpp"
 #include "platform/console.hpp"
 #include "server/server_program.hpp"
+#include "server/subcommands.hpp"
 
 int main(int argc, char** argv) {
+  if (const fwk::Subcommand* command = fwk::subcommand_find(argc, argv)) {
+    return command->run(argc - 1, argv + 1);
+  }
   fwk::CommandLine options;
   std::string error;
   if (!fwk::cmdline_parse(argc, argv, options, error)) {
@@ -13,7 +17,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.show_help) {
-    fwk::console_write(fwk::cmdline_usage("fwkhttpd"));
+    fwk::console_write(fwk::cmdline_usage("fwkhttpd") + fwk::subcommands_usage());
     return 0;
   }
   if (options.show_version) {

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "forms/guess_throttle.hpp"
+#include "forms/password_hash.hpp"
 #include "forms/session_index.hpp"
 #include "core/limits.hpp"
 #include "core/paths.hpp"
@@ -231,9 +233,13 @@ int server_main(const CommandLine& options) {
   stop_flag = 0;
   StatusLog status;
   PrivateFiles private_files;
+  GuessThrottle guesses;
+  VerifiedPasswords verified_passwords;
   SiteContext site;
   site.log = &status;
   site.private_files = &private_files;
+  site.guesses = &guesses;
+  site.verified_passwords = &verified_passwords;
   status_log_clear_next(site.log);
   signals_install();
   browser_allowed = !options.headless && !options.no_browser;

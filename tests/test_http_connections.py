@@ -42,11 +42,11 @@ class ReadingTest(ServerTestCase):
                 s.recv(1)
             s.sendall(b"POST /notes.txt HTTP/1.1\r\nContent-Length: 3\r\n\r\na=1")
             data = read_all(s)
-        self.assertTrue(data.endswith(b"text/plain\n\nplain text"), data)
+        self.assertTrue(data.endswith(b"no-store\r\n\nplain text"), data)
 
     def test_get_is_answered_while_the_client_keeps_its_side_open(self):
         data = self.server.raw(b"GET /notes.txt HTTP/1.1\r\nHost: x\r\n\r\n", close_write=False)
-        self.assertTrue(data.endswith(b"text/plain\n\nplain text"), data)
+        self.assertTrue(data.endswith(b"no-store\r\n\nplain text"), data)
 
     def test_request_over_one_mebibyte_is_refused_with_413(self):
         body = b"a=" + b"x" * (1024 * 1024)
@@ -75,7 +75,7 @@ class ReadingTest(ServerTestCase):
     def test_slow_body_is_waited_for(self):
         data = self.server.raw([b"POST /notes.txt HTTP/1.1\r\nContent-Length: 7\r\n\r\n",
                                 b"a=1", b"&b=2"], pause=0.4, close_write=False)
-        self.assertTrue(data.endswith(b"text/plain\n\nplain text"), data)
+        self.assertTrue(data.endswith(b"no-store\r\n\nplain text"), data)
 
     def test_large_request_within_the_limit_is_served(self):
         body = b"a=" + b"y" * (900 * 1024)

@@ -4,7 +4,7 @@
 set -euo pipefail
 # Configuring always needs GoogleTest and Python (the test programs are part
 # of the build tree), so every target installs them.
-want=(cmake g++ ninja-build make libgtest-dev libgmock-dev python3)
+want=(cmake g++ ninja-build make libgtest-dev libgmock-dev python3 libcrypt-dev)
 case "${1:-build}" in
   build) ;;
   test) want+=(clang libclang-rt-14-dev curl dpkg-dev file binutils chromium chromium-driver python3-selenium python3-aiosmtpd) ;;
