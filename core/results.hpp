@@ -1,8 +1,8 @@
 // The system's result numbers, each defined once. Small operations answer
 // 1 and 0 (or bool); the numbers here are the ones that travel: from the
-// handlers to the server loop's note, from the store and the mail relay to
-// their callers' pages and logs, and from the script interpreter to its
-// error report.
+// handlers to the server loop's note, from the store to its callers' pages
+// and logs, and from the script interpreter to its error report. Mail has
+// its own (mail/mail_result.hpp).
 #pragma once
 
 namespace fwk {
@@ -31,16 +31,6 @@ constexpr int kHandlerBadName = 104;        // a form or page name with a forbid
 constexpr int kStoreOk = 0;
 constexpr int kStoreHeaderUnreadable = 2;  // data file or its header row cannot be read
 constexpr int kStoreNotWritable = 6;       // the file cannot be opened for writing or written
-
-// --- Mail results (outbox and relay) ------------------------------------------
-constexpr int kMailOk = 0;
-constexpr int kMailNoOpen = 1;              // a record does not begin with "OPEN"; no relay host
-constexpr int kMailOutboxCut = 2;           // the outbox ended inside a record's conversation
-constexpr int kMailShortSend = 3;           // the relay took fewer bytes than were sent
-constexpr int kMailHostUnknown = 62;        // the relay host name cannot be resolved
-constexpr int kMailNoSocket = 63;           // no socket could be created
-constexpr int kMailConnectFailed = 64;      // the connection to the relay failed
-constexpr int kMailOutboxNotWritable = 67;  // the outbox cannot be opened for appending
 
 // --- Script errors -------------------------------------------------------------
 // Returned by script_run; script_error_message gives their texts.

@@ -68,6 +68,8 @@ void read_texts(FormConfig& form, const ParamList* db) {
   form.save_email_name = text_of(db, "SAVEEMAILNAME");
   form.email_report = text_of(db, "EMAILREPORT");
   form.email_server = text_of(db, "EMAILSERVER");
+  form.email_name = text_of(db, "EMAILNAME");
+  form.email_password = text_of(db, "EMAILPWD");
   form.admin_email = text_of(db, "ADMINEMAIL");
   form.message = text_of(db, "MESSAGE");
   form.hotlink = text_of(db, "HOTLINK", "/index.html");

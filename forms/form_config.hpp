@@ -60,7 +60,9 @@ struct FormConfig {
   bool log_date_time = true;          // LOGDATETIME: off renames HOST, DATE, TIME with "_"
   std::string save_email_name;        // SAVEEMAILNAME: where the submission report goes
   std::string email_report;           // EMAILREPORT: its template
-  std::string email_server;           // EMAILSERVER: the relay, "host" or "host:port"
+  std::string email_server;           // EMAILSERVER: the relay address (mail/relay_address.hpp)
+  std::string email_name;             // EMAILNAME: the relay's login, "" for none
+  std::string email_password;         // EMAILPWD: its password (read when mail is sent)
   std::string admin_email;            // ADMINEMAIL: told of refused requests
 
   // --- The answer to a save

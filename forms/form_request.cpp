@@ -19,7 +19,7 @@
 #include "core/status_log.hpp"
 #include "core/text_buffer.hpp"
 #include "template/template.hpp"
-#include "mail/outbox.hpp"
+#include "forms/form_mail.hpp"
 
 namespace fwk {
 
@@ -221,8 +221,8 @@ void mail_refusal(const FormState& state, int result) {
   add("\r\n_PASSWORD: ");
   add(state.password.c_str());
   add("\r\n");
-  queue_mail(*state.site, form.admin_email.c_str(), kBreakinSubject, tbuf_to_text(body).c_str(),
-             form.email_server.c_str());
+  form_queue_mail(*state.site, form_mail_route(form), form.admin_email.c_str(), kBreakinSubject,
+                  tbuf_to_text(body));
 }
 
 // Step 2: the checks that need the configuration. 0 when the request may

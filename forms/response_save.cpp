@@ -11,6 +11,7 @@
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
+#include "core/text_util.hpp"
 #include "core/text_buffer.hpp"
 #include "platform/file_info.hpp"
 #include "platform/file_replace.hpp"
@@ -18,7 +19,8 @@
 #include "template/template.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
-#include "mail/outbox.hpp"
+#include "forms/form_mail.hpp"
+#include "mail/mail_message.hpp"
 #include "store/xml_transaction.hpp"
 
 namespace fwk {
@@ -73,8 +75,55 @@ int mail_response(const SiteContext& site, const FormConfig& form, ParamList* re
   } else {
     write_default_mail_body(&sink, form.name.c_str(), request);
   }
-  return queue_mail(site, form.save_email_name.c_str(), kSubmissionSubject,
-                    tbuf_to_text(body).c_str(), form.email_server.c_str());
+  std::string text = tbuf_to_text(body);
+  const char* address = form.save_email_name.c_str();
+  std::string message_id = mail_derived_id(form.name, plist_get(request, "_SESSION", ""), address,
+                                           kSubmissionSubject, text);
+  return mail_result_number(
+      form_queue_mail(site, form_mail_route(form), address, kSubmissionSubject, text, message_id));
+}
+
+// The line of a data file that starts at `position` (its line ending
+// included); "" when it cannot be read.
+std::string line_at(const std::string& path, int64_t position) {
+  FilePtr file(file_open(path.c_str(), "rb"));
+  if (!file || std::fseek(file.get(), static_cast<long>(position), SEEK_SET) != 0) return "";
+  std::string line;
+  int c;
+  while ((c = std::fgetc(file.get())) != EOF) {
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  return line;
+}
+
+// True when the session's live record in the data file holds exactly the
+// answers of this request: the same submission again (a double tap, or a
+// browser retrying after a lost answer). The requester's host, date and
+// time are no answers and are not compared.
+bool already_saved(const SiteContext& site, const FormConfig& form, const ParamList* request) {
+  const char* session = plist_get(request, kSessionField, "");
+  if (*session == '\0' || site.session_index == nullptr || form.data_path.empty()) return false;
+  const std::string& path = form.data_path;
+  int64_t position = session_index_live_record(*site.session_index, path.c_str(), session);
+  if (position < 0) return false;
+  ParamListPtr header;
+  if (!datafile_open(path.c_str(), nullptr, &header, 0)) return false;
+  std::string stored = line_at(path, position);
+  // The stored record's own host, date and time stand in for this request's.
+  ParamListPtr fresh = plist_copy(request, 3);
+  size_t at = 0;
+  plist_each(header.get(), [&](const Pair& field) {
+    size_t tab = stored.find('\t', at);
+    std::string value = datafile_unquote(stored.substr(at, tab == std::string::npos ? 0 : tab - at));
+    at = tab == std::string::npos ? stored.size() : tab + 1;
+    for (const char* name : {"HOST", "DATE", "TIME"}) {
+      if (text_compare_nocase_n(field.name->c_str(), name, 5) == 0) {
+        plist_set(fresh.get(), name, value.c_str());
+      }
+    }
+  });
+  return !stored.empty() && datafile_record_line(*header, fresh.get()) == stored;
 }
 
 void retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,
@@ -233,6 +282,9 @@ int response_count_read(const SiteContext& site, const char* form_name) {
 }
 
 int response_save(const SiteContext& site, const FormConfig& form, ParamList* request) {
+  // The same submission again is answered as the first was: nothing more
+  // is counted, mailed or stored.
+  if (form.save_data && already_saved(site, form, request)) return 0;
   if (form.max_responses != 0) count_response(site, form.name.c_str());
   if (!form.log_date_time) {
     plist_rename(request, "HOST", "_HOST");

@@ -46,4 +46,10 @@ struct SessionIndex {
 int session_index_retire(SessionIndex& index, const char* path, const FileInfo& before,
                          const ParamList* request);
 
+// Where the last undeleted record of `session` starts in the data file at
+// `path`, -1 when there is none (or the file cannot be read). What the
+// index knows of the file is brought up to date on the way.
+int64_t session_index_live_record(SessionIndex& index, const char* path,
+                                  const std::string& session);
+
 }  // namespace fwk

@@ -15,7 +15,8 @@ namespace fwk {
 namespace {
 
 constexpr const char* kPrivateExtensions[] = {".ini", ".val", ".asc", ".respcount"};
-constexpr const char* kPrivateNames[] = {"outbox.fwk", "outbox.bak", "outbox.bad"};
+constexpr const char* kPrivateNames[] = {"outbox.fwk", "outbox.bak", "outbox.bad",
+                                         "outbox.journal", "outbox.lock"};
 
 bool is_separator(char c) {
   return c == '/' || c == '\\';

@@ -13,7 +13,7 @@
 #include "platform/socket.hpp"
 #include "http/dispatch.hpp"
 #include "http/loop_client.hpp"
-#include "mail/outbox_check.hpp"
+#include "mail/courier.hpp"
 #include "server/server_state.hpp"
 
 namespace fwk {
@@ -31,7 +31,7 @@ constexpr const char* kCutShortResponse =
 constexpr const char* kTimeoutResponse =
     "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 
-// The longest wait of one turn: the outbox check runs at least this often.
+// The longest wait of one turn: the courier is asked for work at least this often.
 constexpr int kLongestWaitMs = 1000;
 // After a stop request, connections still reading or sending get this long
 // to finish before they are abandoned.
@@ -50,6 +50,7 @@ Poller* wake_target = nullptr;
 
 struct Loop {
   const SiteContext* site = nullptr;
+  Courier* courier = nullptr;
   Listener* listener = nullptr;
   Poller poller;
   // Clients by socket handle (handles are small numbers).
@@ -298,9 +299,10 @@ void server_loop_wake() {
   if (wake_target != nullptr) poller_wake(*wake_target);
 }
 
-int server_loop(const SiteContext& site, Listener& listener) {
+int server_loop(const SiteContext& site, Listener& listener, Courier& courier) {
   Loop loop;
   loop.site = &site;
+  loop.courier = &courier;
   loop.listener = &listener;
   if (!poller_open(loop.poller)) return kServerLoopExitCode;
   socket_set_nonblocking(listener.socket);
@@ -313,7 +315,7 @@ int server_loop(const SiteContext& site, Listener& listener) {
         (loop.open_count == 0 || tick_reached(clock_tick_ms(), loop.stop_deadline))) {
       break;
     }
-    if (!loop.stopping) outbox_check(site);
+    if (!loop.stopping) courier_turn(courier);
     int wait = resume_accepting(loop, run_timers(loop));
     if (loop.stopping) {
       wait = std::min(wait, static_cast<int>(loop.stop_deadline - clock_tick_ms()) + 1);
@@ -324,7 +326,7 @@ int server_loop(const SiteContext& site, Listener& listener) {
   set_wake_target(nullptr);
   abandon_all(loop);
   poller_close(loop.poller);
-  outbox_check_finish();
+  courier_finish(courier);
   return kServerLoopExitCode;
 }
 

@@ -1,7 +1,7 @@
 // The server thread: reads requests and sends responses for many connections
 // at once without waiting on any one of them, runs the handler of each whole
-// request in turn, reports a failed request, and checks the outbox between
-// turns.
+// request in turn, reports a failed request, and asks the courier for work
+// between turns.
 #pragma once
 
 #include <string>
@@ -9,6 +9,7 @@
 #include "core/plist.hpp"
 #include "core/site.hpp"
 #include "http/listener.hpp"
+#include "mail/courier.hpp"
 
 namespace fwk {
 
@@ -20,8 +21,9 @@ constexpr size_t kConnectionLimit = 256;
 
 // The thread procedure, serving the site. Once `stop_flag` is seen it accepts no more
 // connections, gives those still reading or sending up to a second to finish,
-// abandons the rest and returns 18. A handler that runs is always finished.
-int server_loop(const SiteContext& site, Listener& listener);
+// abandons the rest and returns 18. A handler that runs is always finished,
+// and so is a transmission of the courier's.
+int server_loop(const SiteContext& site, Listener& listener, Courier& courier);
 
 // Makes the running loop look at `stop_flag` at once. Safe from any thread.
 void server_loop_wake();

@@ -41,6 +41,10 @@ DateTime clock_system_time() {
   return from_tm(t);
 }
 
+int64_t clock_unix_seconds() {
+  return static_cast<int64_t>(time(nullptr));
+}
+
 uint64_t clock_monotonic_ms() {
   struct timespec ts {};
   clock_gettime(CLOCK_MONOTONIC, &ts);

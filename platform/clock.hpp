@@ -21,6 +21,9 @@ DateTime clock_local_time();
 DateTime clock_local_time(int* utc_offset_minutes);
 DateTime clock_system_time();
 
+// Seconds since 1970-01-01 00:00 UTC (for stored times and ages).
+int64_t clock_unix_seconds();
+
 // Milliseconds from a monotonic clock, wrapping at 32 bits.
 uint32_t clock_tick_ms();
 

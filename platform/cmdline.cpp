@@ -40,7 +40,12 @@ bool parse_port(const std::string& text, int& port) {
 }  // namespace
 
 bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::string& error) {
-  for (int i = 1; i < argc; ++i) {
+  int first = 1;
+  if (argc > 1 && std::strcmp(argv[1], "outbox") == 0) {
+    out.outbox = true;
+    first = 2;
+  }
+  for (int i = first; i < argc; ++i) {
     const char* arg = argv[i];
     std::string value;
     int taken = take_value("--root", argc, argv, i, value);
@@ -70,11 +75,15 @@ bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::str
       }
       continue;
     }
+    if (taken == 0 && out.outbox) taken = take_value("--drop", argc, argv, i, out.outbox_drop);
+    if (taken == 1) continue;
     if (taken == -1) {
       error = std::string(arg) + " needs a value";
       return false;
     }
-    if (std::strcmp(arg, "--headless") == 0) {
+    if (out.outbox && std::strcmp(arg, "--retry") == 0) {
+      out.outbox_retry = true;
+    } else if (std::strcmp(arg, "--headless") == 0) {
       out.headless = true;
     } else if (std::strcmp(arg, "--no-browser") == 0) {
       out.no_browser = true;
@@ -109,7 +118,14 @@ std::string cmdline_usage(const char* program) {
       "  --headless     open no browser and do not read standard input\n"
       "  --no-browser   open no browser at start; console commands still work\n"
       "  --help         show this help and exit\n"
-      "  --version      show the version and exit\n";
+      "  --version      show the version and exit\n"
+      "\n"
+      "       " + std::string(program) + " outbox [--root DIR] [--retry | --drop ID]\n"
+      "Lists the mail waiting in the root's outbox (also while a server runs).\n"
+      "\n"
+      "  --retry        try held messages now (in the running server, or here when\n"
+      "                 no transmission runs)\n"
+      "  --drop ID      move the message ID (as listed) to outbox.bad\n";
   return text;
 }
 

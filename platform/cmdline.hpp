@@ -17,6 +17,11 @@ struct CommandLine {
   bool no_browser = false;  // --no-browser: no browser at start, console still read
   bool show_help = false;
   bool show_version = false;
+  // "fwkhttpd outbox": show the mail queue of the root instead of serving;
+  // --retry asks for held mail to be tried now, --drop ID sets one apart.
+  bool outbox = false;
+  bool outbox_retry = false;
+  std::string outbox_drop;
 };
 
 constexpr int kLastFirstPort = 65535 - 9;  // the ten ports N..N+9 must all exist

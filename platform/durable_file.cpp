@@ -89,6 +89,16 @@ DurableResult append_to_open_file(int fd, const char* bytes, size_t n, int64_t* 
 
 }  // namespace
 
+void adopt_directory_owner(int fd, const char* path) {
+  if (::geteuid() != 0) return;
+  std::string dir(path);
+  size_t slash = dir.find_last_of('/');
+  dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash == 0 ? 1 : slash);
+  struct stat info {};
+  if (::stat(dir.c_str(), &info) != 0 || info.st_uid == 0) return;
+  if (::fchown(fd, info.st_uid, info.st_gid) != 0) return;
+}
+
 DurableResult durable_append_existing(const char* path, const char* bytes, size_t n,
                                       int64_t* offset_out) {
   if (!path) return DurableResult::open_failed;
@@ -104,6 +114,7 @@ DurableResult durable_append(const char* path, const char* bytes, size_t n) {
   if (fd < 0 && errno == ENOENT) {
     fd = open_regular_for_append(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
     created = fd >= 0;
+    if (created) adopt_directory_owner(fd, path);
   }
   if (fd < 0) return DurableResult::open_failed;
   DurableResult result = append_to_open_file(fd, bytes, n, nullptr);
@@ -111,22 +122,54 @@ DurableResult durable_append(const char* path, const char* bytes, size_t n) {
   return result;
 }
 
-DurableResult durable_replace(const char* path, const char* bytes, size_t n) {
-  if (!path) return DurableResult::open_failed;
-  struct stat info {};
-  mode_t mode = ::stat(path, &info) == 0 ? (info.st_mode & 07777) : 0666;
-  std::string temp = std::string(path) + ".tmp-" + std::to_string(::getpid());
-  int fd = open_retrying(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
-  if (fd < 0) return DurableResult::open_failed;
-  bool ok = write_all(fd, bytes, n) && flush_to_device(fd);
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ::rename(temp.c_str(), path) == 0;
-  if (!ok) {
+StagedReplace::~StagedReplace() {
+  if (fd >= 0) {
+    ::close(fd);
     ::unlink(temp.c_str());
+  }
+}
+
+DurableResult durable_stage(StagedReplace& stage, const char* path, const char* bytes, size_t n) {
+  if (!path || stage.fd >= 0) return DurableResult::open_failed;
+  struct stat info {};
+  bool existed = ::stat(path, &info) == 0;
+  mode_t mode = existed ? (info.st_mode & 07777) : 0666;
+  stage.path = path;
+  stage.temp = stage.path + ".tmp-" + std::to_string(::getpid());
+  stage.fd = open_retrying(stage.temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+  if (stage.fd < 0) return DurableResult::open_failed;
+  // The replacement keeps the owner of the file it replaces.
+  if (existed && ::geteuid() == 0 && ::fchown(stage.fd, info.st_uid, info.st_gid) != 0) {
     return DurableResult::write_failed;
   }
-  flush_directory_of(path);
+  if (!existed) adopt_directory_owner(stage.fd, path);
+  return durable_stage_add(stage, bytes, n);
+}
+
+DurableResult durable_stage_add(StagedReplace& stage, const char* bytes, size_t n) {
+  if (stage.fd < 0) return DurableResult::open_failed;
+  return write_all(stage.fd, bytes, n) && flush_to_device(stage.fd) ? DurableResult::ok
+                                                                   : DurableResult::write_failed;
+}
+
+DurableResult durable_stage_commit(StagedReplace& stage) {
+  if (stage.fd < 0) return DurableResult::open_failed;
+  bool ok = flush_to_device(stage.fd);
+  ok = ::close(stage.fd) == 0 && ok;
+  stage.fd = -1;
+  if (ok) ok = ::rename(stage.temp.c_str(), stage.path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(stage.temp.c_str());
+    return DurableResult::write_failed;
+  }
+  flush_directory_of(stage.path.c_str());
   return DurableResult::ok;
+}
+
+DurableResult durable_replace(const char* path, const char* bytes, size_t n) {
+  StagedReplace stage;
+  DurableResult staged = durable_stage(stage, path, bytes, n);
+  return staged == DurableResult::ok ? durable_stage_commit(stage) : staged;
 }
 
 bool durable_remove(const char* path) {
@@ -134,6 +177,17 @@ bool durable_remove(const char* path) {
   if (::unlink(path) != 0) return errno == ENOENT;
   flush_directory_of(path);
   return true;
+}
+
+bool file_read_last_byte(const char* path, char* byte) {
+  if (!path) return false;
+  int fd = open_retrying(path, O_RDONLY, 0);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+            ::pread(fd, byte, 1, info.st_size - 1) == 1;
+  ::close(fd);
+  return ok;
 }
 
 bool file_read_whole(const char* path, std::string* bytes) {

@@ -32,8 +32,42 @@ DurableResult durable_append(const char* path, const char* bytes, size_t n);
 // either its old or its new contents.
 DurableResult durable_replace(const char* path, const char* bytes, size_t n);
 
+// A replacement made in two steps, so that the bulk of a large file can be
+// written and flushed while others may still append to the original: the
+// temporary is written first, a tail can be added later, and the commit
+// renames it over the file. Destroying an uncommitted one removes the
+// temporary. Files made here (and by durable_append, durable_replace) take
+// the owner of their directory when the process runs as root, so that an
+// operator's command never leaves a file the server cannot write.
+struct StagedReplace {
+  std::string path;
+  std::string temp;
+  int fd = -1;
+  StagedReplace() = default;
+  StagedReplace(const StagedReplace&) = delete;
+  StagedReplace& operator=(const StagedReplace&) = delete;
+  ~StagedReplace();
+};
+
+// Writes `bytes` to the temporary of `path` and flushes it.
+DurableResult durable_stage(StagedReplace& stage, const char* path, const char* bytes, size_t n);
+
+// Adds bytes to a staged temporary.
+DurableResult durable_stage_add(StagedReplace& stage, const char* bytes, size_t n);
+
+// Flushes the temporary, renames it over the file and flushes the directory.
+DurableResult durable_stage_commit(StagedReplace& stage);
+
+// Gives a file that root has just made to the owner of its directory (when
+// the process runs as root and the directory is not root's).
+void adopt_directory_owner(int fd, const char* path);
+
 // Removes a file and flushes its directory. A missing file is no error.
 bool durable_remove(const char* path);
+
+// The last byte of a file in `byte`. False when the file is missing, empty
+// or cannot be read.
+bool file_read_last_byte(const char* path, char* byte);
 
 // Reads a whole regular file into `bytes`. False when it does not exist, is
 // not a regular file or cannot be read.

@@ -2,13 +2,15 @@
 #include <string>
 
 #include "platform/cmdline.hpp"
+#include "mail/smtp_transport.hpp"
 #include "platform/console.hpp"
 #include "server/server_program.hpp"
 #include "server/subcommands.hpp"
 
 int main(int argc, char** argv) {
+  fwk::smtp_transport_start();
   if (const fwk::Subcommand* command = fwk::subcommand_find(argc, argv)) {
-    return command->run(argc - 1, argv + 1);
+    return command->run(argc, argv);
   }
   fwk::CommandLine options;
   std::string error;

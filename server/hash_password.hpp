@@ -10,7 +10,7 @@ namespace fwk {
 
 // Exit codes: 0 the hash was printed; 1 no hash could be made; 2 wrong
 // use, no password, or one that no request could offer (see
-// password_problem).
+// password_problem). argv[1] is "hash-password".
 int hash_password_main(int argc, char** argv);
 
 // "" when a request could offer `password` as one word of _PASSWORD (and a

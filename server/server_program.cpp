@@ -20,6 +20,8 @@
 #include "http/listener.hpp"
 #include "http/private_files.hpp"
 #include "http/server_loop.hpp"
+#include "mail/outbox_admin.hpp"
+#include "server/mail_setup.hpp"
 #include "server/server_state.hpp"
 #include "server/startup.hpp"
 #include "server/survey_table.hpp"
@@ -70,19 +72,31 @@ void report_other_instance(const std::string& url) {
   if (browser_allowed) open_url(url);
 }
 
-void show_about(const SiteContext& site, bool listening) {
+// The window's line about mail: what waits and the last delivery error.
+std::string mail_status_text(const Courier& courier) {
+  CourierStatus status = courier_status(courier);
+  size_t waiting = outbox_list(courier.root).waiting.size();
+  std::string text = "Mail: " + std::to_string(waiting) +
+                     (waiting == 1 ? " message waits" : " messages wait") + " in the outbox\n";
+  if (!status.last_error.empty()) text += "Last delivery error: " + status.last_error + "\n";
+  return text;
+}
+
+void show_about(const SiteContext& site, const Courier& courier, bool listening) {
   std::string text = "About this program\n";
   text += std::string("Formwick web server, version ") + kProgramVersion + "\n";
   const char* device_id = plist_get(site.settings.get(), "DEVICEID", "");
   if (device_id[0] != '\0') text += std::string("Device: ") + device_id + "\n";
   text += "Server root: " + site.root + "\n";
   if (listening) text += "Address: " + own_url(site, "") + "\n";
+  text += mail_status_text(courier);
   console_write(text);
 }
 
 // The console stands in for the window's message loop: it ends on "q" or a
 // shut-down signal.
-void run_console(const SiteContext& site, const CommandLine& options, int shown_port) {
+void run_console(const SiteContext& site, const Courier& courier, const CommandLine& options,
+                 int shown_port) {
   bool read_input = !options.headless && console_input_is_terminal();
   if (read_input) console_write(kConsoleHint);
   std::string line;
@@ -101,7 +115,7 @@ void run_console(const SiteContext& site, const CommandLine& options, int shown_
       case ConsoleCommandKind::shut_down:
         return;
       case ConsoleCommandKind::about:
-        show_about(site, shown_port != 0);
+        show_about(site, courier, shown_port != 0);
         break;
       case ConsoleCommandKind::open_entry:
         if (command.entry < survey_table_count(site.surveys)) {
@@ -250,7 +264,6 @@ int server_main(const CommandLine& options) {
     instance_release(instance);
     return 1;
   }
-  outbox_pending = 1;
   std::string title = window_title(site.settings.get());
   site.surveys = build_survey_table(site.root);
   // What the forms engine learns of its data files lasts as long as the server.
@@ -268,9 +281,12 @@ int server_main(const CommandLine& options) {
   }
 
   status_log_set_observer(site.log, print_logged_message);
+  Courier courier;
+  courier_prepare(courier, site, stop_flag);
   std::unique_ptr<Thread> server_thread;
   if (listening) {
-    server_thread = thread_start([&site, &listener] { return server_loop(site, listener); });
+    server_thread = thread_start(
+        [&site, &listener, &courier] { return server_loop(site, listener, courier); });
     if (!server_thread) console_write_error("fwkhttpd: the server thread could not be started\n");
   }
 
@@ -279,7 +295,7 @@ int server_main(const CommandLine& options) {
   bool serving = server_thread != nullptr;
   int exit_code = 0;
   if (serving || !options.headless) {
-    run_console(site, options, shown_port);
+    run_console(site, courier, options, shown_port);
   } else {
     exit_code = 1;
   }

@@ -3,6 +3,5 @@
 namespace fwk {
 
 std::atomic<int> stop_flag{0};
-int outbox_pending = 0;
 
 }  // namespace fwk

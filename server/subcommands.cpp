@@ -4,6 +4,7 @@
 #include <string>
 
 #include "server/hash_password.hpp"
+#include "server/outbox_command.hpp"
 
 namespace fwk {
 
@@ -13,6 +14,7 @@ constexpr Subcommand kSubcommands[] = {
     {"hash-password", hash_password_main,
      "reads a password from standard input and prints its hash for a form's\n"
      "                 configuration or password file"},
+    {"outbox", outbox_main, "lists, retries or drops the mail waiting in the outbox"},
 };
 
 }  // namespace

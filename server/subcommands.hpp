@@ -1,13 +1,13 @@
 // The programs beside the server: "fwkhttpd NAME [ARGUMENT]..." runs the
-// subcommand NAME instead of the server. Each takes the arguments after
-// its name and returns the program's exit code.
+// subcommand NAME instead of the server. Each is given the whole command
+// line (its name is argv[1]) and returns the program's exit code.
 #pragma once
 
 namespace fwk {
 
 struct Subcommand {
   const char* name;
-  int (*run)(int argc, char** argv);  // argv[0] is the subcommand's name
+  int (*run)(int argc, char** argv);
   const char* summary;                // one line for --help
 };
 

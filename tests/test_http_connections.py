@@ -11,7 +11,7 @@ import tempfile
 import time
 import unittest
 
-from fwktest import Server, ServerTestCase, read_all
+from fwktest import Server, ServerTestCase, read_all, wait_for
 
 HOME = b"<p>home</p>"
 FILES = {
@@ -120,6 +120,16 @@ if __name__ == "__main__":
     unittest.main()
 
 
+def open_handles(pid):
+    names = []
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            names.append(os.readlink("/proc/%d/fd/%s" % (pid, fd)))
+        except OSError:
+            pass
+    return names
+
+
 def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
@@ -130,6 +140,9 @@ class OutOfDescriptorsTest(unittest.TestCase):
     def test_server_out_of_descriptors_waits_quietly_and_serves_again(self):
         with Server(FILES) as server:
             pid = server.process.pid
+            # The listener answers before the loop has made its poller: count
+            # the handles once the loop runs.
+            self.assertTrue(wait_for(lambda: "anon_inode:[eventfd]" in open_handles(pid)))
             in_use = len(os.listdir("/proc/%d/fd" % pid))
             resource.prlimit(pid, resource.RLIMIT_NOFILE, (in_use + 3, in_use + 3))
             # Half a request header holds a connection open for seconds; the

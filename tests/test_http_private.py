@@ -25,6 +25,8 @@ FILES = {
     "outbox.fwk": "MAIL FROM:<a@b>\n",
     "outbox.bak": "MAIL FROM:<a@b>\n",
     "outbox.bad": "MAIL FROM:<a@b>\n",
+    "outbox.journal": "sent 0000beef 10\n",
+    "outbox.lock": "",
     "demo/page0.html": "<p>first page</p>",
     "demo/logo.gif": b"GIF89a",
     "answers/demo-data.txt": "Q1\nsecret answer\n",
@@ -39,7 +41,8 @@ FILES = {
 
 PRIVATE_PATHS = [
     "/cgi.ini", "/demo.ini", "/Poll.INI", "/demo.val", "/demo.asc", "/demo.respcount",
-    "/outbox.fwk", "/outbox.bak", "/outbox.bad", "/demo/page0.html", "/demo/logo.gif",
+    "/outbox.fwk", "/outbox.bak", "/outbox.bad", "/outbox.journal", "/outbox.lock",
+    "/demo/page0.html", "/demo/logo.gif",
     "/./demo/page0.html", "/demo\\page0.html", "/answers/demo-data.txt",
     "/answers//demo-data.txt", "/./answers/./demo-data.txt", "/demo-index.txt",
     "/xml/demo.xml", "/ids.txt", "/sub/DATA.ASC", "/demo.ini?x=1",

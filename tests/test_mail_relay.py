@@ -73,7 +73,9 @@ class Relay:
         self.process.stdout.close()
 
 
-class MailRelayTest(unittest.TestCase):
+class RelayTestCase(unittest.TestCase):
+    """A spool, relays on self.port and servers, all stopped and removed after
+    each test."""
 
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="fwk-mail-")
@@ -95,18 +97,6 @@ class MailRelayTest(unittest.TestCase):
         self.relays.append(relay)
         return relay
 
-    def start_server(self, outbox=None, online="1", timeout_ms=5000, files=None):
-        files = dict(files or {})
-        if outbox is not None:
-            files["outbox.fwk"] = outbox
-        server = Server(files, env={
-            "FORMWICK_ONLINE": online,
-            "FORMWICK_RELAY_TIMEOUT_MS": str(timeout_ms),
-            "FORMWICK_RELAY_RETRY_MS": "300",
-        })
-        self.servers.append(server)
-        return server.start()
-
     def delivered(self):
         """(envelope, content) of every accepted message, in order."""
         import json
@@ -124,6 +114,21 @@ class MailRelayTest(unittest.TestCase):
             return None
         with open(path, "rb") as f:
             return f.read()
+
+
+class MailRelayTest(RelayTestCase):
+
+    def start_server(self, outbox=None, online="1", timeout_ms=5000, files=None):
+        files = dict(files or {})
+        if outbox is not None:
+            files["outbox.fwk"] = outbox
+        server = Server(files, env={
+            "FORMWICK_ONLINE": online,
+            "FORMWICK_RELAY_TIMEOUT_MS": str(timeout_ms),
+            "FORMWICK_RELAY_RETRY_MS": "300",
+        })
+        self.servers.append(server)
+        return server.start()
 
     def assert_delivered_once(self, server, messages, settle=1.5):
         """Waits until the outbox is gone, then checks that exactly these
@@ -199,8 +204,22 @@ class MailRelayTest(unittest.TestCase):
         self.assertEqual(self.delivered()[0][0]["rcpt_tos"], ["collect@example.org"])
         self.assertEqual(self.file(server, "outbox.fwk"), refused)
         self.assertEqual(self.file(server, "outbox.bak"), accepted)
-        self.assertIn("refused a message: 550", server.stdout())
+        self.assertIn("refused a message to nobody@example.org: 550", server.stdout())
         self.assertIn("Data not transmitted. Saved in outbox.fwk", server.stdout())
+
+    def test_message_refused_for_good_is_given_up_after_the_set_time(self):
+        refused = record(self.port, "nobody@example.org", "A", "first", 1)
+        self.start_relay("--refuse", "nobody@example.org")
+        server = Server({"outbox.fwk": refused}, env={
+            "FORMWICK_ONLINE": "1", "FORMWICK_RELAY_RETRY_MS": "300",
+            "FORMWICK_MAIL_GIVEUP_S": "2"})
+        self.servers.append(server)
+        server.start()
+        self.assertTrue(wait_for(lambda: self.file(server, "outbox.fwk") is None, timeout=20),
+                        server.stdout())
+        self.assertEqual(self.file(server, "outbox.bad"), refused)
+        self.assertIn("was moved to outbox.bad: 550", server.stdout())
+        self.assertEqual(self.delivered(), [])
 
     def test_relay_down_then_up(self):
         outbox = record(self.port, "a@example.org", "S", "body", 1)
@@ -272,6 +291,48 @@ class MailRelayTest(unittest.TestCase):
         self.assertNotEqual(ids[0], ids[1])
         self.assertIsNone(self.file(server, "outbox.fwk"))
 
+    def test_a_page_script_subject_never_becomes_another_header(self):
+        # A subject taken from the request: longer than a header line may be,
+        # with a header hidden where a cut at 998 bytes would start a line,
+        # and with line breaks and a NUL of its own.
+        self.start_relay()
+        server = self.start_server(files={
+            "m.ini": "[DATABASE]\nMULTIPAGE=1\nEMAILSERVER=127.0.0.1:%d\n"
+                     "[access]\nPWDAPPEND=(allow)\n" % self.port,
+            "m.val": '<PAGE NAME="page0">\n<SCRIPT>\nsendmail(TO, SUBJ, \'the body\')\n'
+                     "_PAGESKIP = 'page1'\n</SCRIPT>\n",
+            "m/page0": "\n\n\n<form></form>",
+            "m/page1": "\n\n\n<p>page one</p>",
+        })
+        subjects = ["A" * 989 + "Bcc: long@evil.example" + "B" * 989,
+                    "two\r\nBcc: lines@evil.example\r\n\r\nbody?",
+                    "a NUL\x00Bcc: nul@evil.example"]
+        for subject in subjects:
+            fields = urllib.parse.urlencode([
+                ("DATABASE", "m"), ("_ACTION", "NEXT"), ("_PAGE", "page0"),
+                ("TO", "box@example.org"), ("SUBJ", subject)])
+            status, _, body = server.curl("/fwk", "--data", fields)
+            self.assertEqual(status, 200)
+            self.assertIn(b"page one", body)
+        self.assertTrue(wait_for(lambda: len(self.delivered()) == 3), server.stdout())
+        import email
+        import email.policy
+        for (envelope, content), sent in zip(self.delivered(), subjects):
+            self.assertEqual(envelope["rcpt_tos"], ["box@example.org"])
+            head = content.split(b"\r\n\r\n", 1)[0]
+            lines = head.split(b"\r\n")
+            self.assertTrue(all(len(line) <= 998 for line in lines))
+            self.assertFalse([line for line in lines if line.lower().startswith(b"bcc")])
+            names = [line.split(b":")[0] for line in lines if line[:1] not in (b" ", b"\t")]
+            self.assertEqual(names.count(b"Subject"), 1, head)
+            self.assertNotIn(b"\x00", head)
+            # Unfolded (and decoded, where it had to be encoded), the subject
+            # is what the script gave, on one line (a request's NUL ends or
+            # blanks its value before a script sees it).
+            got = email.message_from_bytes(content, policy=email.policy.default)["Subject"]
+            flat = " ".join(sent.replace("\r\n", " ").split("\x00")[0].split())
+            self.assertEqual(" ".join(got.split())[:len(flat)], flat)
+
     def test_offline_keeps_mail_until_online(self):
         outbox = record(self.port, "a@example.org", "S", "body", 1)
         self.start_relay()
@@ -289,6 +350,54 @@ class MailRelayTest(unittest.TestCase):
         self.assert_delivered_once(online, [
             ("a@example.org", message_text("a@example.org", "S", "body", 1))])
 
+
+    def test_a_repeated_save_counts_stores_and_mails_once(self):
+        self.start_relay()
+        server = self.start_server(files={
+            "poll.ini": "[DATABASE]\nFORM=poll.html\nSAVEDATA=1\nSAVEEMAIL=1\nMAXRESPONSES=50\n"
+                        "SAVEEMAILNAME=box@example.org\nEMAILSERVER=127.0.0.1:%d\n"
+                        "[access]\nPWDAPPEND=(allow)\n" % self.port,
+            "poll.html": "<html><body><FORM ACTION=/fwk METHOD=POST><INPUT NAME=name>"
+                         "</FORM></body></html>",
+            "poll.asc": "name\tHOST\tTIME\t_SESSION\n",
+        })
+
+        def save(name):
+            return urllib.parse.urlencode([("DATABASE", "poll"), ("_ACTION", "SAVE"),
+                                           ("_SESSION", "x2026Y7Y9"), ("name", name)])
+
+        first = server.curl("/fwk", "--data", save("Ann"))
+        self.assertEqual(first[0], 200)
+        # A double tap, and a browser that lost the answer and sends again.
+        self.assertEqual(server.curl("/fwk", "--data", save("Ann"))[1], first[1])
+        body = save("Ann").encode()
+        with server.connect() as s:
+            s.sendall(b"POST /fwk HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n%s" % (
+                len(body), body))
+        time.sleep(0.5)
+        self.assertEqual(server.curl("/fwk", "--data", save("Ann"))[1], first[1])
+
+        def live_records():
+            lines = self.file(server, "poll.asc").decode().splitlines()[1:]
+            return [l for l in lines if l and not l.startswith("#")]
+
+        def count():
+            return int.from_bytes(self.file(server, "poll.respcount"), "little")
+
+        self.assertEqual(len(live_records()), 1)
+        self.assertEqual(count(), 1)
+        self.assertTrue(wait_for(lambda: len(self.delivered()) == 1), server.stdout())
+        # An edited answer saved again is a new submission.
+        server.curl("/fwk", "--data", save("Anne"))
+        self.assertTrue(wait_for(lambda: len(self.delivered()) == 2), server.stdout())
+        time.sleep(1.5)
+        self.assertEqual(len(self.delivered()), 2)
+        self.assertEqual(len(live_records()), 1)
+        self.assertIn('"Anne"', live_records()[0])
+        self.assertEqual(count(), 2)
+        ids = [next(line for line in content.split(b"\r\n") if line.startswith(b"Message-ID: "))
+               for _, content in self.delivered()]
+        self.assertNotEqual(ids[0], ids[1])
 
 if __name__ == "__main__":
     unittest.main()
