@@ -218,7 +218,9 @@ class MailRelayTest(RelayTestCase):
         self.assertTrue(wait_for(lambda: self.file(server, "outbox.fwk") is None, timeout=20),
                         server.stdout())
         self.assertEqual(self.file(server, "outbox.bad"), refused)
-        self.assertIn("was moved to outbox.bad: 550", server.stdout())
+        # The message is logged just after the file moved.
+        self.assertTrue(wait_for(lambda: "was moved to outbox.bad: 550" in server.stdout()),
+                        server.stdout())
         self.assertEqual(self.delivered(), [])
 
     def test_relay_down_then_up(self):
