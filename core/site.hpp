@@ -1,8 +1,10 @@
 // The site context: what the server knows of its site, built once at
 // start-up and passed down to every handler (dispatch, file server, forms
 // engine, record browser, template processor, scripts). Read-only while
-// requests are served, except the status log, which is thread-safe, and the
-// record of private files, which only the server thread uses.
+// requests are served, except the status log, which is thread-safe, the
+// record of private files, which has its own lock, and what the forms engine
+// keeps (session index, guesses, verified passwords), which only the handler
+// thread uses.
 #pragma once
 
 #include <array>
@@ -53,8 +55,8 @@ struct SiteContext {
   // writer of its data files); absent: every save reads its data file anew.
   std::shared_ptr<SessionIndex> session_index;
   // What the forms keep private from the file server
-  // (server/private_files.hpp), refreshed by the server thread as the root
-  // changes; absent: read for each request.
+  // (http/private_files.hpp), refreshed as the root changes; absent: read
+  // for each request.
   PrivateFiles* private_files = nullptr;
   // Failed password and login checks by client address
   // (forms/guess_throttle.hpp); absent: guessing is not slowed.

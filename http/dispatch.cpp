@@ -59,15 +59,37 @@ void fill_request_header(const SiteContext& site, ParamList& request, const char
 
 namespace {
 
+bool names_form_engine(const char* path) { return path_is(path, "fwk", "fwk.exe", "fwk.cgi"); }
+bool names_record_browser(const char* path) { return path_is(path, "list", "list.exe", "list.cgi"); }
+
 int call_handler(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
-  if (path_is(path, "fwk", "fwk.exe", "fwk.cgi")) return call_form_engine(site, request, sink);
-  if (path_is(path, "list", "list.exe", "list.cgi")) {
-    return call_record_browser(site, request, sink);
-  }
+  if (names_form_engine(path)) return call_form_engine(site, request, sink);
+  if (names_record_browser(path)) return call_record_browser(site, request, sink);
   return file_serve(site, path, request, sink);
 }
 
+// The path a split request line asks for, relative to the root and cut at
+// "?" (the query goes to line.query): for "/" the HOME document, copied to
+// `home` so that the setting itself is never cut.
+char* requested_path(const SiteContext& site, RequestLine& line, std::string& home) {
+  char* path = line.path;
+  if (*path == '\0' && site.settings != nullptr) {
+    home = plist_get(site.settings.get(), "HOME", "index.html");
+    path = home.data();
+  }
+  line.query = split_query(path);
+  return path;
+}
+
 }  // namespace
+
+bool request_wants_plain_file(const SiteContext& site, std::string_view text) {
+  std::string first_line(text.substr(0, text.find_first_of("\r\n")));
+  RequestLine line = split_request_line(first_line.data());
+  std::string home;
+  const char* path = requested_path(site, line, home);
+  return !names_form_engine(path) && !names_record_browser(path) && !file_is_template(path);
+}
 
 int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
   // Every request gets its own page budget, carried by its response sink
@@ -91,14 +113,8 @@ int dispatch_request(const SiteContext& site, Connection& connection, std::strin
   connection.client_address =
       forwarded_client(connection.peer_address, request_header_value(text, "X-Forwarded-For"));
   RequestLine line = split_request_line(text.data());
-  // The HOME document for "/": a copy, so the setting itself is never cut.
   std::string home;
-  char* path = line.path;
-  if (*path == '\0' && site.settings != nullptr) {
-    home = plist_get(site.settings.get(), "HOME", "index.html");
-    path = home.data();
-  }
-  line.query = split_query(path);
+  char* path = requested_path(site, line, home);
 
   ParamListPtr request;
   if (char* parameters = find_parameter_text(line)) {

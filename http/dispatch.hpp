@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "core/connection.hpp"
 #include "core/plist.hpp"
@@ -16,6 +17,11 @@ namespace fwk {
 // complete, -1 when the handler found nothing to serve, 101 for access
 // denied, or another handler error number.
 int dispatch_request(const SiteContext& site, Connection& connection, std::string& text);
+
+// True when the request asks for nothing but a file of the root sent as it
+// is (or the answer for a missing one): no handler and no template runs for
+// it, so the server loop serves it at once, whatever a handler is doing.
+bool request_wants_plain_file(const SiteContext& site, std::string_view text);
 
 // The handler part: runs the handler chosen by `path` (already cut at "?")
 // with the request list (may be absent) and returns its status.

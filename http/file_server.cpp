@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 #include "core/ascii.hpp"
@@ -88,8 +89,10 @@ bool send_error_page(const SiteContext& site, OutputSink* sink) {
 // keeps none, on the forms read now.
 template <class Check>
 bool private_by(const SiteContext& site, Check&& check) {
-  if (site.private_files && site.private_files->root == site.root)
+  if (site.private_files && site.private_files->root == site.root) {
+    std::lock_guard<std::mutex> hold(site.private_files->mutex);
     return check(*site.private_files);
+  }
   PrivateFiles forms;
   forms.root = site.root;
   return check(forms);
@@ -124,6 +127,8 @@ void write_ansi(OutputSink* sink, const std::u16string& text) {
 }
 
 }  // namespace
+
+bool file_is_template(const char* path) { return text_contains_nocase(path, ".html"); }
 
 const char* file_content_header(const char* path) {
   std::string_view name = path;
@@ -164,7 +169,7 @@ int file_serve(const SiteContext& site, const char* path, ParamList* request, Ou
   const std::string servable = servable_path(site, path);
   FilePtr file(servable.empty() ? nullptr : file_open(servable.c_str(), "rb"));
   if (file) {
-    if (text_contains_nocase(path, ".html")) {
+    if (file_is_template(path)) {
       send_template(site, file.get(), request, sink);
     } else {
       send_as_is(file, path, sink);

@@ -16,6 +16,10 @@ namespace fwk {
 // a regular file count as missing. Returns 0.
 int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink);
 
+// True when the file at `path` is a page the template processor makes:
+// its name contains ".html" (any case). Other files are sent as they are.
+bool file_is_template(const char* path);
+
 // The header text for a file that is sent as it is: the first of ".gif",
 // ".jpg", ".pdf" that the path contains (any case), else the content type of
 // its extension, else text/plain.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,10 @@ namespace fwk {
 // directory changes (a form added, removed or rewritten by renaming) and
 // at least every kPrivateRecheckMs, so a form added while the server runs
 // is covered at once and a configuration edited in place within a second.
-// Used by the server thread only.
+// Shared by the server loop and the handler thread: checked and refreshed
+// only under its mutex.
 struct PrivateFiles {
+  std::mutex mutex;
   std::string root;  // the server root, ending in "/"
   bool read = false;
   int64_t root_stamp = 0;   // modification time of the root when read (ns)

@@ -27,6 +27,9 @@ bool ipv4_parse(const char* text, uint32_t* address);
 // The dotted text of an IPv4 address in network byte order.
 std::string ipv4_text(uint32_t address);
 
+// 127.0.0.1 in network byte order.
+uint32_t ipv4_loopback();
+
 // Accepts one pending connection: the new socket (or -1) and the peer's
 // IPv4 address. A client that stops reading holds a send for at most
 // kSendTimeoutMs (see socket_send). What is sent on the socket is gathered
