@@ -11,6 +11,7 @@ inline constexpr const char* kDefaultHeaderText = "Content-type: text/html; char
 inline constexpr const char* kOkStatus = "HTTP/1.1 200 OK\r\n";
 inline constexpr const char* kFoundStatus = "HTTP/1.1 302 Found\r\n";
 inline constexpr const char* kTooManyRequestsStatus = "HTTP/1.1 429 Too Many Requests\r\n";
+inline constexpr const char* kUnavailableStatus = "HTTP/1.1 503 Service Unavailable\r\n";
 
 // Lines every response carries after the caller's own header lines: no
 // page of this server may be framed by another, sniffed as another type,

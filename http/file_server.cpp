@@ -121,6 +121,14 @@ std::string servable_path(const SiteContext& site, const char* path) {
   return resolved;
 }
 
+// The answer when the server is out of file handles or memory: the client
+// may try again in a moment.
+void send_unavailable(OutputSink* sink) {
+  write_status_headers(sink, kUnavailableStatus,
+                       "Retry-After: 1\r\nContent-type: text/plain\r\n\r\n");
+  out_text(sink, "The server is busy. Please try again in a moment.\n");
+}
+
 void write_ansi(OutputSink* sink, const std::u16string& text) {
   std::string ansi = wide_to_ansi(text, kListingArea);
   sink_write(sink, ansi.data(), ansi.size());
@@ -167,7 +175,13 @@ void write_index_listing(const SurveyTable& surveys, OutputSink* sink) {
 
 int file_serve(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
   const std::string servable = servable_path(site, path);
-  FilePtr file(servable.empty() ? nullptr : file_open(servable.c_str(), "rb"));
+  OpenFailure failure = OpenFailure::none;
+  FilePtr file(servable.empty() ? nullptr : file_open(servable.c_str(), "rb", &failure));
+  if (failure == OpenFailure::no_resources) {
+    // The file is there but cannot be opened now: not a missing file.
+    send_unavailable(sink);
+    return 0;
+  }
   if (file) {
     if (file_is_template(path)) {
       send_template(site, file.get(), request, sink);

@@ -1,5 +1,6 @@
 #include "platform/regular_file.hpp"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,16 +30,23 @@ int open_flags(const char* mode, bool& truncate) {
   }
 }
 
-}  // namespace
+OpenFailure failure_of(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOMEM ? OpenFailure::no_resources
+                                                               : OpenFailure::other;
+}
 
-std::FILE* file_open_regular(const char* path, const char* mode) {
+std::FILE* open_regular(const char* path, const char* mode, OpenFailure& failure) {
+  failure = OpenFailure::other;
   if (!path || !mode) return nullptr;
   bool truncate = false;
   int flags = open_flags(mode, truncate);
   if (flags < 0) return nullptr;
   if (std::strchr(mode, 'x')) flags |= O_EXCL;
   int fd = open(path, flags, 0666);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    failure = failure_of(errno);
+    return nullptr;
+  }
   struct stat info {};
   bool usable = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   if (usable && truncate) usable = ftruncate(fd, 0) == 0;
@@ -48,7 +56,18 @@ std::FILE* file_open_regular(const char* path, const char* mode) {
     usable = status != -1 && fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
   }
   std::FILE* file = usable ? fdopen(fd, mode) : nullptr;
+  if (usable && !file) failure = failure_of(errno);
   if (!file) close(fd);
+  if (file) failure = OpenFailure::none;
+  return file;
+}
+
+}  // namespace
+
+std::FILE* file_open_regular(const char* path, const char* mode, OpenFailure* failure) {
+  OpenFailure reason = OpenFailure::none;
+  std::FILE* file = open_regular(path, mode, reason);
+  if (failure) *failure = reason;
   return file;
 }
 
