@@ -81,14 +81,19 @@ char* requested_path(const SiteContext& site, RequestLine& line, std::string& ho
   return path;
 }
 
+// A file sent as it is: neither handler nor template reads the request's
+// parameters for it.
+bool path_is_plain_file(const char* path) {
+  return !names_form_engine(path) && !names_record_browser(path) && !file_is_template(path);
+}
+
 }  // namespace
 
 bool request_wants_plain_file(const SiteContext& site, std::string_view text) {
   std::string first_line(text.substr(0, text.find_first_of("\r\n")));
   RequestLine line = split_request_line(first_line.data());
   std::string home;
-  const char* path = requested_path(site, line, home);
-  return !names_form_engine(path) && !names_record_browser(path) && !file_is_template(path);
+  return path_is_plain_file(requested_path(site, line, home));
 }
 
 int dispatch_path(const SiteContext& site, const char* path, ParamList* request, OutputSink* sink) {
@@ -117,7 +122,8 @@ int dispatch_request(const SiteContext& site, Connection& connection, std::strin
   char* path = requested_path(site, line, home);
 
   ParamListPtr request;
-  if (char* parameters = find_parameter_text(line)) {
+  char* parameters = path_is_plain_file(path) ? nullptr : find_parameter_text(line);
+  if (parameters != nullptr) {
     request =
         parse_form_data(kRequestReserved, parameters, std::strlen(parameters), kRequestFreeSlots);
   }
