@@ -23,6 +23,9 @@ inline constexpr const char* kProtectionHeaders =
     "X-Frame-Options: DENY\r\n"
     "Cache-Control: no-store\r\n";
 
+// The header line of a body sent in chunks (sink_stream_body).
+inline constexpr const char* kChunkedHeader = "Transfer-Encoding: chunked\r\n";
+
 // Writes the status line ("302 Found" when the header text starts with
 // "Location:" in any case, else "200 OK"), the fixed no-cache block and the
 // header text (absent or "": the default) with the protection lines added

@@ -99,6 +99,14 @@ bool console_read_secret(const std::string& prompt, std::string* secret) {
   return got_line;
 }
 
+bool console_output_is_terminal() {
+  return isatty(STDOUT_FILENO) == 1;
+}
+
+bool console_error_is_terminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
 ConsoleEvent console_wait(bool read_input, std::string& line) {
   for (;;) {
     if (signals_shutdown_requested()) return ConsoleEvent::shutdown;
