@@ -71,6 +71,22 @@ int list_contains_nocase(const char* list, const char* word, int* index_out) {
   return list_contains(list, word, index_out, false);
 }
 
+std::vector<std::string_view> list_items(std::string_view list) {
+  std::vector<std::string_view> items;
+  size_t at = 0;
+  while (at < list.size()) {
+    if (is_separator(list[at])) {
+      ++at;
+      continue;
+    }
+    size_t end = at;
+    while (end < list.size() && !is_separator(list[end])) ++end;
+    items.push_back(list.substr(at, end - at));
+    at = end;
+  }
+  return items;
+}
+
 void list_remove_item(std::string& list, const char* word) {
   size_t at = find_item(list.c_str(), word, true, nullptr);
   if (at == std::string::npos) return;

@@ -6,6 +6,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/plist.hpp"
 
@@ -18,6 +20,9 @@ namespace fwk {
 int list_contains(const char* list, const char* word, int* index_out, bool exact);
 int list_contains_exact(const char* list, const char* word, int* index_out = nullptr);
 int list_contains_nocase(const char* list, const char* word, int* index_out = nullptr);
+
+// The items of the list, in order (pieces of `list`).
+std::vector<std::string_view> list_items(std::string_view list);
 
 // Removes the first item equal to word (letter case counts) together with
 // the separators directly after it. Separators before it stay.

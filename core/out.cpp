@@ -71,15 +71,21 @@ const char* html_entity(char c) {
       return "&lt;";
     case '>':
       return "&gt;";
+    case '\'':
+      return "&#39;";
   }
   return nullptr;
 }
 
+// The characters out_html replaces, and those html_text replaces.
+constexpr const char* kHtmlSpecial = "<>&\"";
+constexpr const char* kHtmlSpecialWithApostrophe = "<>&\"'";
+
 // Hands each run of plain text and each entity of `text` to emit(bytes, n).
 template <class Emit>
-void html_escape(const char* text, Emit&& emit) {
+void html_escape(const char* text, const char* special, Emit&& emit) {
   while (*text) {
-    size_t n = std::strcspn(text, "<>&\"");
+    size_t n = std::strcspn(text, special);
     if (n > 0) emit(text, n);
     text += n;
     const char* entity = html_entity(*text);
@@ -103,12 +109,20 @@ void out_bytes(OutputSink* sink, const char* bytes, size_t n) {
 
 void out_html(OutputSink* sink, const char* text) {
   if (!sink || !text) return;
-  html_escape(text, [&](const char* bytes, size_t n) { sink_write(sink, bytes, n); });
+  html_escape(text, kHtmlSpecial, [&](const char* bytes, size_t n) { sink_write(sink, bytes, n); });
 }
 
 void html_append(std::string& out, const char* text) {
   if (!text) return;
-  html_escape(text, [&](const char* bytes, size_t n) { out.append(bytes, n); });
+  html_escape(text, kHtmlSpecial, [&](const char* bytes, size_t n) { out.append(bytes, n); });
+}
+
+std::string html_text(const char* text) {
+  std::string out;
+  if (!text) return out;
+  html_escape(text, kHtmlSpecialWithApostrophe,
+              [&](const char* bytes, size_t n) { out.append(bytes, n); });
+  return out;
 }
 
 void out_url(OutputSink* sink, const char* text) {

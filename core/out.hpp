@@ -32,6 +32,11 @@ void out_html(OutputSink* sink, const char* text);
 // tag at once (nothing for an absent text).
 void html_append(std::string& out, const char* text);
 
+// A text made safe for any place in a page, inside an element or an
+// attribute value in either kind of quotes: <, >, &, " and ' become
+// entities. What the template language's html() writes.
+std::string html_text(const char* text);
+
 // Writes a text percent-encoded for a link's query string: every byte but
 // the unreserved ones (ASCII letters, digits, "-", "_", "." and "~") becomes
 // "%XX". The result holds no character that HTML would read as markup.

@@ -34,8 +34,8 @@ bool path_join(const char* base, std::string& out, const char* name, const char*
   return true;
 }
 
-FilePtr file_open(const char* path, const char* mode) {
-  return file_open_regular(path, mode);
+FilePtr file_open(const char* path, const char* mode, OpenFailure* failure) {
+  return file_open_regular(path, mode, failure);
 }
 
 FilePtr path_open_binary(const char* base, const char* name, const char* ext) {

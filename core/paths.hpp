@@ -18,6 +18,7 @@
 #include "core/list_text.hpp"
 #include "core/text_util.hpp"
 #include "platform/file_ptr.hpp"
+#include "platform/regular_file.hpp"
 
 namespace fwk {
 
@@ -33,7 +34,8 @@ FilePtr path_open_binary(const char* base, const char* name, const char* ext = n
 
 // Opens a file with fopen's mode, refusing directories (as the device does)
 // and anything else that is not a regular file (FIFOs, devices, sockets);
-// the open never blocks.
-FilePtr file_open(const char* path, const char* mode);
+// the open never blocks. The reason of a failure goes to *failure when
+// given.
+FilePtr file_open(const char* path, const char* mode, OpenFailure* failure = nullptr);
 
 }  // namespace fwk

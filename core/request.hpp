@@ -22,6 +22,10 @@ struct Request {
   std::string_view body;      // after the header block ("" when there is none)
   std::string host;           // the Host header ("" when it had none)
   uint32_t peer_address = 0;  // the client's IPv4 address, network byte order
+  // Who the request counts against when it fails a password or login check:
+  // the peer, or the client a reverse proxy on this machine names
+  // (forwarded_client in http/request.hpp).
+  uint32_t client_address = 0;
   // The decoded parameters (the query of a GET, the body of a POST) after
   // the entries HOST, DATE and TIME; absent for a request without any.
   ParamList* params = nullptr;

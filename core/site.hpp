@@ -1,8 +1,10 @@
 // The site context: what the server knows of its site, built once at
 // start-up and passed down to every handler (dispatch, file server, forms
 // engine, record browser, template processor, scripts). Read-only while
-// requests are served, except the status log, which is thread-safe, and the
-// record of private files, which only the server thread uses.
+// requests are served, except the status log, which is thread-safe, the
+// record of private files, which has its own lock, and what the forms engine
+// keeps (session index, guesses, verified passwords), which only the handler
+// thread uses.
 #pragma once
 
 #include <array>
@@ -25,6 +27,8 @@ struct RefusalAlerts;
 
 struct StatusLog;
 struct PrivateFiles;
+struct GuessThrottle;
+struct VerifiedPasswords;
 struct SurveyList;
 // The answers the forms engine has told the operator it could not save
 // (forms/form_log.hpp).
@@ -80,6 +84,12 @@ struct SiteContext {
   // budgets end with it, and a mail transmission after the message in
   // progress. Absent: the site never stops.
   const std::atomic<int>* stop = nullptr;
+  // Failed password and login checks by client address
+  // (forms/guess_throttle.hpp); absent: guessing is not slowed.
+  GuessThrottle* guesses = nullptr;
+  // Passwords already found to match a hashed key (forms/password_hash.hpp);
+  // absent: every check hashes.
+  VerifiedPasswords* verified_passwords = nullptr;
 };
 
 // The log of a site that may be absent (tests run templates without one).

@@ -2,25 +2,65 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "core/headers.hpp"
 #include "core/limits.hpp"
+#include "core/list_text.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/status_log.hpp"
+#include "forms/guess_throttle.hpp"
+#include "forms/password_hash.hpp"
+#include "platform/clock.hpp"
+#include "platform/socket.hpp"
 
 namespace fwk {
 
 namespace {
 
-// The bit one key grants: "(allow)" grants it to everybody, "(deny)" and an
-// empty value grant nothing, any other value is a password that must be one
-// of the offered words exactly.
-int key_rights(const ParamList* section, const AccessKey& key, const char* password) {
-  const char* value = plist_get(section, key.name, "");
-  if (*value == '\0') return 0;
-  if (text_compare_nocase(value, "(allow)") == 0) return key.bit;
-  if (text_compare_nocase(value, "(deny)") == 0) return 0;
-  return list_contains_exact(password, value) ? key.bit : 0;
+// A key's value that is a password: anything but "", "(allow)" and "(deny)".
+bool is_password(const char* value) {
+  return *value != '\0' && text_compare_nocase(value, "(allow)") != 0 &&
+         text_compare_nocase(value, "(deny)") != 0;
+}
+
+// What the section grants to everybody: the keys set to "(allow)".
+int open_rights(const ParamList* section) {
+  int rights = 0;
+  for (const AccessKey& key : kAccessKeys) {
+    if (text_compare_nocase(plist_get(section, key.name, ""), "(allow)") == 0) rights |= key.bit;
+  }
+  return rights;
+}
+
+bool has_password_keys(const ParamList* section) {
+  for (const AccessKey& key : kAccessKeys) {
+    if (is_password(plist_get(section, key.name, ""))) return true;
+  }
+  return false;
+}
+
+// The rights one offered word grants: every password key it matches.
+int word_rights(const SiteContext& site, const ParamList* section, std::string_view word) {
+  int rights = 0;
+  for (const AccessKey& key : kAccessKeys) {
+    const char* value = plist_get(section, key.name, "");
+    if ((rights & key.bit) == key.bit || !is_password(value)) continue;
+    if (password_matches(value, word, site.verified_passwords)) rights |= key.bit;
+  }
+  return rights;
+}
+
+// False (after logging the attempt) when the form name or the password
+// could not be checked safely.
+bool access_request_safe(const SiteContext& site, const char* host, const FormConfig& form,
+                         const char* password) {
+  if (form_name_safe(form.name) && std::strlen(password) <= kAccessValueLimit) return true;
+  status_log(site.log, "\nBuffer overrun attempt\tHOST=");
+  status_log(site.log, host != nullptr ? host : "");
+  return false;
 }
 
 const char* access_kind_text(int kind) {
@@ -41,15 +81,75 @@ const char* access_kind_text(int kind) {
 int access_rights(const SiteContext& site, const char* host, const FormConfig& form,
                   const char* password) {
   if (password == nullptr) password = "";
-  if (!form_name_safe(form.name) || std::strlen(password) > kAccessValueLimit) {
-    status_log(site.log, "\nBuffer overrun attempt\tHOST=");
-    status_log(site.log, host != nullptr ? host : "");
-    return 0;
-  }
-  if (form.access == nullptr) return 0;
-  int rights = 0;
-  for (const AccessKey& key : kAccessKeys) rights |= key_rights(form.access.get(), key, password);
+  if (!access_request_safe(site, host, form, password) || form.access == nullptr) return 0;
+  const ParamList* section = form.access.get();
+  int rights = open_rights(section);
+  for (std::string_view word : list_items(password)) rights |= word_rights(site, section, word);
   return rights;
+}
+
+AccessCheck access_check(const SiteContext& site, const char* host, uint32_t client,
+                         const FormConfig& form, const char* password) {
+  AccessCheck check;
+  if (password == nullptr) password = "";
+  if (!access_request_safe(site, host, form, password) || form.access == nullptr) return check;
+  const ParamList* section = form.access.get();
+  check.rights = open_rights(section);
+  std::vector<std::string_view> words = list_items(password);
+  if (words.empty() || !has_password_keys(section)) return check;
+  check.wait_ms = guess_wait(site, client);
+  if (check.wait_ms != 0) return check;
+  bool failed = false;
+  for (std::string_view word : words) {
+    int rights = word_rights(site, section, word);
+    check.rights |= rights;
+    if (rights != 0) continue;
+    failed = true;
+    if (guess_failed(site, client) != 0) break;
+  }
+  if (!failed) guess_succeeded(site, client);
+  return check;
+}
+
+uint64_t guess_wait(const SiteContext& site, uint32_t client) {
+  return throttle_wait_ms(site.guesses, client, clock_monotonic_ms());
+}
+
+uint64_t guess_failed(const SiteContext& site, uint32_t client) {
+  uint64_t wait = throttle_count_failure(site.guesses, client, clock_monotonic_ms());
+  if (wait != 0) {
+    std::string message = "\nToo many wrong passwords or logins from " + ipv4_text(client) +
+                          ": its checks are refused for " +
+                          std::to_string(throttle_seconds(wait)) + " s";
+    status_log(site.log, message.c_str());
+  }
+  return wait;
+}
+
+void guess_succeeded(const SiteContext& site, uint32_t client) {
+  throttle_forget(site.guesses, client);
+}
+
+void throttled_page(OutputSink* sink, uint64_t wait_ms) {
+  uint64_t seconds = throttle_seconds(wait_ms);
+  std::string header = "Retry-After: " + std::to_string(seconds) +
+                       "\r\nContent-type: text/html; charset=utf-8\r\n\r\n";
+  write_status_headers(sink, kTooManyRequestsStatus, header.c_str());
+  out_text(sink, "<HTML><HEAD><TITLE>Too many attempts</TITLE></HEAD><BODY>\n");
+  throttled_message(sink, wait_ms);
+  out_text(sink, "</BODY></HTML>\n");
+}
+
+void throttled_message(OutputSink* sink, uint64_t wait_ms) {
+  uint64_t seconds = throttle_seconds(wait_ms);
+  out_text(sink, "<H3>Too many attempts</H3>\n<P>Too many wrong passwords or logins came from ");
+  out_text(sink, "your address. Please try again in ");
+  if (seconds < 120) {
+    out_text(sink, (std::to_string(seconds) + " seconds.").c_str());
+  } else {
+    out_text(sink, (std::to_string((seconds + 59) / 60) + " minutes.").c_str());
+  }
+  out_text(sink, "\n");
 }
 
 HandlerResult permission_denied_page(OutputSink* sink, const ParamList* request,

@@ -13,6 +13,7 @@
 #include "forms/access.hpp"
 #include "core/ascii.hpp"
 #include "forms/login.hpp"
+#include "forms/password_hash.hpp"
 #include "forms/page_nav.hpp"
 #include "forms/page_script.hpp"
 #include "forms/page_show.hpp"
@@ -61,18 +62,53 @@ void write_config_missing(const SiteContext& site, OutputSink* sink, const char*
   out_text(sink, ".ini)");
 }
 
-// True when `id` is one of the words of the password file (any letter
-// case). Words are separated by spaces, tabs and line ends; the last word
+// True when `id` is one of the words of the password file: the same text
+// in any letter case, or, for a word written as a hash, a text that hashes
+// to it. Words are separated by spaces, tabs and line ends; the last word
 // counts whether or not a line end follows it.
-bool password_file_admits(const std::string& path, const char* id) {
+bool password_file_admits(const SiteContext& site, const std::string& path, const char* id) {
   FilePtr file(file_open(path.c_str(), "rb"));
   if (!file) return false;
   std::string word;
   for (;;) {
     int delimiter = file_read_token(file.get(), &word, kPasswordWordArea, " \t\r\n", 0);
-    if (!word.empty() && text_compare_nocase(word.c_str(), id) == 0) return true;
+    if (password_is_hash(word)) {
+      if (password_matches(word, id, site.verified_passwords)) return true;
+    } else if (!word.empty() && text_compare_nocase(word.c_str(), id) == 0) {
+      return true;
+    }
     if (delimiter < 0) return false;
   }
+}
+
+// Answers a request whose client may not be checked now: the 429 page, or
+// its message when the page has begun. Returns ok (nothing more to report).
+HandlerResult answer_throttled(FormState& state, uint64_t wait_ms) {
+  if (state.header_written) {
+    throttled_message(state.sink, wait_ms);
+  } else {
+    throttled_page(state.sink, wait_ms);
+    state.header_written = true;
+  }
+  return HandlerResult::ok;
+}
+
+// The respondent's earlier record, for a request whose ID values are a
+// login: a record found is a successful check of the client, a login
+// whose password fields match no record of it a failed one. *wait_ms is
+// set (and nothing looked up) when the client is throttled.
+ParamListPtr checked_record_find(FormState& state, uint64_t* wait_ms) {
+  const SiteContext& site = *state.site;
+  *wait_ms = guess_wait(site, state.client);
+  if (*wait_ms != 0) return nullptr;
+  bool refused = false;
+  ParamListPtr record = earlier_record_find(site, *state.form, state.request, &refused);
+  if (record != nullptr) {
+    guess_succeeded(site, state.client);
+  } else if (refused) {
+    guess_failed(site, state.client);
+  }
+  return record;
 }
 
 // Shows the form's template filled from `values`; says in the status log
@@ -128,14 +164,20 @@ HandlerResult new_response(FormState& state) {
 }
 
 HandlerResult start_decision(FormState& state) {
-  form_write_header(state);
-  if (!state.form->has_uid) return show_new_response(state);
+  if (!state.form->has_uid) {
+    form_write_header(state);
+    return show_new_response(state);
+  }
   if (!state.id_present) {
+    form_write_header(state);
     if (action_is(state, "START") && (state.rights & kRightAppend)) return new_response(state);
     login_page(state.sink, state.rights, *state.form, state.request);
     return HandlerResult::ok;
   }
-  ParamListPtr record = earlier_record_find(*state.site, *state.form, state.request);
+  uint64_t wait_ms = 0;
+  ParamListPtr record = checked_record_find(state, &wait_ms);
+  if (wait_ms != 0) return answer_throttled(state, wait_ms);
+  form_write_header(state);
   if (record == nullptr) return new_response(state);
   if (state.rights & kRightUpdate) return show_resumed_response(state, record.get());
   return refuse_with_login(state, kRightUpdate);
@@ -207,8 +249,9 @@ void note_refusal(const FormState& state, HandlerResult result) {
 }
 
 // Step 2: the checks that need the configuration. 0 when the request may
-// go on, else the result, with the message to show.
-HandlerResult check_limits(FormState& state, const char** message) {
+// go on, else the result, with the message to show. The password file is a
+// check of the client; *wait_ms is set instead when it is throttled.
+HandlerResult check_limits(FormState& state, const char** message, uint64_t* wait_ms) {
   const FormConfig& form = *state.form;
   if (form.max_responses != 0 &&
       response_count_read(*state.site, form.name.c_str()) >= form.max_responses) {
@@ -217,7 +260,17 @@ HandlerResult check_limits(FormState& state, const char** message) {
   }
   if (!form.password_path.empty()) {
     const char* id = plist_get(state.request, form.id_field.c_str(), "");
-    if (*id == '\0' || !password_file_admits(form.password_path, id)) {
+    if (*id != '\0') *wait_ms = guess_wait(*state.site, state.client);
+    if (*wait_ms != 0) return HandlerResult::ok;
+    bool admitted = *id != '\0' && password_file_admits(*state.site, form.password_path, id);
+    if (*id != '\0') {
+      if (admitted) {
+        guess_succeeded(*state.site, state.client);
+      } else {
+        guess_failed(*state.site, state.client);
+      }
+    }
+    if (!admitted) {
       *message = form.password_message.c_str();
       return HandlerResult::unknown_id;
     }
@@ -260,8 +313,14 @@ HandlerResult check_request(const ParamList* request, OutputSink* sink, bool* do
 HandlerResult form_handle_request(const SiteContext& site, const Request& http, OutputSink* sink) {
   ParamList* request = http.params;
   const FormConfig form = form_config_read(site.root, plist_get(request, "DATABASE", ""));
-  const int rights = access_rights(site, plist_get(request, "HOST", ""), form,
-                                   plist_get(request, "_PASSWORD", ""));
+  const AccessCheck access = access_check(site, plist_get(request, "HOST", ""),
+                                          http.client_address, form,
+                                          plist_get(request, "_PASSWORD", ""));
+  if (access.wait_ms != 0) {
+    throttled_page(sink, access.wait_ms);
+    return HandlerResult::ok;
+  }
+  const int rights = access.rights;
   bool done = false;
   HandlerResult result = check_request(request, sink, &done);
   if (done) return result;
@@ -275,6 +334,7 @@ HandlerResult form_handle_request(const SiteContext& site, const Request& http, 
   state.sink = sink;
   state.request = request;
   state.rights = rights;
+  state.client = http.client_address;
   state.http_host = http.host;
   state.form = &form;
   state.action = plist_get(request, "_ACTION", "");
@@ -282,6 +342,9 @@ HandlerResult form_handle_request(const SiteContext& site, const Request& http, 
   state.page = plist_get(request, "_PAGE", "");
   plist_rename(request, "DATABASE", nullptr);
   plist_rename(request, "_ACTION", nullptr);
+  // Only page scripts warn: a warning that came with the request would
+  // hold the respondent on the page and be shown in it.
+  if (plist_find(request, "_PAGEWARN") != nullptr) plist_set(request, "_PAGEWARN", "");
 
   if (!form.active) {
     form_write_header(state);
@@ -293,7 +356,9 @@ HandlerResult form_handle_request(const SiteContext& site, const Request& http, 
     plist_set(request, "_SESSION", unique_id().c_str());
 
   const char* message = nullptr;
-  result = check_limits(state, &message);
+  uint64_t wait_ms = 0;
+  result = check_limits(state, &message, &wait_ms);
+  if (wait_ms != 0) return answer_throttled(state, wait_ms);
   if (result == HandlerResult::ok) result = run_action(state);
 
   if (result != HandlerResult::ok && message != nullptr) write_message(state, message);
@@ -306,9 +371,12 @@ HandlerResult form_handle_request(const SiteContext& site, const Request& http, 
 
 HandlerResult form_final_save(FormState& state) {
   const FormConfig& form = *state.form;
-  const bool may_save = (state.rights & kRightAppend) ||
-                        ((state.rights & kRightUpdate) &&
-                         earlier_record_find(*state.site, form, state.request) != nullptr);
+  bool may_save = (state.rights & kRightAppend) != 0;
+  if (!may_save && (state.rights & kRightUpdate)) {
+    uint64_t wait_ms = 0;
+    may_save = checked_record_find(state, &wait_ms) != nullptr;
+    if (wait_ms != 0) return answer_throttled(state, wait_ms);
+  }
   if (!may_save) {
     form_write_header(state);
     return permission_denied_page(state.sink, state.request, form.name.c_str(),

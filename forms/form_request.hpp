@@ -14,8 +14,10 @@ namespace fwk {
 // form's configuration, works out the rights, enforces the response limit
 // and the password file, runs the action (REPORT, START or empty, NEXT,
 // BACK, SAVE, SUBMIT) and writes the whole response. Reads the request's
-// parameters (which may be absent) and its Host header (redirects to a path
-// of this server use it). Returns ok, or a result the server loop reports.
+// parameters (which may be absent), its Host header (redirects to a path of
+// this server use it) and its client address, against which failed password
+// and login checks count; a client whose checks are throttled gets the 429
+// page instead of a check. Returns ok, or a result the server loop reports.
 HandlerResult form_handle_request(const SiteContext& site, const Request& http, OutputSink* sink);
 
 // The final save (SAVE, SUBMIT, and NEXT with _PAGESKIP "(save)"): checks

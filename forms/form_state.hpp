@@ -3,6 +3,7 @@
 // each of them sees the same rights, copies and header state.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "core/headers.hpp"
@@ -30,6 +31,9 @@ struct FormState {
   // The request's HTTP Host header ("" when it had none); redirects to a
   // path of this server use it.
   std::string http_host;
+  // The client's address (IPv4, network byte order): password and login
+  // checks count against it (access.hpp).
+  uint32_t client = 0;
   // The requester's rights (access.hpp).
   int rights = 0;
   // The request holds a non-empty value under the first ID field name.

@@ -70,12 +70,31 @@ void restore_values(ParamList* record, const RecordValues& values) {
   });
 }
 
+// The criterion of the login alone (the first ID field).
+ParamListPtr login_criterion(const ParamList* criteria) {
+  ParamListPtr login = plist_copy(nullptr, 1);
+  bool taken = false;
+  plist_each_in_first_block(criteria, [&](const Pair& entry) {
+    if (taken || entry.name->empty()) return;
+    plist_set(login.get(), entry.name->c_str(), entry.value.value_or("").c_str());
+    taken = true;
+  });
+  return login;
+}
+
 // Reads the rest of the file and leaves the latest record matching the
-// criteria in `record`. False when none matches.
-bool scan_for_latest(std::FILE* file, ParamList* record, const ParamList* criteria) {
+// criteria in `record`. False when none matches; then *login_seen tells
+// whether a record matched the login alone.
+bool scan_for_latest(std::FILE* file, ParamList* record, const ParamList* criteria,
+                     bool* login_seen) {
   RecordValues latest;
   bool found = false;
-  while (record_next_equal(file, record, criteria, nullptr)) {
+  ParamListPtr login = login_criterion(criteria);
+  while (record_next_equal(file, record, login.get(), nullptr)) {
+    if (!ids_match(record, criteria)) {
+      *login_seen = true;
+      continue;
+    }
     latest = values_of(record);
     found = true;
   }
@@ -110,7 +129,8 @@ bool read_through_index(const std::string& index_path, std::FILE* data, ParamLis
 
 // The lookup method "ASC": the form's data file, through its index when
 // one is configured.
-ParamListPtr data_file_lookup(const FormConfig& form, const ParamList* criteria) {
+ParamListPtr data_file_lookup(const FormConfig& form, const ParamList* criteria,
+                              bool* login_seen) {
   const std::string& path = form.data_path;
   FilePtr file;
   ParamListPtr record;
@@ -118,7 +138,7 @@ ParamListPtr data_file_lookup(const FormConfig& form, const ParamList* criteria)
   bool found = read_through_index(form.index_path, file.get(), record.get(), criteria);
   if (!found) {
     datafile_seek_row(file.get(), -1);
-    found = scan_for_latest(file.get(), record.get(), criteria);
+    found = scan_for_latest(file.get(), record.get(), criteria, login_seen);
   }
   return found ? std::move(record) : nullptr;
 }
@@ -184,8 +204,9 @@ void write_login_form(OutputSink* sink, const FormConfig& form, const ParamList*
 }  // namespace
 
 ParamListPtr earlier_record_find(const SiteContext& site, const FormConfig& form,
-                                 const ParamList* request) {
+                                 const ParamList* request, bool* login_refused) {
   ParamListPtr criteria = id_criteria(form, request);
+  bool login_seen = false;
   const std::string& sequence = form.login_sequence;
   std::string unknown;
   ParamListPtr found;
@@ -200,10 +221,11 @@ ParamListPtr earlier_record_find(const SiteContext& site, const FormConfig& form
     if (text_compare_nocase(word.c_str(), "ASC") != 0) {
       unknown += unknown.empty() ? word : " " + word;
     } else if (criteria) {
-      found = data_file_lookup(form, criteria.get());
+      found = data_file_lookup(form, criteria.get(), &login_seen);
     }
   }
   if (!unknown.empty()) log_unknown_methods(site, form.name.c_str(), unknown);
+  if (login_refused != nullptr) *login_refused = !found && login_seen;
   return found;
 }
 

@@ -16,8 +16,11 @@ namespace fwk {
 // file's columns holding that record's values, or none. The lookup methods
 // of LOGINSEQUENCE (default "ASC", the data-file lookup) are tried in order;
 // other words are passed over (and reported once in the status log).
+// When nothing is found, `login_refused` (when given) tells whether a
+// record has the request's login (the first ID field) but other values in
+// the password fields: a wrong password rather than a new respondent.
 ParamListPtr earlier_record_find(const SiteContext& site, const FormConfig& form,
-                                 const ParamList* request);
+                                 const ParamList* request, bool* login_refused = nullptr);
 
 // Writes the login page: a "Start" form for a new response when `rights`
 // hold append, and the login form with the ID fields the data file has

@@ -32,6 +32,7 @@ const ScriptFunction kPageForwardFunctions[] = {
     {"number", 1, builtin_number},
     {"tonumber", 1, builtin_number},
     {"random", 1, builtin_random},
+    {"html", 1, builtin_html},
     {nullptr, 0, nullptr},
 };
 
@@ -50,6 +51,7 @@ const ScriptFunction kPageBackFunctions[] = {
     {"number", 1, builtin_number},
     {"toNumber", 1, builtin_number},
     {"random", 1, builtin_random},
+    {"html", 1, builtin_html},
     {nullptr, 0, nullptr},
 };
 

@@ -101,6 +101,7 @@ std::string refusal_alert_body(const std::string& form, const RefusalSummary& su
 }
 
 void refusal_note(RefusalAlerts& alerts, const SiteContext& site, const Refusal& refusal) {
+  std::lock_guard<std::mutex> hold(alerts.mutex);
   FormRefusals& form = alerts.forms[folded(refusal.form)];
   form.form = refusal.form;
   form.address = refusal.address;
@@ -118,6 +119,7 @@ void refusal_note(RefusalAlerts& alerts, const SiteContext& site, const Refusal&
 }
 
 void refusal_alerts_send_due(RefusalAlerts& alerts, const SiteContext& site, bool all) {
+  std::lock_guard<std::mutex> hold(alerts.mutex);
   const uint32_t now = clock_tick_ms();
   for (auto& [key, form] : alerts.forms) {
     if (form.pending.count > 0 && (all || interval_passed(alerts, form, now)))

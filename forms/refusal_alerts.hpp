@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "core/site.hpp"
@@ -39,8 +40,11 @@ struct FormRefusals {
   RefusalSummary pending;
 };
 
-// Owned by the server for as long as it runs; used by the server thread.
+// Owned by the server for as long as it runs; the forms engine notes
+// refusals on the handler thread while the server loop sends what is due,
+// each under the mutex.
 struct RefusalAlerts {
+  std::mutex mutex;
   uint32_t interval_ms = kRefusalAlertIntervalMs;
   std::map<std::string, FormRefusals> forms;  // by form name folded to lower case
 };

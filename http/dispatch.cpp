@@ -23,13 +23,16 @@ bool path_is(const std::string& path, const char* a, const char* b, const char* 
   return path == a || path == b || path == c;
 }
 
+bool names_form_engine(const std::string& path) {
+  return path_is(path, "fwk", "fwk.exe", "fwk.cgi");
+}
+bool names_record_browser(const std::string& path) {
+  return path_is(path, "list", "list.exe", "list.cgi");
+}
+
 HandlerResult call_handler(const SiteContext& site, const Request& request, OutputSink* sink) {
-  if (path_is(request.path, "fwk", "fwk.exe", "fwk.cgi")) {
-    return form_handle_request(site, request, sink);
-  }
-  if (path_is(request.path, "list", "list.exe", "list.cgi")) {
-    return list_handle_request(site, request, sink);
-  }
+  if (names_form_engine(request.path)) return form_handle_request(site, request, sink);
+  if (names_record_browser(request.path)) return list_handle_request(site, request, sink);
   return file_serve(site, request, sink);
 }
 
@@ -60,7 +63,34 @@ void fill_request_header(const SiteContext& site, PeerNames& names, uint32_t pee
   }
 }
 
+// The path a split request line asks for, relative to the root and cut at
+// "?" (the query goes to line.query): for "/" the HOME document, copied to
+// `home` so that the setting itself is never cut.
+char* requested_path(const SiteContext& site, RequestLine& line, std::string& home) {
+  char* path = line.path;
+  if (*path == '\0' && site.settings != nullptr) {
+    home = plist_get(site.settings.get(), "HOME", "index.html");
+    path = home.data();
+  }
+  line.query = split_query(path);
+  return path;
+}
+
+// A file sent as it is: neither handler nor template reads the request's
+// parameters for it.
+bool path_is_plain_file(const std::string& path) {
+  return !names_form_engine(path) && !names_record_browser(path) &&
+         !file_is_template(path.c_str());
+}
+
 }  // namespace
+
+bool request_wants_plain_file(const SiteContext& site, std::string_view text) {
+  std::string first_line(text.substr(0, text.find_first_of("\r\n")));
+  RequestLine line = split_request_line(first_line.data());
+  std::string home;
+  return path_is_plain_file(requested_path(site, line, home));
+}
 
 HandlerResult dispatch(const SiteContext& site, const Request& request, OutputSink* sink) {
   // Every request gets its own page budget, carried by its response sink
@@ -84,25 +114,23 @@ HandlerResult dispatch_request(const SiteContext& site, PeerNames& names, std::s
   Request request;
   request.host = request_header_value(text, "Host");
   request.peer_address = peer_address;
+  request.client_address =
+      forwarded_client(peer_address, request_header_value(text, "X-Forwarded-For"));
   const char* text_end = text.data() + text.size();
   RequestLine line = split_request_line(text.data());
-  // The HOME document for "/": a copy, so the setting itself is never cut.
   std::string home;
-  char* path = line.path;
-  if (*path == '\0' && site.settings != nullptr) {
-    home = plist_get(site.settings.get(), "HOME", "index.html");
-    path = home.data();
-  }
-  line.query = split_query(path);
+  char* path = requested_path(site, line, home);
   request.method = line.method;
   request.path = path;
   if (line.query != nullptr) request.query = line.query;
   const size_t body = request_body_start(line.rest, 0);
   if (body != std::string_view::npos) request.body = std::string_view(line.rest + body, text_end);
 
-  // The parameters are decoded from a copy: the request keeps its texts.
+  // The parameters are decoded from a copy: the request keeps its texts. A
+  // plain file reads none.
   ParamListPtr params;
-  if (const char* parameters = find_parameter_text(line)) {
+  const char* parameters = path_is_plain_file(request.path) ? nullptr : find_parameter_text(line);
+  if (parameters != nullptr) {
     std::string encoded = parameters;
     params = parse_form_data(kRequestReserved, encoded.data(), encoded.size(), kRequestFreeSlots);
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/connection.hpp"
 #include "core/request.hpp"
@@ -25,5 +26,10 @@ HandlerResult dispatch_request(const SiteContext& site, PeerNames& names, std::s
 // The handler part: runs the handler chosen by the request's path, within
 // a fresh page budget, and returns its result.
 HandlerResult dispatch(const SiteContext& site, const Request& request, OutputSink* sink);
+
+// True when the request asks for nothing but a file of the root sent as it
+// is (or the answer for a missing one): no handler and no template runs for
+// it, so the server loop serves it at once, whatever a handler is doing.
+bool request_wants_plain_file(const SiteContext& site, std::string_view text);
 
 }  // namespace fwk

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 #include "core/ascii.hpp"
@@ -17,6 +18,7 @@
 #include "http/survey_table.hpp"
 #include "http/request.hpp"
 #include "template/template.hpp"
+#include "platform/file_info.hpp"
 
 namespace fwk {
 
@@ -91,14 +93,48 @@ bool send_error_page(const SiteContext& site, OutputSink* sink) {
   return true;
 }
 
-// Private by the site's record of its forms, or, for a site that keeps
-// none, by reading the forms now.
-bool path_is_private(const SiteContext& site, const char* path) {
-  if (site.private_files && site.private_files->root == site.root)
-    return file_is_private(*site.private_files, path);
+// Runs `check` on the site's record of its forms, or, for a site that
+// keeps none, on the forms read now.
+template <class Check>
+bool private_by(const SiteContext& site, Check&& check) {
+  if (site.private_files && site.private_files->root == site.root) {
+    std::lock_guard<std::mutex> hold(site.private_files->mutex);
+    return check(*site.private_files);
+  }
   PrivateFiles forms;
   forms.root = site.root;
-  return file_is_private(forms, path);
+  return check(forms);
+}
+
+// Where a requested path leads once every symbolic link is resolved: its
+// resolved path, or "" when it does not exist, leads outside the server
+// root, or is private by the way it is written or by where it leads.
+std::string servable_path(const SiteContext& site, const char* path) {
+  if (!path_inside_root(path)) return "";
+  if (private_by(site, [path](PrivateFiles& forms) { return file_is_private(forms, path); }))
+    return "";
+  std::string joined, resolved, root;
+  if (!path_join(site.root.c_str(), joined, path, nullptr) || !path_resolve(joined, &resolved) ||
+      !path_resolve(site.root, &root)) {
+    return "";
+  }
+  if (root.back() != '/') root += '/';
+  if (resolved.compare(0, root.size(), root) != 0) return "";
+  const std::string relative = resolved.substr(root.size());
+  if (private_by(site, [&](PrivateFiles& forms) {
+        return resolved_file_is_private(forms, relative, resolved);
+      })) {
+    return "";
+  }
+  return resolved;
+}
+
+// The answer when the server is out of file handles or memory: the client
+// may try again in a moment.
+void send_unavailable(OutputSink* sink) {
+  write_status_headers(sink, kUnavailableStatus,
+                       "Retry-After: 1\r\nContent-type: text/plain\r\n\r\n");
+  out_text(sink, "The server is busy. Please try again in a moment.\n");
 }
 
 // The surveys as they are now: a form added or removed while the server
@@ -116,6 +152,8 @@ void write_ansi(OutputSink* sink, const std::u16string& text) {
 }
 
 }  // namespace
+
+bool file_is_template(const char* path) { return text_contains_nocase(path, ".html"); }
 
 const char* file_content_header(const char* path) {
   std::string_view name = path;
@@ -154,11 +192,16 @@ void write_index_listing(const SurveyTable& surveys, OutputSink* sink) {
 
 HandlerResult file_serve(const SiteContext& site, const Request& request, OutputSink* sink) {
   const char* path = request.path.c_str();
-  FilePtr file(path_inside_root(path) && !path_is_private(site, path)
-                   ? path_open_binary(site.root.c_str(), path)
-                   : nullptr);
+  const std::string servable = servable_path(site, path);
+  OpenFailure failure = OpenFailure::none;
+  FilePtr file(servable.empty() ? nullptr : file_open(servable.c_str(), "rb", &failure));
+  if (failure == OpenFailure::no_resources) {
+    // The file is there but cannot be opened now: not a missing file.
+    send_unavailable(sink);
+    return HandlerResult::ok;
+  }
   if (file) {
-    if (text_contains_nocase(path, ".html")) {
+    if (file_is_template(path)) {
       send_template(site, file.get(), request.params, sink);
     } else {
       send_as_is(file, path, sink);

@@ -13,10 +13,16 @@
 namespace fwk {
 
 // Serves the request's path (relative to the server root) to the sink; an
-// ".html" page sees the request's parameters. A path that
-// would leave the server root, a private file (private_files.hpp) and
-// anything but a regular file count as missing. Returns ok.
+// ".html" page sees the request's parameters. A path that would leave the
+// server root (also through a symbolic link), a private file
+// (private_files.hpp; checked also where links lead) and anything but a
+// regular file count as missing; a file that cannot be opened for want of
+// file handles gets 503. Returns ok.
 HandlerResult file_serve(const SiteContext& site, const Request& request, OutputSink* sink);
+
+// True when the file at `path` is a page the template processor makes:
+// its name contains ".html" (any case). Other files are sent as they are.
+bool file_is_template(const char* path);
 
 // The header text for a file that is sent as it is: the first of ".gif",
 // ".jpg", ".pdf" that the path contains (any case), else the content type of

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "core/headers.hpp"
 #include "core/testing/test_lists.hpp"
 #include "core/text_buffer.hpp"
 #include "http/server_loop.hpp"
@@ -16,9 +17,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kHtmlHead =
-    "HTTP/1.1 200 OK\r\nclient:close\r\nExpires: 0\r\nCache-control: no-cache\r\n"
-    "Pragma: no-cache\r\nContent-type: text/html; charset=utf-8\n\n";
+const std::string kHtmlHead =
+    std::string("HTTP/1.1 200 OK\r\nclient:close\r\nExpires: 0\r\nCache-control: no-cache\r\n"
+                "Pragma: no-cache\r\nContent-type: text/html; charset=utf-8\n") +
+    kProtectionHeaders + "\n";
+// The end of a header block whose caller's text ends in `line`.
+std::string header_end(const std::string& line) {
+  return line + "\n" + kProtectionHeaders + "\n";
+}
 
 // A fresh server root with a few files, a secret next to it, and a site
 // without settings or surveys.
@@ -91,22 +97,24 @@ TEST(PathInsideRoot, RefusesAbsolutePathsAndParentSegments) {
 TEST_F(FileServerTest, SendsFilesAsTheyAreWithTheirContentType) {
   EXPECT_EQ(serve("Pic.GIF"),
             "HTTP/1.1 200 OK\r\nclient:close\r\nExpires: 0\r\nCache-control: no-cache\r\n"
-            "Pragma: no-cache\r\nContent-type: image/gif\n\nGIF89a");
-  EXPECT_NE(serve("style.css").find("Content-type: text/css\n\nbody{}"), std::string::npos);
-  EXPECT_NE(serve("sub/inner.png").find("image/png\n\nPNG"), std::string::npos);
-  EXPECT_NE(serve("sub\\inner.png").find("image/png\n\nPNG"), std::string::npos);
-  EXPECT_NE(serve("notes.txt").find("text/plain\n\nplain"), std::string::npos);
+            "Pragma: no-cache\r\n" +
+                header_end("Content-type: image/gif") + "GIF89a");
+  EXPECT_NE(serve("style.css").find(header_end("Content-type: text/css") + "body{}"),
+            std::string::npos);
+  EXPECT_NE(serve("sub/inner.png").find(header_end("image/png") + "PNG"), std::string::npos);
+  EXPECT_NE(serve("sub\\inner.png").find(header_end("image/png") + "PNG"), std::string::npos);
+  EXPECT_NE(serve("notes.txt").find(header_end("text/plain") + "plain"), std::string::npos);
 }
 
 TEST_F(FileServerTest, PagesGoThroughTheTemplateProcessorWheneverHtmlOccurs) {
-  EXPECT_EQ(serve("page.html"), std::string(kHtmlHead) + "<p>hello</p>");
-  EXPECT_EQ(serve("a.html.txt"), std::string(kHtmlHead) + "<p>as a page</p>");
+  EXPECT_EQ(serve("page.html"), kHtmlHead + "<p>hello</p>");
+  EXPECT_EQ(serve("a.html.txt"), kHtmlHead + "<p>as a page</p>");
 }
 
 TEST_F(FileServerTest, MissingFileGetsTheErrorPageUnexpanded) {
   write(root / "err.html", "<p>missing: <%= 1 %></p>");
   site.settings = test_list({{"ERROR", "err.html"}});
-  EXPECT_EQ(serve("nothing.html"), std::string(kHtmlHead) + "<p>missing: <%= 1 %></p>");
+  EXPECT_EQ(serve("nothing.html"), kHtmlHead + "<p>missing: <%= 1 %></p>");
 }
 
 TEST_F(FileServerTest, MissingFileWithoutErrorPageListsTheSurveys) {
@@ -116,7 +124,7 @@ TEST_F(FileServerTest, MissingFileWithoutErrorPageListsTheSurveys) {
   site.surveys[2] = SurveyEntry{true, u"Demo", u"Description", u"fwk?database=demo"};
   site.surveys[4] = SurveyEntry{true, u"Unreached", u"", u"x"};
   site.settings = test_list({{"ERROR", "no-such-page.html"}});
-  EXPECT_EQ(serve("nothing"), std::string(kHtmlHead) +
+  EXPECT_EQ(serve("nothing"), kHtmlHead +
                                   "&nbsp;<a href=\"fwk?database=poll\">Caf\xc3\xa9 poll</a> "
                                   "Ten questions<br>"
                                   "&nbsp;<a href=\"fwk?database=demo\">Demo</a> Description<br>");

@@ -31,6 +31,7 @@ enum class ClientPhase {
   reading,    // collecting the request
   sending,    // the response is queued on the connection
   lingering,  // a refusal has been sent; waiting for the client to close
+  handling,   // the handler thread is making the response
 };
 
 struct LoopClient {
@@ -39,6 +40,7 @@ struct LoopClient {
   Connection connection;      // the response: handlers write into it
   ClientPhase phase = ClientPhase::reading;
   RequestReader reader;
+  uint64_t serial = 0;        // order of acceptance: lower is older
   uint32_t last_byte_at = 0;  // tick of the last bytes read (or the accept)
   uint32_t deadline = 0;      // tick by which the current phase must end
   bool linger_after_send = false;

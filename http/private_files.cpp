@@ -8,6 +8,7 @@
 #include "forms/form_config.hpp"
 #include "platform/clock.hpp"
 #include "platform/dirsearch.hpp"
+#include "platform/file_info.hpp"
 #include "platform/durable_file.hpp"
 
 namespace fwk {
@@ -55,17 +56,34 @@ std::string first_directory(std::string_view path) {
   return slash == std::string::npos ? std::string() : folded.substr(0, slash);
 }
 
+std::string folded(std::string_view text) {
+  std::string out;
+  for (char c : text) out.push_back(static_cast<char>(ascii_fold(c)));
+  return out;
+}
+
+// Adds where `path` leads (a directory with "/" after it) when it exists.
+void add_resolved(PrivateFiles& forms, const std::string& path, bool directory) {
+  std::string resolved;
+  if (!path_resolve(path, &resolved)) return;
+  forms.resolved.push_back(folded(resolved) + (directory ? "/" : ""));
+}
+
 void read_forms(PrivateFiles& forms, int64_t root_stamp) {
   forms.forms.clear();
   forms.named_files.clear();
+  forms.resolved.clear();
   std::error_code error;
   std::string working_directory = std::filesystem::current_path(error).string();
   for (const std::string& config : dir_search(forms.root, "*.ini")) {
     if (config == "cgi.ini") continue;  // the server's own settings
     FormConfig form = form_config_read_file(forms.root, config);
     forms.forms.push_back(normalised(form.name));
-    for (const std::string& path : form_private_paths(form, forms.root, working_directory))
+    add_resolved(forms, forms.root + form.name, true);
+    for (const std::string& path : form_private_paths(form, forms.root, working_directory)) {
       forms.named_files.push_back(normalised(path));
+      add_resolved(forms, path, false);
+    }
   }
   forms.read = true;
   forms.root_stamp = root_stamp;
@@ -106,6 +124,17 @@ bool file_is_private(PrivateFiles& forms, const char* path) {
   std::string full = normalised(forms.root + path);
   for (const std::string& named : forms.named_files) {
     if (named == full) return true;
+  }
+  return false;
+}
+
+bool resolved_file_is_private(PrivateFiles& forms, const std::string& relative,
+                              const std::string& resolved) {
+  if (file_is_private(forms, relative.c_str())) return true;
+  std::string target = folded(resolved);
+  for (const std::string& kept : forms.resolved) {
+    bool directory = !kept.empty() && kept.back() == '/';
+    if (directory ? target.compare(0, kept.size(), kept) == 0 : target == kept) return true;
   }
   return false;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,10 @@ namespace fwk {
 // directory changes (a form added, removed or rewritten by renaming) and
 // at least every kPrivateRecheckMs, so a form added while the server runs
 // is covered at once and a configuration edited in place within a second.
-// Used by the server thread only.
+// Shared by the server loop and the handler thread: checked and refreshed
+// only under its mutex.
 struct PrivateFiles {
+  std::mutex mutex;
   std::string root;  // the server root, ending in "/"
   bool read = false;
   int64_t root_stamp = 0;   // modification time of the root when read (ns)
@@ -25,6 +28,9 @@ struct PrivateFiles {
   std::vector<std::string> forms;
   // Folded, normalised full paths of the files the forms name.
   std::vector<std::string> named_files;
+  // The same files and the page directories (with a "/" at the end) where
+  // their links lead: folded, resolved absolute paths of those that exist.
+  std::vector<std::string> resolved;
 };
 
 constexpr uint32_t kPrivateRecheckMs = 1000;
@@ -45,5 +51,12 @@ bool name_is_private(const char* path);
 // SAVEXMLNAME or PWDFILE (compared by their normalised paths, ignoring
 // case). Refreshes `forms` when needed.
 bool file_is_private(PrivateFiles& forms, const char* path);
+
+// The same for a file reached through symbolic links: `relative` is where
+// it lies inside the server root after every link was resolved, `resolved`
+// its resolved absolute path. Private when either is, or when it is (or
+// lies inside) what a form's file or page directory resolves to.
+bool resolved_file_is_private(PrivateFiles& forms, const std::string& relative,
+                              const std::string& resolved);
 
 }  // namespace fwk

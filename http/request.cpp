@@ -4,6 +4,7 @@
 
 #include "core/ascii.hpp"
 #include "core/text_util.hpp"
+#include "platform/socket.hpp"
 
 namespace fwk {
 
@@ -78,6 +79,17 @@ RequestShape request_shape(std::string_view text) {
     }
   }
   return shape;
+}
+
+uint32_t forwarded_client(uint32_t peer, std::string_view forwarded_for) {
+  const unsigned char* octets = reinterpret_cast<const unsigned char*>(&peer);
+  if (octets[0] != 127 || forwarded_for.empty()) return peer;
+  size_t comma = forwarded_for.rfind(',');
+  std::string_view last = comma == std::string_view::npos ? forwarded_for : forwarded_for.substr(comma + 1);
+  while (!last.empty() && (last.front() == ' ' || last.front() == '\t')) last.remove_prefix(1);
+  while (!last.empty() && (last.back() == ' ' || last.back() == '\t')) last.remove_suffix(1);
+  uint32_t client = 0;
+  return ipv4_parse(std::string(last).c_str(), &client) ? client : peer;
 }
 
 size_t request_body_start(std::string_view text, size_t from) {

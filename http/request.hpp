@@ -42,6 +42,12 @@ RequestShape request_shape(std::string_view text);
 // without surrounding blanks; "" when it has none.
 std::string request_header_value(std::string_view text, std::string_view name);
 
+// The address a request counts against (the guess throttle): the peer's,
+// or, for a peer on this machine (127.0.0.0/8, a reverse proxy in front of
+// the server), the last IPv4 address its X-Forwarded-For header names (the
+// one the proxy added). Addresses in network byte order.
+uint32_t forwarded_client(uint32_t peer, std::string_view forwarded_for);
+
 // Offset just after the first blank line that ends at or after `from`, or
 // npos.
 size_t request_body_start(std::string_view text, size_t from);

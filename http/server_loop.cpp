@@ -1,13 +1,16 @@
 #include "http/server_loop.hpp"
 
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 #include "core/connection.hpp"
 #include "core/limits.hpp"
 #include "core/status_log.hpp"
 #include "forms/handler_result.hpp"
+#include "platform/file_limit.hpp"
 #include "http/dispatch.hpp"
+#include "http/handler_thread.hpp"
 #include "http/loop_client.hpp"
 #include "forms/refusal_alerts.hpp"
 #include "mail/courier.hpp"
@@ -42,6 +45,11 @@ constexpr size_t kReadArea = 16384;
 // left alone this long: the pending connection would fail again at once,
 // and the open ones keep being served (their closing frees descriptors).
 constexpr uint32_t kAcceptPauseMs = 100;
+// Accepted in one go at most; the listener stays watched for the rest.
+constexpr int kAcceptsPerTurn = 64;
+// 127.0.0.1 in network byte order: this device's own browser, or a reverse
+// proxy in front of the server, which brings every tablet's connections.
+const uint32_t kThisDevice = ipv4_loopback();
 constexpr const char* kAcceptPausedNote =
     "\nfwkhttpd: cannot accept connections, out of file handles or memory ";
 
@@ -53,12 +61,16 @@ struct Loop {
   const SiteContext* site = nullptr;
   Listener* listener = nullptr;
   Poller& poller;
+  HandlerThread handlers;
   // Clients by socket handle (handles are small numbers).
   std::vector<std::unique_ptr<LoopClient>> clients;
   // The socket of the client whose body a producer's descriptor carries, by
   // that descriptor (an entry may outlive its producer: it is checked).
   std::vector<int> producer_owner;
   size_t open_count = 0;
+  size_t cap = kFewestConnections;  // connection_cap of the file limit
+  std::unordered_map<uint32_t, size_t> per_address;  // open connections by peer
+  uint64_t accepted = 0;                             // serial of the last accept
   bool accepting = true;        // the listener is watched
   bool accept_paused = false;   // waiting until accept_resume_at
   bool accept_starved = false;  // accepting failed since the last success
@@ -102,6 +114,8 @@ void watch_listener(Loop& loop, bool on) {
 
 void close_client(Loop& loop, LoopClient& client) {
   int socket = client.socket.get();
+  auto count = loop.per_address.find(client.peer_address);
+  if (count != loop.per_address.end() && --count->second == 0) loop.per_address.erase(count);
   socket_shutdown(socket);
   loop.clients[static_cast<size_t>(socket)].reset();  // closing also ends the socket's watch
   --loop.open_count;
@@ -133,14 +147,14 @@ void continue_sending(Loop& loop, LoopClient& client, uint32_t now) {
   close_client(loop, client);
 }
 
-// Runs the handler for a whole request (on this thread, one at a time, in
-// the order the requests became whole) and starts sending its response.
-void serve(Loop& loop, LoopClient& client) {
+// Makes the response to a whole request on the client's connection, with
+// the error note its handler's status calls for. Runs on the handler thread,
+// or on the loop for a plain file.
+void respond(const SiteContext& site, PeerNames& names, LoopClient& client) {
   Connection& connection = client.connection;
   std::string request = std::move(client.reader.text);
-  const SiteContext& site = *loop.site;
   HandlerResult status =
-      dispatch_request(site, loop.server.peer_names, request, client.peer_address, connection);
+      dispatch_request(site, names, request, client.peer_address, connection);
   std::string().swap(request);
   std::string note = error_note(status, site.settings.get());
   if (!note.empty()) {
@@ -148,10 +162,32 @@ void serve(Loop& loop, LoopClient& client) {
     conn_send(connection, kClosingComment, std::char_traits<char>::length(kClosingComment));
     status_log(site.log, note.c_str());
   }
+}
+
+void start_sending(Loop& loop, LoopClient& client) {
   uint32_t now = clock_tick_ms();
   client.phase = ClientPhase::sending;
   client.deadline = now + kResponseDeadlineMs;
   continue_sending(loop, client, now);
+}
+
+// Answers a whole request: a plain file at once, anything else on the
+// handler thread (one at a time, in the order the requests became whole),
+// which hands the client back when its response is made.
+void serve(Loop& loop, LoopClient& client) {
+  if (!loop.handlers.thread || request_wants_plain_file(*loop.site, client.reader.text)) {
+    respond(*loop.site, loop.server.peer_names, client);
+    start_sending(loop, client);
+    return;
+  }
+  client.phase = ClientPhase::handling;
+  poller_forget(loop.poller, client.socket.get());
+  handlers_submit(loop.handlers, &client);
+}
+
+// Starts sending the responses the handler thread has made.
+void send_handled(Loop& loop) {
+  for (LoopClient* client : handlers_take_done(loop.handlers)) start_sending(loop, *client);
 }
 
 void refuse(Loop& loop, LoopClient& client, const char* response, uint32_t now) {
@@ -202,14 +238,50 @@ int resume_accepting(Loop& loop, int wait) {
     return std::min(wait, static_cast<int>(loop.accept_resume_at - now));
   }
   loop.accept_paused = false;
-  if (!loop.stopping && loop.open_count < kConnectionLimit) watch_listener(loop, true);
+  if (!loop.stopping) watch_listener(loop, true);
   return wait;
 }
 
-// Accepts pending connections up to the limit; beyond it they wait in the
-// listen backlog.
+// The client that has made least progress, for a new connection to take
+// its place: the oldest still reading its request, or done with a refusal
+// (of `address` only, when given). None when every client is being sent
+// its response.
+LoopClient* least_progress(Loop& loop, const uint32_t* address) {
+  LoopClient* found = nullptr;
+  for (auto& client : loop.clients) {
+    if (client == nullptr || client->phase == ClientPhase::sending ||
+        client->phase == ClientPhase::handling) {
+      continue;
+    }
+    if (address != nullptr && client->peer_address != *address) continue;
+    if (found == nullptr || client->serial < found->serial) found = client.get();
+  }
+  return found;
+}
+
+// Makes room for a new connection from `peer`: closes that address's
+// oldest reading connection when it has its share open, and the oldest
+// reading one of all when every connection is taken. False when there is
+// no room (the new connection is then not kept).
+bool make_room(Loop& loop, uint32_t peer) {
+  auto count = loop.per_address.find(peer);
+  if (count != loop.per_address.end() && count->second >= kConnectionsPerAddress &&
+      peer != kThisDevice) {
+    LoopClient* oldest = least_progress(loop, &peer);
+    if (oldest == nullptr) return false;
+    close_client(loop, *oldest);
+  }
+  if (loop.open_count < loop.cap) return true;
+  LoopClient* oldest = least_progress(loop, nullptr);
+  if (oldest == nullptr) return false;
+  close_client(loop, *oldest);
+  return true;
+}
+
+// Accepts pending connections, at most kAcceptsPerTurn before the other
+// clients get their turn; a connection that finds no room is closed at once.
 void accept_pending(Loop& loop) {
-  while (loop.open_count < kConnectionLimit) {
+  for (int taken = 0; taken < kAcceptsPerTurn; ++taken) {
     uint32_t peer = 0;
     AcceptFailure failure = AcceptFailure::none;
     Descriptor accepted = socket_accept_nonblocking(loop.listener->socket.get(), &peer, &failure);
@@ -220,12 +292,15 @@ void accept_pending(Loop& loop) {
       return;
     }
     loop.accept_starved = false;
+    if (!make_room(loop, peer)) continue;  // closed with `accepted`
     uint32_t now = clock_tick_ms();
     if (static_cast<size_t>(socket) >= loop.clients.size()) {
       loop.clients.resize(static_cast<size_t>(socket) + 1);
     }
     loop.clients[static_cast<size_t>(socket)] = client_accepted(std::move(accepted), peer, now);
+    loop.clients[static_cast<size_t>(socket)]->serial = ++loop.accepted;
     ++loop.open_count;
+    ++loop.per_address[peer];
     LoopClient& client = *loop.clients[static_cast<size_t>(socket)];
     // The request often has arrived with the connection: read it at once.
     on_readable(loop, client, now);
@@ -233,7 +308,6 @@ void accept_pending(Loop& loop) {
       poller_watch(loop.poller, socket, true, false);
     }
   }
-  watch_listener(loop, false);
 }
 
 // When the client's current phase calls for action without an event.
@@ -266,7 +340,10 @@ int run_timers(Loop& loop) {
   int wait = kLongestWaitMs;
   for (size_t i = 0; i < loop.clients.size(); ++i) {
     LoopClient* client = loop.clients[i].get();
-    if (client == nullptr || client->awaiting_producer) continue;
+    if (client == nullptr || client->phase == ClientPhase::handling ||
+        client->awaiting_producer) {
+      continue;
+    }
     uint32_t at = next_timer(*client);
     if (tick_reached(now, at)) {
       on_timer(loop, *client, now);
@@ -308,6 +385,8 @@ void on_event(Loop& loop, const PollEvent& event) {
     case ClientPhase::lingering:
       if (event.readable && !client_drain(*client, loop.scratch)) close_client(loop, *client);
       return;
+    case ClientPhase::handling:
+      return;  // not watched while the handler thread has it
   }
 }
 
@@ -323,9 +402,15 @@ void abandon_all(Loop& loop) {
     client.reset();
   }
   loop.open_count = 0;
+  loop.per_address.clear();
 }
 
 }  // namespace
+
+size_t connection_cap(size_t file_limit) {
+  if (file_limit <= kSpareDescriptors + kFewestConnections) return kFewestConnections;
+  return std::min(file_limit, kDescriptorCeiling) - kSpareDescriptors;
+}
 
 std::string error_note(HandlerResult status, const ParamList* settings) {
   if (status == HandlerResult::ok) return "";
@@ -353,9 +438,15 @@ int server_loop_run(ServerLoop& server, const SiteContext& site, Listener& liste
   Courier& courier = server.courier;
   loop.site = &site;
   loop.listener = &listener;
+  loop.cap = connection_cap(file_limit_raise(kDescriptorCeiling));
   if (!loop.poller.handle) return kServerLoopExitCode;
   socket_set_nonblocking(listener.socket.get());
   poller_watch(loop.poller, listener.socket.get(), true, false);
+  PeerNames& names = server.peer_names;
+  loop.handlers.handle = [&site, &names](LoopClient& client) { respond(site, names, client); };
+  loop.handlers.notify = [&loop] { poller_wake(loop.poller); };
+  // Without a thread of their own the handlers run on the loop.
+  handlers_start(loop.handlers);
   std::vector<PollEvent> events;
   for (;;) {
     if (server.stop.load() != 0 && !loop.stopping) begin_stopping(loop);
@@ -371,7 +462,9 @@ int server_loop_run(ServerLoop& server, const SiteContext& site, Listener& liste
     }
     poller_wait(loop.poller, std::max(wait, 0), &events);
     for (const PollEvent& event : events) on_event(loop, event);
+    send_handled(loop);
   }
+  handlers_stop(loop.handlers);
   abandon_all(loop);
   // The refusals not yet told wait in the outbox for the next start.
   if (site.refusal_alerts) refusal_alerts_send_due(*site.refusal_alerts, site, true);

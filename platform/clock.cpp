@@ -45,12 +45,14 @@ int64_t clock_unix_seconds() {
   return static_cast<int64_t>(time(nullptr));
 }
 
-uint32_t clock_tick_ms() {
+uint64_t clock_monotonic_ms() {
   struct timespec ts {};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  uint64_t ms =
-      static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-  return static_cast<uint32_t>(ms);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+uint32_t clock_tick_ms() {
+  return static_cast<uint32_t>(clock_monotonic_ms());
 }
 
 }  // namespace fwk

@@ -27,4 +27,7 @@ int64_t clock_unix_seconds();
 // Milliseconds from a monotonic clock, wrapping at 32 bits.
 uint32_t clock_tick_ms();
 
+// Milliseconds from the same clock, not wrapping.
+uint64_t clock_monotonic_ms();
+
 }  // namespace fwk

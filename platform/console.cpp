@@ -1,6 +1,7 @@
 #include "platform/console.hpp"
 
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,6 +67,32 @@ bool console_input_is_terminal() {
   // ours has no foreground group to ask about (tcgetpgrp fails): read it.
   pid_t foreground = tcgetpgrp(STDIN_FILENO);
   return foreground < 0 || foreground == getpgrp();
+}
+
+bool console_read_secret(const std::string& prompt, std::string* secret) {
+  struct termios saved {};
+  const bool terminal = isatty(STDIN_FILENO) == 1 && tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    write_locked(stderr, prompt);
+    struct termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  secret->clear();
+  bool got_line = false;
+  for (;;) {
+    char c = 0;
+    ssize_t n = read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got_line = true;
+    if (c == '\n') break;
+    if (secret->size() < kLineLimit) secret->push_back(c);
+  }
+  if (terminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  if (!secret->empty() && secret->back() == '\r') secret->pop_back();
+  return got_line;
 }
 
 bool console_output_is_terminal() {

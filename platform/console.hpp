@@ -37,6 +37,12 @@ struct ConsoleInput {
   bool ended = false;   // standard input has reached its end or failed
 };
 
+// Reads one line of standard input (without its line end) into `secret`.
+// On a terminal `prompt` is shown on standard error first and the typed
+// characters are not echoed. False when the input ended before a line (or
+// could not be read); at most 1023 bytes of a line are kept.
+bool console_read_secret(const std::string& prompt, std::string* secret);
+
 // Waits for the next event, at most `timeout_ms` (negative: without limit).
 // With `read_input` false only a shut-down signal (or the time) ends the
 // wait. Lines longer than 1023 bytes are cut.

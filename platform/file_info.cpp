@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <memory>
+
 namespace fwk {
 
 FileInfo file_info(const char* path) {
@@ -15,6 +18,13 @@ FileInfo file_info(const char* path) {
   info.device = static_cast<uint64_t>(st.st_dev);
   info.inode = static_cast<uint64_t>(st.st_ino);
   return info;
+}
+
+bool path_resolve(const std::string& path, std::string* resolved) {
+  std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
+  if (real == nullptr) return false;
+  *resolved = real.get();
+  return true;
 }
 
 std::string file_problem(const char* path, bool for_writing) {

@@ -25,4 +25,9 @@ std::string file_problem(const char* path, bool for_writing);
 // True when both describe the same file with the same size and time.
 bool file_info_same(const FileInfo& a, const FileInfo& b);
 
+// The absolute path of an existing file or directory with every symbolic
+// link, "." and ".." resolved (no "/" at the end but for "/" itself).
+// False when the path does not exist or cannot be resolved.
+bool path_resolve(const std::string& path, std::string* resolved);
+
 }  // namespace fwk

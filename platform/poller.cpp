@@ -45,6 +45,12 @@ bool poller_watch(Poller& poller, int socket, bool read, bool write) {
   return errno == ENOENT && epoll_ctl(poller.handle.get(), EPOLL_CTL_ADD, socket, &entry) == 0;
 }
 
+void poller_forget(Poller& poller, int socket) {
+  if (!poller.handle || socket < 0) return;
+  epoll_event unused{};
+  epoll_ctl(poller.handle.get(), EPOLL_CTL_DEL, socket, &unused);
+}
+
 void poller_wait(Poller& poller, int timeout_ms, std::vector<PollEvent>* events) {
   events->clear();
   if (!poller.handle) return;

@@ -28,7 +28,8 @@ bool poller_open(Poller& poller);
 // before. A socket watched for nothing stays known but reports nothing.
 bool poller_watch(Poller& poller, int socket, bool read, bool write);
 
-// Closing a socket ends its watch.
+// Stops watching `socket`. Closing a socket also ends its watch.
+void poller_forget(Poller& poller, int socket);
 
 // Waits up to timeout_ms (-1: without limit) and fills `events` with the
 // sockets that are ready. A wake ends the wait with no event for it.

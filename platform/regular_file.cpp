@@ -1,5 +1,6 @@
 #include "platform/regular_file.hpp"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,9 +32,13 @@ int open_flags(const char* mode, bool& truncate) {
   }
 }
 
-}  // namespace
+OpenFailure failure_of(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOMEM ? OpenFailure::no_resources
+                                                               : OpenFailure::other;
+}
 
-FilePtr file_open_regular(const char* path, const char* mode) {
+FilePtr open_regular(const char* path, const char* mode, OpenFailure& failure) {
+  failure = OpenFailure::other;
   if (!path || !mode) return nullptr;
   bool truncate = false;
   int flags = open_flags(mode, truncate);
@@ -41,7 +46,10 @@ FilePtr file_open_regular(const char* path, const char* mode) {
   if (std::strchr(mode, 'x')) flags |= O_EXCL;
   Descriptor opened(open(path, flags, 0666));
   const int fd = opened.get();
-  if (!opened) return nullptr;
+  if (!opened) {
+    failure = failure_of(errno);
+    return nullptr;
+  }
   struct stat info {};
   bool usable = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   if (usable && truncate) usable = ftruncate(fd, 0) == 0;
@@ -51,8 +59,21 @@ FilePtr file_open_regular(const char* path, const char* mode) {
     usable = status != -1 && fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
   }
   FilePtr file(usable ? fdopen(fd, mode) : nullptr);
+  if (usable && !file) failure = failure_of(errno);
   // The stream owns the descriptor from here on.
-  if (file) opened.release();
+  if (file) {
+    opened.release();
+    failure = OpenFailure::none;
+  }
+  return file;
+}
+
+}  // namespace
+
+FilePtr file_open_regular(const char* path, const char* mode, OpenFailure* failure) {
+  OpenFailure reason = OpenFailure::none;
+  FilePtr file = open_regular(path, mode, reason);
+  if (failure) *failure = reason;
   return file;
 }
 

@@ -350,6 +350,8 @@ bool ipv4_parse(const char* text, uint32_t* address) {
   return true;
 }
 
+uint32_t ipv4_loopback() { return htonl(INADDR_LOOPBACK); }
+
 std::string ipv4_text(uint32_t address) {
   in_addr value{};
   value.s_addr = address;

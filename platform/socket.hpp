@@ -34,6 +34,9 @@ bool ipv4_parse(const char* text, uint32_t* address);
 // The dotted text of an IPv4 address in network byte order.
 std::string ipv4_text(uint32_t address);
 
+// 127.0.0.1 in network byte order.
+uint32_t ipv4_loopback();
+
 // True for an address of 127.0.0.0/8 (network byte order).
 bool ipv4_is_loopback(uint32_t address);
 

@@ -32,7 +32,9 @@ constexpr int64_t kListMaxCount = 1000;
 // jsonl) and _ALL (1: retired records too). Returns ok (also for the start
 // page and for a row number below 1), no_data_file, row_missing, no_config
 // or unknown_command; failures other than a missing row also go to the
-// site's status log.
+// site's status log. A wrong password counts against the request's client
+// address (forms/access.hpp); a throttled client gets the 429 page instead
+// of a check.
 HandlerResult list_handle_request(const SiteContext& site, const Request& request,
                                   OutputSink* sink);
 

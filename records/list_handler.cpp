@@ -114,7 +114,12 @@ HandlerResult list_handle_request(const SiteContext& site, const Request& reques
                                   OutputSink* sink) {
   ListRequest r = read_list_request(request.params);
   const FormConfig form = form_config_read(site.root, r.form);
-  int rights = access_rights(site, "", form, r.password);
+  const AccessCheck access = access_check(site, "", request.client_address, form, r.password);
+  if (access.wait_ms != 0) {
+    throttled_page(sink, access.wait_ms);
+    return HandlerResult::ok;
+  }
+  const int rights = access.rights;
   if (!*r.action || !*r.form || !(rights & 1)) {
     write_headers(sink, nullptr);
     list_start_page(sink, r.form, r.password);

@@ -76,4 +76,10 @@ std::optional<std::string> builtin_has_record(ScriptContext& context, const char
   return std::string(found ? "1" : "0");
 }
 
+std::optional<std::string> builtin_html(ScriptContext&, const char*, int argc,
+                                        const std::string* argv, ParamList*) {
+  if (argc < 1) return std::nullopt;
+  return html_text(argv[0].c_str());
+}
+
 }  // namespace fwk

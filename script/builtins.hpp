@@ -11,6 +11,8 @@
 //                                 site's random counter itself)
 //   hasRecord(file, condition)    "1" when a record of the data file
 //                                 satisfies the condition, else "0"
+//   html(text)                    the text with <, >, &, " and ' written as
+//                                 HTML entities, safe to print in a page
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,8 @@ std::optional<std::string> builtin_random(ScriptContext& context, const char* na
                                           const std::string* argv, ParamList* variables);
 std::optional<std::string> builtin_has_record(ScriptContext& context, const char* name, int argc,
                                               const std::string* argv, ParamList* variables);
+std::optional<std::string> builtin_html(ScriptContext& context, const char* name, int argc,
+                                        const std::string* argv, ParamList* variables);
 
 // The path of a file name a built-in was given: joined to the context's
 // base path when there is one and the joined length stays within

@@ -8,6 +8,8 @@
 
 #include "core/site.hpp"
 #include "core/status_log.hpp"
+#include "forms/guess_throttle.hpp"
+#include "forms/password_hash.hpp"
 #include "http/listener.hpp"
 #include "http/private_files.hpp"
 #include "http/server_loop.hpp"
@@ -25,9 +27,14 @@ struct Server {
   InstanceLock instance;
   StatusLog log;
   PrivateFiles private_files;
+  // Failed password checks by client address, and the passwords found to
+  // match a hashed key.
+  GuessThrottle guesses;
+  VerifiedPasswords verified_passwords;
   // The installed surveys as the server thread lists them (the index page).
   SurveyList surveys;
-  // Points at the log, the private-file record and the loop's stop request.
+  // Points at the log, the private-file record, the guess throttle and the
+  // loop's stop request.
   SiteContext site;
   Listener listener;
   ServerLoop loop;

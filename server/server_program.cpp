@@ -287,6 +287,8 @@ void stop_server(Server& server) {
 void wire_site(Server& server) {
   server.site.log = &server.log;
   server.site.private_files = &server.private_files;
+  server.site.guesses = &server.guesses;
+  server.site.verified_passwords = &server.verified_passwords;
   server.site.survey_list = &server.surveys;
   server.site.stop = &server.loop.stop;
   server.site.random_counter = &server.random_counter;

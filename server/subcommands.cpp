@@ -6,6 +6,7 @@
 #include "platform/cmdline.hpp"
 #include "platform/console.hpp"
 #include "server/export_program.hpp"
+#include "server/hash_password.hpp"
 #include "server/outbox_command.hpp"
 #include "server/server_program.hpp"
 
@@ -59,6 +60,10 @@ constexpr Subcommand kSubcommands[] = {
      "fwkhttpd export FORM [OPTION]...\n"
      "  Writes a form's answers as CSV, an Excel workbook or JSON Lines (see\n"
      "  'fwkhttpd export --help').\n"},
+    {"hash-password", hash_password_main,
+     "fwkhttpd hash-password\n"
+     "  Reads a password from standard input (asked twice, without echo, on a\n"
+     "  terminal) and prints its hash for a form's password key or password file.\n"},
 };
 
 }  // namespace

@@ -14,7 +14,8 @@ const ScriptFunction kTemplateFunctions[] = {
     {"print", 10, builtin_print},         {"write", 10, builtin_print},
     {"toFixed", 2, builtin_to_fixed},     {"eval", 1, builtin_eval},
     {"hasRecord", 2, builtin_has_record}, {"runReport", 1, builtin_run_report},
-    {"random", 1, builtin_random},        {nullptr, 0, nullptr},
+    {"random", 1, builtin_random},        {"html", 1, builtin_html},
+    {nullptr, 0, nullptr},
 };
 
 int script_block_run(const TemplateArgs& args) {

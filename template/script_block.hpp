@@ -7,7 +7,7 @@
 namespace fwk {
 
 // The function table of template script blocks: print 10, write 10,
-// toFixed 2, eval 1, hasRecord 2, runReport 1, random 1, then the end row.
+// toFixed 2, eval 1, hasRecord 2, runReport 1, random 1, html 1, then the end row.
 extern const ScriptFunction kTemplateFunctions[];
 
 // Runs the script block whose statements begin at args.input, with the

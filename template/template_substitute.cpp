@@ -80,26 +80,6 @@ void split_choice(const char* p, Part& when_true, Part& when_false) {
   if (colon) when_false = false_part_at(skip_colons(colon));
 }
 
-// Writes a chosen part: "$name" gives the name's value, anything else is
-// written with each backslash-character pair reduced to the character.
-void write_part(const Part& part, OutputSink* sink, const ParamList* list) {
-  if (part.begin < part.end && *part.begin == '$') {
-    out_text(
-        sink,
-        expr_value_n(list, part.begin + 1, static_cast<long>(part.end - part.begin - 1)).c_str());
-    return;
-  }
-  std::string text;
-  text.reserve(static_cast<std::size_t>(part.end - part.begin));
-  for (const char* p = part.begin; p < part.end; ++p) {
-    if (*p == '\\') {
-      if (++p == part.end) break;
-    }
-    text.push_back(*p);
-  }
-  out_text(sink, text.c_str());
-}
-
 // "toFixed(value, decimals)": args is the text after "toFixed(". The
 // decimals follow the last comma; without a comma the value is the text up
 // to the last ")" and is written without decimals.
@@ -117,6 +97,50 @@ std::string to_fixed(const char* args, const ParamList* list) {
   return expr_format_fixed(value, decimals);
 }
 
+// The value an output expression writes: "toFixed(...)" or any value
+// expression.
+std::string output_value(char* text, const ParamList* list) {
+  if (text_compare_nocase_n(text, "toFixed(", 8) == 0) return to_fixed(text + 8, list);
+  return expr_value(list, text);
+}
+
+// "html(expression)": the expression's value made safe for the page. The
+// expression ends at the last ")".
+void write_escaped(char* text, OutputSink* sink, const ParamList* list) {
+  char* inner = text + 5;
+  char* end = std::strrchr(inner, ')');
+  if (end == nullptr) end = inner + std::strlen(inner);
+  while (end > inner && ascii_is_space(static_cast<unsigned char>(end[-1]))) --end;
+  *end = '\0';
+  while (ascii_is_space(static_cast<unsigned char>(*inner))) ++inner;
+  out_text(sink, html_text(output_value(inner, list).c_str()).c_str());
+}
+
+// Writes a chosen part: "$name" gives the name's value ("$html(name)" its
+// value escaped), anything else is
+// written with each backslash-character pair reduced to the character.
+void write_part(const Part& part, OutputSink* sink, const ParamList* list) {
+  if (part.begin < part.end && *part.begin == '$') {
+    std::string expression(part.begin + 1, part.end);
+    if (text_compare_nocase_n(expression.c_str(), "html(", 5) == 0) {
+      write_escaped(expression.data(), sink, list);
+      return;
+    }
+    out_text(sink,
+             expr_value_n(list, expression.c_str(), static_cast<long>(expression.size())).c_str());
+    return;
+  }
+  std::string text;
+  text.reserve(static_cast<std::size_t>(part.end - part.begin));
+  for (const char* p = part.begin; p < part.end; ++p) {
+    if (*p == '\\') {
+      if (++p == part.end) break;
+    }
+    text.push_back(*p);
+  }
+  out_text(sink, text.c_str());
+}
+
 }  // namespace
 
 int template_substitute(char* text, OutputSink* sink, const ParamList* list) {
@@ -128,12 +152,14 @@ int template_substitute(char* text, OutputSink* sink, const ParamList* list) {
   // The text of a tag begins with the whitespace after its name; a leading
   // "!" or "/" of the comparison must still be seen as such.
   while (ascii_is_space(static_cast<unsigned char>(*text))) ++text;
+  if (text_compare_nocase_n(text, "html(", 5) == 0) {
+    write_escaped(text, sink, list);
+    return -1;
+  }
   const char* end = text;
   int result = expr_compare(text, list, nullptr, &end);
   if (result == -1) {
-    const std::string value = text_compare_nocase_n(text, "toFixed(", 8) == 0
-                                  ? to_fixed(text + 8, list)
-                                  : expr_value(list, text);
+    const std::string value = output_value(text, list);
     if (!value.empty()) out_text(sink, value.c_str());
     return -1;
   }

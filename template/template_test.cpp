@@ -126,6 +126,22 @@ TEST(Template, ExpressionOutput) {
   }
 }
 
+TEST(Template, HtmlWritesTheValueEscapedInEveryOutputForm) {
+  auto vars = list_of({{"t", "<script>alert('x')</script> & \"q\""}, {"n", "2.5"}});
+  auto record = list_of({{"name", "<b>Ann</b>"}});
+  const std::string escaped =
+      "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &quot;q&quot;";
+  EXPECT_EQ(render_text("<%= html(t) %>", vars.get()), escaped);
+  EXPECT_EQ(render_text("<!--$HTML( t )-->", vars.get()), escaped);
+  EXPECT_EQ(render_text("{html(name)}", vars.get(), record.get()), "&lt;b&gt;Ann&lt;/b&gt;");
+  EXPECT_EQ(render_text("<%= html(toFixed(n, 2)) %> <%= html(n*2) %> [<%= html(no) %>]",
+                        vars.get()),
+            "2.50 5 []");
+  // A choice's "$" part, and the script built-in of the same name.
+  EXPECT_EQ(render_text("<%= n > 1 ? $html(t) : 'one' %>", vars.get()), escaped);
+  EXPECT_EQ(render_text("<% print(html(t)) %>", vars.get()), escaped);
+}
+
 TEST(Template, ChoicePartsThatNeverClose) {
   auto vars = list_of({{"q", "1"}});
   EXPECT_EQ(render_text("<%= q == 1 ? 'open %>", vars.get()), "open");

@@ -60,7 +60,7 @@ def write_files(root, files):
 class Server:
     """One fwkhttpd --headless on its own temporary root and directories."""
 
-    def __init__(self, files=None, args=(), env=None, first_port=None):
+    def __init__(self, files=None, args=(), env=None, first_port=None, command_prefix=()):
         if not FWKHTTPD:
             raise unittest.SkipTest("FWKHTTPD is not set")
         self.work = tempfile.mkdtemp(prefix="fwk-e2e-")
@@ -71,6 +71,8 @@ class Server:
         os.chmod(os.path.join(self.work, "runtime"), 0o700)
         write_files(self.root, files or {})
         self.args = list(args)
+        # A program that runs the server (prlimit, say).
+        self.command_prefix = list(command_prefix)
         self.env = dict(os.environ)
         self.env.update({
             "XDG_RUNTIME_DIR": os.path.join(self.work, "runtime"),
@@ -89,8 +91,8 @@ class Server:
     # -- life cycle -------------------------------------------------------
 
     def command(self):
-        return [FWKHTTPD, "--headless", "--root", self.root + "/",
-                "--port", str(self.first_port)] + self.args
+        return self.command_prefix + [FWKHTTPD, "--headless", "--root", self.root + "/",
+                                      "--port", str(self.first_port)] + self.args
 
     def start(self, timeout=10):
         command = self.command()

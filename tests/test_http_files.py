@@ -8,7 +8,10 @@ from fwktest import Server, ServerTestCase
 
 HEAD_200 = ("HTTP/1.1 200 OK\r\nclient:close\r\nExpires: 0\r\n"
             "Cache-control: no-cache\r\nPragma: no-cache\r\n")
-HTML = "Content-type: text/html; charset=utf-8\n\n"
+# Every response adds these lines after its own.
+PROTECTION = ("Referrer-Policy: no-referrer\r\nX-Content-Type-Options: nosniff\r\n"
+              "X-Frame-Options: DENY\r\nCache-Control: no-store\r\n")
+HTML = "Content-type: text/html; charset=utf-8\n" + PROTECTION + "\n"
 
 FILES = {
     "cgi.ini": "[server]\nERROR=\n",

@@ -293,6 +293,48 @@ class MailRelayTest(RelayTestCase):
         self.assertNotEqual(ids[0], ids[1])
         self.assertIsNone(self.file(server, "outbox.fwk"))
 
+    def test_a_page_script_subject_never_becomes_another_header(self):
+        # A subject taken from the request: longer than a header line may be,
+        # with a header hidden where a cut at 998 bytes would start a line,
+        # and with line breaks and a NUL of its own.
+        self.start_relay()
+        server = self.start_server(files={
+            "m.ini": "[DATABASE]\nMULTIPAGE=1\nEMAILSERVER=127.0.0.1:%d\n"
+                     "[access]\nPWDAPPEND=(allow)\n" % self.port,
+            "m.val": '<PAGE NAME="page0">\n<SCRIPT>\nsendmail(TO, SUBJ, \'the body\')\n'
+                     "_PAGESKIP = 'page1'\n</SCRIPT>\n",
+            "m/page0": "\n\n\n<form></form>",
+            "m/page1": "\n\n\n<p>page one</p>",
+        })
+        subjects = ["A" * 989 + "Bcc: long@evil.example" + "B" * 989,
+                    "two\r\nBcc: lines@evil.example\r\n\r\nbody?",
+                    "a NUL\x00Bcc: nul@evil.example"]
+        for subject in subjects:
+            fields = urllib.parse.urlencode([
+                ("DATABASE", "m"), ("_ACTION", "NEXT"), ("_PAGE", "page0"),
+                ("TO", "box@example.org"), ("SUBJ", subject)])
+            status, _, body = server.curl("/fwk", "--data", fields)
+            self.assertEqual(status, 200)
+            self.assertIn(b"page one", body)
+        self.assertTrue(wait_for(lambda: len(self.delivered()) == 3), server.stdout())
+        import email
+        import email.policy
+        for (envelope, content), sent in zip(self.delivered(), subjects):
+            self.assertEqual(envelope["rcpt_tos"], ["box@example.org"])
+            head = content.split(b"\r\n\r\n", 1)[0]
+            lines = head.split(b"\r\n")
+            self.assertTrue(all(len(line) <= 998 for line in lines))
+            self.assertFalse([line for line in lines if line.lower().startswith(b"bcc")])
+            names = [line.split(b":")[0] for line in lines if line[:1] not in (b" ", b"\t")]
+            self.assertEqual(names.count(b"Subject"), 1, head)
+            self.assertNotIn(b"\x00", head)
+            # Unfolded (and decoded, where it had to be encoded), the subject
+            # is what the script gave, on one line (a request's NUL ends or
+            # blanks its value before a script sees it).
+            got = email.message_from_bytes(content, policy=email.policy.default)["Subject"]
+            flat = " ".join(sent.replace("\r\n", " ").split("\x00")[0].split())
+            self.assertEqual(" ".join(got.split())[:len(flat)], flat)
+
     def test_offline_keeps_mail_until_online(self):
         outbox = record(self.port, "a@example.org", "S", "body", 1)
         self.start_relay()

@@ -81,7 +81,7 @@ class PackageTest(unittest.TestCase):
         with open(os.path.join(stage, "opt/formwick/lib/systemd/system/formwick.service")) as f:
             unit = f.read()
         self.assertIn("\nExecStart=/opt/formwick/bin/fwkhttpd --headless --root %S/formwick/root"
-                      " --port ${FORMWICK_PORT}\n", unit)
+                      " --port ${FORMWICK_PORT} --listen ${FORMWICK_LISTEN}\n", unit)
         self.assertIn('cp -R "/opt/formwick/share/formwick/root/."', unit)
         self.assertNotIn(stage, unit)
         self.assertNotIn("@", unit)

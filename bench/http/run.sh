@@ -4,7 +4,9 @@
 # in the same run, and prints requests per second, the ratio, the latency of
 # a well-behaved client while slow or hostile clients work on fwkhttpd
 # (victim_latency.py), and the peak resident memory of fwkhttpd under all of
-# it.
+# it; then the latency of a well-behaved client's static GET beside a crowd
+# of slow connections and beside clients of a heavy report page
+# (crowd_latency.py, on a server of its own).
 #
 # Usage: bench/http/run.sh <build dir with fwkhttpd>
 # Environment: REQUESTS (default 20000), CONCURRENCY (default 4).
@@ -143,3 +145,5 @@ echo
 python3 "$(dirname "$0")/victim_latency.py" "$fwk_port" "$root" static.txt page.html
 peak=$(awk '/^VmHWM/ {print $2, $3}' "/proc/$fwk_pid/status")
 echo "fwkhttpd peak resident memory under load and attacks: $peak"
+echo
+python3 "$(dirname "$0")/crowd_latency.py" "$fwkhttpd"
