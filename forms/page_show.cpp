@@ -40,7 +40,7 @@ void write_missing_page(const SiteContext& site, OutputSink* sink, const char* f
   out_html(sink, path.c_str());
   log_page_missing(site, form_name, page_name, path);
   out_printf(sink, "Error %i in %s@%d: ", result_number(HandlerResult::page_missing),
-             "Z:\cgi\fwk", 835);
+             "Z:\\cgi\\fwk", 835);
   out_text(sink, "Cannot open file (");
   out_html(sink, path.c_str());
   out_text(sink, ")");
