@@ -20,18 +20,6 @@ namespace fwk {
 
 namespace {
 
-struct AccessKey {
-  const char* name;
-  int bit;
-};
-
-// Evaluated in this order; PWD grants every right at once.
-constexpr AccessKey kAccessKeys[] = {
-    {"PWDREAD", kRightRead},     {"PWDUPDATE", kRightUpdate}, {"PWDAPPEND", kRightAppend},
-    {"PWDDELETE", kRightDelete}, {"PWDWRITE", kRightEdit},    {"PWDADMIN", kRightAdmin},
-    {"PWDREPORT", kRightReport}, {"PWD", kRightAll},
-};
-
 // A key's value that is a password: anything but "", "(allow)" and "(deny)".
 bool is_password(const char* value) {
   return *value != '\0' && text_compare_nocase(value, "(allow)") != 0 &&

@@ -25,6 +25,7 @@ enum class ConsoleEvent {
   line,          // a line was typed (without its line end)
   shutdown,      // SIGINT or SIGTERM arrived
   input_closed,  // standard input reached its end or failed
+  tick,          // the wait's time passed without any of the others
 };
 
 // Reads one line of standard input (without its line end) into `secret`.
@@ -33,8 +34,9 @@ enum class ConsoleEvent {
 // could not be read); at most 1023 bytes of a line are kept.
 bool console_read_secret(const std::string& prompt, std::string* secret);
 
-// Waits without limit for the next event. With `read_input` false only a
-// shut-down signal ends the wait. Lines longer than 1023 bytes are cut.
-ConsoleEvent console_wait(bool read_input, std::string& line);
+// Waits for the next event, at most `timeout_ms` (negative: without limit).
+// With `read_input` false only a shut-down signal (or the time) ends the
+// wait. Lines longer than 1023 bytes are cut.
+ConsoleEvent console_wait(bool read_input, std::string& line, int timeout_ms = -1);
 
 }  // namespace fwk

@@ -31,9 +31,9 @@ std::string password_problem(const std::string& password) {
   return "";
 }
 
-int hash_password_main(int argc, char** argv) {
-  if (argc > 2) {
-    bool help = std::strcmp(argv[2], "--help") == 0;
+int hash_password_main(int argc, const char* const* argv) {
+  if (argc > 1) {
+    bool help = std::strcmp(argv[1], "--help") == 0;
     (help ? console_write : console_write_error)(kUsage);
     return help ? 0 : 2;
   }

@@ -10,8 +10,8 @@ namespace fwk {
 
 // Exit codes: 0 the hash was printed; 1 no hash could be made; 2 wrong
 // use, no password, or one that no request could offer (see
-// password_problem). argv[1] is "hash-password".
-int hash_password_main(int argc, char** argv);
+// password_problem). argv[0] is "hash-password".
+int hash_password_main(int argc, const char* const* argv);
 
 // "" when a request could offer `password` as one word of _PASSWORD (and a
 // respondent type it as an ID), else why not.

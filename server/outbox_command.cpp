@@ -11,7 +11,6 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "server/mail_setup.hpp"
-#include "server/server_program.hpp"
 #include "server/startup.hpp"
 #include "server/window_text.hpp"
 
@@ -117,21 +116,6 @@ int outbox_command(const CommandLine& options) {
   if (code == 0 && options.outbox_retry) code = retry(root);
   print_listing(root);
   return code;
-}
-
-int outbox_main(int argc, char** argv) {
-  CommandLine options;
-  std::string error;
-  if (!cmdline_parse(argc, argv, options, error)) {
-    console_write_error("fwkhttpd: " + error + "\nTry 'fwkhttpd --help'.\n");
-    return 2;
-  }
-  if (options.show_help) {
-    console_write(cmdline_usage("fwkhttpd"));
-    return 0;
-  }
-  if (!root_option_usable(options)) return 2;
-  return outbox_command(options);
 }
 
 }  // namespace fwk

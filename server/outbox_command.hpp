@@ -10,8 +10,4 @@ namespace fwk {
 // 1 when the outbox cannot be read or the message to drop is not found.
 int outbox_command(const CommandLine& options);
 
-// The subcommand: reads the command line (argv[1] is "outbox"), then runs
-// outbox_command. Exit code 2 for a command line it cannot use.
-int outbox_main(int argc, char** argv);
-
 }  // namespace fwk

@@ -1,20 +1,29 @@
-// The programs beside the server: "fwkhttpd NAME [ARGUMENT]..." runs the
-// subcommand NAME instead of the server. Each is given the whole command
-// line (its name is argv[1]) and returns the program's exit code.
+// The program's subcommands: "fwkhttpd NAME [OPTION]..." runs NAME instead
+// of the server. One table, so that --help lists them all and the program
+// dispatches in one place.
 #pragma once
+
+#include <string>
 
 namespace fwk {
 
 struct Subcommand {
   const char* name;
-  int (*run)(int argc, char** argv);
-  const char* summary;                // one line for --help
+  // Runs the subcommand; argv[0] is its name, the options follow. Returns
+  // the exit code.
+  int (*run)(int argc, const char* const* argv);
+  // Its lines in --help: the synopsis, then what it does and its options.
+  const char* usage;
 };
 
-// The subcommand named by the first argument, or nullptr (run the server).
-const Subcommand* subcommand_find(int argc, char** argv);
+// The subcommand `word` names, or null.
+const Subcommand* subcommand_find(const char* word);
 
-// The --help lines that list the subcommands.
-const char* subcommands_usage();
+// The --help text of every subcommand.
+std::string subcommands_usage();
+
+// "fwkhttpd check [--root DIR] [--listen ADDR] [FORM]..." and
+// "fwkhttpd check --create-data FORM": the form checker.
+int check_command(int argc, const char* const* argv);
 
 }  // namespace fwk
