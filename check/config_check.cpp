@@ -8,6 +8,7 @@
 #include "core/list_text.hpp"
 #include "core/paths.hpp"
 #include "forms/access.hpp"
+#include "forms/password_hash.hpp"
 #include "forms/page_show.hpp"
 #include "mail/relay_address.hpp"
 #include "platform/dirsearch.hpp"
@@ -100,6 +101,18 @@ const char* allowed_text(const std::string& key) {
   return "do anything with the saved answers";
 }
 
+bool is_access_key(const std::string& name) {
+  return std::any_of(std::begin(kAccessKeys), std::end(kAccessKeys), [&](const AccessKey& key) {
+    return text_compare_nocase(key.name, name.c_str()) == 0;
+  });
+}
+
+// A password key's value that is a password as it is typed, not its hash.
+bool holds_clear_password(const std::string& value) {
+  return !value.empty() && text_compare_nocase(value.c_str(), "(allow)") != 0 &&
+         text_compare_nocase(value.c_str(), "(deny)") != 0 && !password_is_hash(value);
+}
+
 void check_access(Diagnostics& diags, const CheckSettings& settings, const FormConfig& form,
                   const ConfigLines& config) {
   if (!config.has_access) {
@@ -110,6 +123,12 @@ void check_access(Diagnostics& diags, const CheckSettings& settings, const FormC
   check_keys(diags, config, config.access, access_names(), "access");
   if (!settings.beyond_loopback) return;
   for (const IniLine& entry : config.access) {
+    if (is_access_key(entry.name) && holds_clear_password(entry.value)) {
+      add(diags, config, entry.line, kWarning,
+          entry.name + " holds a password in clear, and the server listens beyond this machine: "
+                       "store its hash instead (fwkhttpd hash-password)");
+      continue;
+    }
     if (text_compare_nocase(entry.value.c_str(), "(allow)") != 0) continue;
     if (text_compare_nocase(entry.name.c_str(), "PWDAPPEND") == 0) continue;
     // Reopening a response takes its ID fields: with a password among them
@@ -117,11 +136,7 @@ void check_access(Diagnostics& diags, const CheckSettings& settings, const FormC
     if (text_compare_nocase(entry.name.c_str(), "PWDUPDATE") == 0 &&
         (!form.has_uid || form.id_fields.find(',') != std::string::npos))
       continue;
-    const bool is_key =
-        std::any_of(std::begin(kAccessKeys), std::end(kAccessKeys), [&](const AccessKey& key) {
-          return text_compare_nocase(key.name, entry.name.c_str()) == 0;
-        });
-    if (!is_key) continue;
+    if (!is_access_key(entry.name)) continue;
     add(diags, config, entry.line, kWarning,
         entry.name + "=(allow) lets anybody on the network " + allowed_text(entry.name) +
             ", and the server listens beyond this machine: give it a password, or run the server "

@@ -56,7 +56,8 @@ def page(name, fields, title=None):
 CLEAN = {
     "trip.ini": "[DATABASE]\nTitle=Trip\nMULTIPAGE=1\nHASUID=1\nIDFIELDS=NAME,PIN\n"
                 "SAVEPAGE=1\nSAVEDATA=1\nSAVEINDEXNAME=trip.idx\n"
-                "[access]\nPWDAPPEND=(allow)\nPWDUPDATE=(allow)\nPWDREAD=secret\n",
+                "[access]\nPWDAPPEND=(allow)\nPWDUPDATE=(allow)\n"
+                "PWDREAD=$y$j9T$HkYqQTcN.1QXFkwJJRUJq/$BeKjR8jS807uMber2ImkPBdvPQsk.yLCB2ohitawXq2\n",
     "trip/page0": page("page0", "<input name=NAME><input name=PIN type=password>"),
     "trip/page1": page("page1", "<select name=MODE><option value=car>car"
                        "<option value=bus>bus</select>\n"
@@ -193,6 +194,9 @@ class CheckTest(unittest.TestCase):
             "open.html": "<form><input type=hidden name=DATABASE value=open>"
                          "<input name=A></form>",
             "open.asc": "A\tB\n",
+            "clear.ini": "[DATABASE]\nFORM=open.html\nSAVEDATA=1\n[access]\nPWDREAD=reader\n"
+                         "PWDADMIN=$y$j9T$HkYqQTcN.1QXFkwJJRUJq/$BeKjR8jS807uMber2ImkPBdvPQsk."
+                         "yLCB2ohitawXq2\nPWDAPPEND=(allow)\n",
             "closed.ini": "[DATABASE]\nFORM=closed.html\nSAVEXML=1\nSAVEXMLNAME=c.xml\n",
             "closed.html": "<form><input type=hidden name=DATABASE value=closed></form>",
             "mail.ini": "[DATABASE]\nFORM=mail.html\nSAVEEMAIL=1\nEMAILNAME=me\n"
@@ -243,6 +247,7 @@ if (Q2 == '') { unknownfn(Q2) }
             ("typo.ini", 3, "warning", "unknown key SAVEDAT in [DATABASE] is ignored: did you mean SAVEDATA?"),
             ("nosection.ini", 2, "error", "is [DATABSE] meant to be [DATABASE]?"),
             ("open.ini", 5, "warning", "PWDREAD=(allow) lets anybody on the network"),
+            ("clear.ini", 5, "warning", "PWDREAD holds a password in clear"),
             ("open.asc", 1, "warning", "the column B is filled by no page or script"),
             ("closed.ini", 1, "warning", "no [access] section"),
             ("mail.ini", 3, "error", "EMAILSERVER names no mail relay"),
@@ -270,16 +275,18 @@ if (Q2 == '') { unknownfn(Q2) }
         for file, line, severity, text in expected:
             with self.subTest(file=file, line=line):
                 self.assertFound(found, file, line, severity, text)
-        self.assertRegex(out, r"fwkhttpd check: 10 forms, \d+ errors, \d+ warnings\n")
+        # A hash is no password in clear; PWDAPPEND=(allow) is the usual.
+        self.assertFalse([d for d in found if d[0].endswith("clear.ini") and d[1] in (6, 7)], out)
+        self.assertRegex(out, r"fwkhttpd check: 11 forms, \d+ errors, \d+ warnings\n")
         # A form named on the command line alone, and one that is not there.
         code, found, out = check(self.root, "typo", "nosuch")
         self.assertEqual(code, 1, out)
         self.assertFound(found, "nosuch.ini", 1, "error", "there is no form nosuch")
         self.assertFound(found, "typo.ini", 3, "warning", "did you mean SAVEDATA?")
         self.assertRegex(out, r"fwkhttpd check: 2 forms, 1 error, \d+ warnings\n")
-        # Listening on loopback only, (allow) is no risk.
-        code, found, out = check(self.root, "--listen", "127.0.0.1", "open")
-        self.assertFalse([d for d in found if "(allow)" in d[3]], out)
+        # Listening on loopback only, (allow) and clear passwords are no risk.
+        code, found, out = check(self.root, "--listen", "127.0.0.1", "open", "clear")
+        self.assertFalse([d for d in found if "(allow)" in d[3] or "in clear" in d[3]], out)
 
     def test_root_that_cannot_be_read(self):
         code, found, out = check(os.path.join(self.work, "missing"))
