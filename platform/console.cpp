@@ -63,6 +63,10 @@ void console_write_error(const std::string& text) {
   write_locked(stderr, text);
 }
 
+bool console_error_is_terminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
 bool console_input_is_terminal() {
   if (isatty(STDIN_FILENO) != 1) return false;
   // A background job that reads its controlling terminal is stopped by

@@ -17,6 +17,9 @@ void console_write_error(const std::string& text);
 // foreground.
 bool console_input_is_terminal();
 
+// True when standard error is a terminal (progress lines go there).
+bool console_error_is_terminal();
+
 enum class ConsoleEvent {
   line,          // a line was typed (without its line end)
   shutdown,      // SIGINT or SIGTERM arrived

@@ -172,6 +172,34 @@ DurableResult durable_replace(const char* path, const char* bytes, size_t n) {
   return staged == DurableResult::ok ? durable_stage_commit(stage) : staged;
 }
 
+DurableResult durable_put_bytes(const char* path, const std::vector<int64_t>& offsets, char byte) {
+  if (!path) return DurableResult::open_failed;
+  int fd = open_regular_for_append(path, O_RDWR, 0);
+  if (fd < 0) return DurableResult::open_failed;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0;
+  for (int64_t offset : offsets) ok = ok && offset >= 0 && offset < info.st_size;
+  for (size_t i = 0; ok && i < offsets.size(); ++i) {
+    ssize_t written;
+    do {
+      written = ::pwrite(fd, &byte, 1, static_cast<off_t>(offsets[i]));
+    } while (written < 0 && errno == EINTR);
+    ok = written == 1;
+  }
+  ok = ok && flush_to_device(fd);
+  ::close(fd);
+  return ok ? DurableResult::ok : DurableResult::write_failed;
+}
+
+DurableResult durable_cut_back(const char* path, int64_t length) {
+  if (!path) return DurableResult::open_failed;
+  int fd = open_regular_for_append(path, O_RDWR, 0);
+  if (fd < 0) return DurableResult::open_failed;
+  bool ok = ::ftruncate(fd, static_cast<off_t>(length)) == 0 && flush_to_device(fd);
+  ::close(fd);
+  return ok ? DurableResult::ok : DurableResult::write_failed;
+}
+
 bool durable_remove(const char* path) {
   if (!path) return false;
   if (::unlink(path) != 0) return errno == ENOENT;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fwk {
 
@@ -31,6 +32,15 @@ DurableResult durable_append(const char* path, const char* bytes, size_t n);
 // over the file, and the directory is flushed. At any moment the file holds
 // either its old or its new contents.
 DurableResult durable_replace(const char* path, const char* bytes, size_t n);
+
+// Overwrites the byte at each of `offsets` of an existing regular file with
+// `byte`, then flushes the file once. Offsets at or past the end of the
+// file are refused (nothing is written then).
+DurableResult durable_put_bytes(const char* path, const std::vector<int64_t>& offsets, char byte);
+
+// Cuts an existing regular file back to `length` bytes (a torn last line
+// left by a crash) and flushes it.
+DurableResult durable_cut_back(const char* path, int64_t length);
 
 // A replacement made in two steps, so that the bulk of a large file can be
 // written and flushed while others may still append to the original: the

@@ -1,6 +1,7 @@
 #include "platform/signals.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -47,6 +48,19 @@ void signals_install() {
 }
 
 bool signals_shutdown_requested() {
+  return shutdown_requested != 0;
+}
+
+bool signals_wait_shutdown(int timeout_ms) {
+  if (shutdown_requested != 0) return true;
+  struct pollfd wake {};
+  wake.fd = wake_pipe[0];
+  wake.events = POLLIN;
+  if (wake.fd >= 0) {
+    poll(&wake, 1, timeout_ms);
+  } else {
+    usleep(static_cast<useconds_t>(timeout_ms) * 1000);
+  }
   return shutdown_requested != 0;
 }
 
