@@ -63,8 +63,10 @@ void read_batch(MailSource& source, const std::vector<MailRef>& mails, size_t fr
   for (size_t i = from; i < to; ++i) {
     const MailRef& ref = mails[i];
     std::string error;
+    const MailRead read = mail_source_read(source, ref, &bytes, &error);
+    if (read == MailRead::gone) continue;
     ++counts->read;
-    if (!mail_source_read(source, ref, &bytes, &error)) {
+    if (read == MailRead::failed) {
       ++counts->failures;
       report(error);
       continue;

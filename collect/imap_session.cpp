@@ -51,7 +51,7 @@ namespace {
 // selected first, or on the server's) or, with `command` empty, a fetch of
 // `url`. The untagged response (or the fetched mail) goes to `out`.
 bool perform(ImapSession& session, const std::string& url, const std::string& command,
-             std::string* out, std::string* error) {
+             std::string* out, std::string* error, CURLcode* code_out = nullptr) {
   CURL* curl = session.handle.get();
   char message[CURL_ERROR_SIZE] = "";
   out->clear();
@@ -62,6 +62,7 @@ bool perform(ImapSession& session, const std::string& url, const std::string& co
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
   CURLcode code = curl_easy_perform(curl);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+  if (code_out != nullptr) *code_out = code;
   if (code == CURLE_OK) return true;
   *error = imap_name(session) + ": " + (command.empty() ? "fetch" : command.substr(0, command.find(' '))) +
            ": " + (*message != '\0' ? message : curl_easy_strerror(code));
@@ -184,9 +185,14 @@ bool imap_list(ImapSession& session, std::vector<MailRef>* mails, size_t* others
   return true;
 }
 
-bool imap_fetch(ImapSession& session, const std::string& uid, std::string* bytes,
-                std::string* error) {
-  return perform(session, mailbox_url(session) + "/;UID=" + uid, "", bytes, error);
+MailRead imap_fetch(ImapSession& session, const std::string& uid, std::string* bytes,
+                    std::string* error) {
+  CURLcode code = CURLE_OK;
+  if (perform(session, mailbox_url(session) + "/;UID=" + uid, "", bytes, error, &code)) {
+    // A UID that another collector moved away meanwhile fetches nothing.
+    return bytes->empty() ? MailRead::gone : MailRead::ok;
+  }
+  return code == CURLE_REMOTE_FILE_NOT_FOUND ? MailRead::gone : MailRead::failed;
 }
 
 bool imap_move_done(ImapSession& session, const std::vector<const MailRef*>& mails,

@@ -17,8 +17,8 @@ bool imap_open(const ImapSettings& settings, std::unique_ptr<ImapSession>* sessi
                std::string* error);
 bool imap_list(ImapSession& session, std::vector<MailRef>* mails, size_t* others,
                std::string* error);
-bool imap_fetch(ImapSession& session, const std::string& uid, std::string* bytes,
-                std::string* error);
+MailRead imap_fetch(ImapSession& session, const std::string& uid, std::string* bytes,
+                    std::string* error);
 bool imap_move_done(ImapSession& session, const std::vector<const MailRef*>& mails,
                     std::string* error);
 std::string imap_name(const ImapSession& session);

@@ -48,9 +48,15 @@ bool mail_source_open_imap(const ImapSettings& settings, MailSource* source, std
 bool mail_source_list(MailSource& source, std::vector<MailRef>* mails, size_t* others,
                       std::string* error);
 
-// The whole mail as delivered. False with `error`.
-bool mail_source_read(MailSource& source, const MailRef& mail, std::string* bytes,
-                      std::string* error);
+enum class MailRead {
+  ok,
+  gone,    // no longer there: another collector took it since the listing
+  failed,  // `error` says why
+};
+
+// The whole mail as delivered.
+MailRead mail_source_read(MailSource& source, const MailRef& mail, std::string* bytes,
+                          std::string* error);
 
 // Moves processed mails to the done folder. A mail that is already gone
 // (another collector moved it) counts as moved. Returns how many could not

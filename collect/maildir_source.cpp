@@ -6,6 +6,7 @@
 
 #include "platform/dirsearch.hpp"
 #include "platform/durable_file.hpp"
+#include "platform/file_info.hpp"
 #include "platform/file_move.hpp"
 
 namespace fwk {
@@ -62,12 +63,14 @@ bool mail_source_list(MailSource& source, std::vector<MailRef>* mails, size_t* o
   return true;
 }
 
-bool mail_source_read(MailSource& source, const MailRef& mail, std::string* bytes,
-                      std::string* error) {
+MailRead mail_source_read(MailSource& source, const MailRef& mail, std::string* bytes,
+                          std::string* error) {
   if (source.imap) return imap_fetch(*source.imap, mail.id, bytes, error);
-  if (file_read_whole((source.maildir + mail.id).c_str(), bytes)) return true;
-  *error = "cannot read " + source.maildir + mail.id;
-  return false;
+  const std::string path = source.maildir + mail.id;
+  if (file_read_whole(path.c_str(), bytes)) return MailRead::ok;
+  if (!file_info(path.c_str()).exists) return MailRead::gone;
+  *error = "cannot read " + path;
+  return MailRead::failed;
 }
 
 size_t mail_source_mark_done(MailSource& source, const std::vector<const MailRef*>& mails,

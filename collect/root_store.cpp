@@ -330,8 +330,8 @@ void put_form(RootStore& store, const std::string& name, const std::vector<size_
 std::string root_form_ini_text(const std::string& form) {
   return "; Written by formwick-collect for the responses of the form \"" + form +
          "\"\n; collected from the devices' mail. It is not changed again: edit it freely.\n"
-         "; Nobody may read the responses over HTTP until a section [access]\n"
-         "; gives a password, e.g. PWDREAD=secret.\n"
+         "; Nobody may read the responses over HTTP until a section named access\n"
+         "; gives a password, e.g. PWDREAD=secret (see the operator's guide).\n"
          "[DATABASE]\nTitle=" + form + "\nDescription=Responses collected from the devices\n"
          "ACTIVE=0\nSAVEDATA=0\n";
 }

@@ -355,3 +355,71 @@ def unquote(field):
     return "".join(out)
 
 
+
+
+def response_mail(form, session, device, saved, entries, message_id=None, subject=None):
+    """A response mail built from the documented format alone (Python's own
+    email package, not the device's code): the text part, then the record
+    as a JSON attachment."""
+    import email.message
+    import email.policy
+    import json
+    record = {"formwick": "response", "version": 1, "form": form, "session": session,
+              "device": device, "saved": saved, "entries": [list(e) for e in entries]}
+    message = email.message.EmailMessage(policy=email.policy.SMTP)
+    message["Subject"] = subject or "Formwick form submission report"
+    message["From"] = "<box@example.org>"
+    message["To"] = "<box@example.org>"
+    message["Message-ID"] = message_id or "<%s.%s.%s@example.org>" % (form, session, saved)
+    message["X-Formwick-Form"] = form
+    message["X-Formwick-Session"] = session
+    message["X-Formwick-Device"] = device
+    message.set_content("".join("%s: %s\r\n" % e for e in entries))
+    message.add_attachment(json.dumps(record).encode(), maintype="application",
+                           subtype="json", filename="formwick-response.json")
+    return message.as_bytes()
+
+
+def put_mails(maildir, mails, start=1796000000):
+    """Delivers mails into new/ as a delivery agent would, one second apart."""
+    for number, mail in enumerate(mails):
+        name = "%d.M%dP1Q%d.test" % (start + number, number, number)
+        path = os.path.join(maildir, "tmp", name)
+        with open(path, "wb") as f:
+            f.write(mail)
+        os.utime(path, (start + number, start + number))
+        os.rename(path, os.path.join(maildir, "new", name))
+
+
+def saved_text(n):
+    """A save time as the device writes it, n microseconds after a start."""
+    import datetime
+    moment = datetime.datetime(2026, 12, 8, 6, 0, tzinfo=datetime.timezone.utc) + \
+        datetime.timedelta(microseconds=n)
+    return moment.strftime("%Y-%m-%dT%H:%M:%S.%fZ")
+
+
+def campaign(sessions, seed):
+    """Mails of a field campaign and what must come of them: each session
+    saved once or several times (later saves edited), some mails delivered
+    twice, arriving in a shuffled order. Returns (mails, {session: entries
+    of its last save})."""
+    import random
+    rng = random.Random(seed)
+    mails = []
+    final = {}
+    clock = 0
+    for s in range(sessions):
+        session = "s%04d" % s
+        for version in range(1 + (s % 3 == 0) + (s % 7 == 0)):
+            clock += 1000
+            entries = [("HOST", "tablet"), ("q1", rng.choice(["yes", "no", "maybe"])),
+                       ("colour", "red"), ("colour", rng.choice(["blue", "green"])),
+                       ("note", "v%d line one\nline two\tcol \"q\" \U0001F600" % version)]
+            mail = response_mail("poll", session, "dev%d" % (s % 3), saved_text(clock), entries)
+            mails.append(mail)
+            if rng.random() < 0.15:
+                mails.append(mail)
+            final[session] = entries
+    rng.shuffle(mails)
+    return mails, final
