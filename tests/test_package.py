@@ -27,8 +27,11 @@ def demo_files():
 def layout(prefix):
     """The files an installation below `prefix` (no leading "/") must hold."""
     files = {prefix + "/bin/fwkhttpd", prefix + "/bin/formwick-install",
+             prefix + "/bin/formwick-collect",
              prefix + "/share/doc/formwick/README.md",
+             prefix + "/share/doc/formwick/operating.md",
              prefix + "/share/man/man1/fwkhttpd.1",
+             prefix + "/share/man/man1/formwick-collect.1",
              prefix + "/lib/systemd/system/formwick.service"}
     files |= {prefix + "/share/formwick/root/" + name for name in demo_files()}
     return files
@@ -127,7 +130,7 @@ class PackageTest(unittest.TestCase):
         self.assertIn("Package: formwick\n", fields)
         self.assertIn("Version: %s\n" % self.project_version(), fields)
         depends = fields.split("Depends:")[1]
-        for library in ("libc6", "libstdc++6"):
+        for library in ("libc6", "libstdc++6", "libpq5", "libgmime-3.0"):
             self.assertIn(library, depends)
 
         listing = self.run_tool(["dpkg-deb", "-c", package])
@@ -141,6 +144,10 @@ class PackageTest(unittest.TestCase):
             unit = f.read()
         self.assertIn("\nExecStart=/usr/bin/fwkhttpd --headless ", unit)
         self.assertIn('cp -R "/usr/share/formwick/root/."', unit)
+
+        collector = self.run_tool([os.path.join(extracted, "usr/bin/formwick-collect"),
+                                   "--version"])
+        self.assertEqual(collector, "formwick-collect (Formwick) %s\n" % self.project_version())
 
         sample_root = os.path.join(extracted, "usr/share/formwick/root")
         with open(os.path.join(sample_root, "marker.txt"), "w") as f:
