@@ -77,6 +77,7 @@ bench:
 	@for b in $(BENCH_BUILD)/bench/bench_*; do [ -x $$b ] && $$b || exit 1; done
 	@if [ -x bench/http/run.sh ]; then bench/http/run.sh $(BENCH_BUILD); fi
 	/usr/bin/python3 bench/mail_backlog.py $(BENCH_BUILD)
+	/usr/bin/python3 bench/collect_ingest.py $(BENCH_BUILD)
 
 format:
 	find core platform expr store script template mail forms records http server install tests bench fuzz -name '*.cpp' -o -name '*.hpp' \
