@@ -8,6 +8,8 @@ collector killed mid-pass, two collectors at once."""
 import json
 import os
 import random
+import re
+import shlex
 import shutil
 import signal
 import subprocess
@@ -15,11 +17,13 @@ import tempfile
 import threading
 import time
 import unittest
+import urllib.parse
 
-from fwktest import wait_for
+from fwktest import FWKHTTPD, SOURCE_DIR, Server, wait_for
 from collect_parts import (COLLECT, Device, Dovecot, Postgres, Relay, campaign, collect,
-                           make_maildir, maildir_mails, put_mails, read_live_records,
+                           make_maildir, maildir_mails, pg_bin, put_mails, read_live_records,
                            response_mail, restore_done, saved_text)
+from test_docs_examples import pattern
 
 SANITIZED = os.environ.get("FWK_SANITIZED", "") in ("1", "ON", "TRUE", "true")
 POSTGRES = None
@@ -347,6 +351,90 @@ class ImapTest(CollectTestCase):
                                        env={"FORMWICK_IMAP_PASSWORD": Dovecot.PASSWORD})
             self.assertEqual(status, 0, out + err)
             self.assert_postgres_holds(final)
+        finally:
+            dovecot.stop()
+
+
+GUIDE_STEP = re.compile(r"<!-- collect (device|run)(?: (\S+))? -->\n```[^\n]*\n(.*?)```", re.S)
+
+
+def guide_steps():
+    """[(kind, file, block)] of the operator's guide's collector walk-through."""
+    with open(os.path.join(SOURCE_DIR, "docs", "operating.md"), encoding="utf-8") as f:
+        return GUIDE_STEP.findall(f.read())
+
+
+class GuideWalkthroughTest(CollectTestCase):
+    """The walk-through of the operator's guide, step by step: a device
+    set up as the guide shows mails two responses through a relay that
+    delivers one of them twice; every command the guide shows runs, on
+    the test's Maildir, root, IMAP server and database, and prints what
+    the guide shows."""
+
+    def device_files(self, steps, relay_port):
+        files = {"poll.html": "<html><body><FORM ACTION=/fwk METHOD=POST></FORM></body></html>",
+                 "poll.asc": "HOST\tq1\tnote\t_SESSION\n"}
+        for kind, name, block in steps:
+            if kind == "device":
+                files[name] = re.sub(r"(?m)^EMAILSERVER=.*$",
+                                     "EMAILSERVER=127.0.0.1:%d" % relay_port, block)
+        self.assertIn("EMAILSERVER=127.0.0.1", files.get("poll.ini", ""))
+        return files
+
+    def run_shown(self, line, places):
+        """Runs a command line the guide shows: (exit status, stdout)."""
+        args = shlex.split(line)
+        programs = {"formwick-collect": COLLECT, "fwkhttpd": FWKHTTPD}
+        if args[0] == "psql":
+            args[:1] = [pg_bin("psql"), "-X"]
+        else:
+            args[0] = programs[args[0]]
+        args = [places.get(a, a) for a in args]
+        if "--imap" in args:
+            args += ["--cafile", places["authority"]]
+        done = subprocess.run(args, capture_output=True, timeout=120,
+                              env=dict(os.environ, LC_ALL="C.UTF-8", PAGER=""))
+        out = "\n".join(line.rstrip(" ") for line in done.stdout.decode("utf-8").split("\n"))
+        return done.returncode, out, done.stderr.decode("utf-8")
+
+    def test_the_guide_walks_through_root_and_postgres_from_maildir_and_imap(self):
+        steps = guide_steps()
+        self.assertEqual([k for k, _, _ in steps].count("run"), 4, steps)
+        relay = Relay(self.maildir, lose=1)
+        server = None
+        try:
+            server = Server(self.device_files(steps, relay.port), env={
+                "FORMWICK_ONLINE": "1", "FORMWICK_RELAY_RETRY_MS": "200"}).start()
+            for session, answers in (("walk-1", [("q1", "yes"), ("note", "two\nlines\tand a "
+                                                                   "\"quote\" \U0001F642")]),
+                                     ("walk-2", [("q1", "no"), ("note", "")])):
+                status, _, body = server.curl("/fwk", "--data", urllib.parse.urlencode(
+                    [("DATABASE", "poll"), ("_ACTION", "SAVE"), ("_SESSION", session)] + answers))
+                self.assertEqual(status, 200, body)
+            self.assertTrue(wait_for(lambda: len(maildir_mails(self.maildir)) == 3, timeout=60))
+        finally:
+            if server:
+                server.close()
+            relay.stop()
+        dovecot = Dovecot().start()
+        try:
+            dovecot.deliver([os.path.join(self.maildir, "new", n)
+                             for n in maildir_mails(self.maildir, ("new",))])
+            secret = os.path.join(self.work, "imap-password")
+            with open(secret, "w") as f:
+                f.write(Dovecot.PASSWORD + "\n")
+            places = {"/var/mail/formwick/Maildir": self.maildir, "/srv/formwick/home": self.root,
+                      "imaps://collector@mail.example.org/INBOX": dovecot.url(),
+                      "/etc/formwick/imap-password": secret, "authority": dovecot.authority,
+                      "postgresql://formwick@db.example.org/formwick": self.pg_url()}
+            for kind, _, block in steps:
+                if kind != "run":
+                    continue
+                line, _, shown = block.partition("\n")
+                self.assertTrue(line.startswith("$ "), line)
+                status, out, err = self.run_shown(line[2:], places)
+                self.assertEqual(status, 0, (line, out, err))
+                self.assertRegex(out, pattern(shown), line)
         finally:
             dovecot.stop()
 
