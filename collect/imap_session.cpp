@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <unordered_map>
 
@@ -53,19 +54,19 @@ namespace {
 bool perform(ImapSession& session, const std::string& url, const std::string& command,
              std::string* out, std::string* error, CURLcode* code_out = nullptr) {
   CURL* curl = session.handle.get();
-  char message[CURL_ERROR_SIZE] = "";
+  std::array<char, CURL_ERROR_SIZE> message{};
   out->clear();
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, command.empty() ? nullptr : command.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, on_write);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message.data());
   CURLcode code = curl_easy_perform(curl);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
   if (code_out != nullptr) *code_out = code;
   if (code == CURLE_OK) return true;
   *error = imap_name(session) + ": " + (command.empty() ? "fetch" : command.substr(0, command.find(' '))) +
-           ": " + (*message != '\0' ? message : curl_easy_strerror(code));
+           ": " + (message[0] != '\0' ? message.data() : curl_easy_strerror(code));
   return false;
 }
 
