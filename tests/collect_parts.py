@@ -11,26 +11,18 @@ import glob
 import os
 import pwd
 import shutil
-import socket
 import subprocess
 import tempfile
-import time
-import unittest
 import urllib.parse
 
-from fwktest import SOURCE_DIR, Server, wait_for
+from fwktest import Server, port_accepts, wait_for
 from test_mail_providers import make_authority, make_server_cert
+import test_mail_relay
+from test_mail_relay import free_port
 
 BUILD_DIR = os.environ.get("FWK_BUILD_DIR", "")
 COLLECT = os.path.join(BUILD_DIR, "formwick-collect")
-RELAY_SCRIPT = os.path.join(SOURCE_DIR, "tests", "smtp_relay.py")
 AS_ROOT = os.geteuid() == 0
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def collect(*args, env=None, timeout=300):
@@ -67,6 +59,19 @@ def give_to(path, user):
         for root, dirs, files in os.walk(path):
             for name in [root] + [os.path.join(root, n) for n in dirs + files]:
                 os.chown(name, entry.pw_uid, entry.pw_gid)
+
+
+def stop_and_remove(process, work):
+    """Stops a server we started (SIGTERM, then SIGKILL) and removes its
+    directory."""
+    if process and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(20)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+    shutil.rmtree(work, ignore_errors=True)
 
 
 def pg_bin(name):
@@ -128,14 +133,7 @@ class Postgres:
             return f.read()
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        shutil.rmtree(self.work, ignore_errors=True)
+        stop_and_remove(self.process, self.work)
 
 
 class Dovecot:
@@ -170,16 +168,9 @@ class Dovecot:
                                     "uid": me.pw_uid})
         self.process = subprocess.Popen(["dovecot", "-F", "-c", config],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not wait_for(lambda: self.accepts(), timeout=20, step=0.1):
+        if not wait_for(lambda: port_accepts(self.port), timeout=20, step=0.1):
             raise AssertionError("Dovecot did not start: " + self.log())
         return self
-
-    def accepts(self):
-        try:
-            with socket.create_connection(("127.0.0.1", self.port), timeout=1):
-                return True
-        except OSError:
-            return False
 
     def deliver(self, mail_paths):
         """Puts mails into the user's INBOX as a delivery agent would."""
@@ -196,14 +187,7 @@ class Dovecot:
         return open(path, errors="replace").read() if os.path.exists(path) else ""
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        shutil.rmtree(self.work, ignore_errors=True)
+        stop_and_remove(self.process, self.work)
 
 
 DOVECOT_CONF = """
@@ -248,26 +232,13 @@ service imap-login {
 """
 
 
-class Relay:
+class Relay(test_mail_relay.Relay):
     """aiosmtpd on 127.0.0.1 delivering into a Maildir; the first `lose`
     messages are delivered but their acceptance never reaches the sender."""
 
     def __init__(self, maildir, lose=0):
         self.port = free_port()
-        python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else "python3"
-        self.process = subprocess.Popen(
-            [python, RELAY_SCRIPT, str(self.port), maildir, "--maildir", maildir,
-             "--lose-reply", str(lose)],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        if self.process.stdout.readline().strip() != "ready":
-            self.process.kill()
-            raise AssertionError("the SMTP relay did not start")
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(10)
-        self.process.stdout.close()
+        super().__init__(self.port, maildir, "--maildir", maildir, "--lose-reply", str(lose))
 
 
 POLL_FIELDS = ("q1", "colour", "note")

@@ -14,7 +14,6 @@ import shutil
 import signal
 import subprocess
 import tempfile
-import threading
 import time
 import unittest
 import urllib.parse
@@ -404,7 +403,8 @@ class GuideWalkthroughTest(CollectTestCase):
         server = None
         try:
             server = Server(self.device_files(steps, relay.port), env={
-                "FORMWICK_ONLINE": "1", "FORMWICK_RELAY_RETRY_MS": "200"}).start()
+                "FORMWICK_ONLINE": "1", "FORMWICK_RELAY_RETRY_MS": "200",
+                "FORMWICK_RELAY_TIMEOUT_MS": "2000"}).start()
             for session, answers in (("walk-1", [("q1", "yes"), ("note", "two\nlines\tand a "
                                                                    "\"quote\" \U0001F642")]),
                                      ("walk-2", [("q1", "no"), ("note", "")])):
