@@ -293,6 +293,27 @@ class MailboxTest(CollectTestCase):
                              "[DATABASE]\nSAVEDATANAME=answers.asc\n[access]\nPWDREAD=secret\n")
         self.assertFalse(os.path.exists(os.path.join(self.root, "poll.asc")))
 
+    def test_watching_picks_up_new_mail_until_sigterm(self):
+        watcher = subprocess.Popen([COLLECT, "--maildir", self.maildir, "--root", self.root,
+                                    "--watch", "1"], stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+        try:
+            put_mails(self.maildir, [response_mail("poll", "w1", "d", saved_text(1),
+                                                   [("q1", "first")])])
+            data = os.path.join(self.root, "poll.asc")
+            self.assertTrue(wait_for(lambda: os.path.exists(data) and "w1" in
+                                     read_live_records(data), timeout=30))
+            put_mails(self.maildir, [response_mail("poll", "w1", "d", saved_text(2),
+                                                   [("q1", "edited")])], start=1797000000)
+            self.assertTrue(wait_for(lambda: read_live_records(data)["w1"]["q1"] == "edited",
+                                     timeout=30))
+        finally:
+            watcher.send_signal(signal.SIGTERM)
+            out, err = watcher.communicate(timeout=30)
+        self.assertEqual(watcher.returncode, 0, out + err)
+        self.assertIn("1 mails read, 1 responses stored", out)
+        self.assertEqual(maildir_mails(self.maildir), [])
+
     def test_bad_arguments_and_unreachable_stores_exit_2(self):
         for args in ([], ["--maildir", self.maildir], ["--root", self.root],
                      ["--maildir", self.maildir, "--root", self.root, "--watch", "0"],
