@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 20
 FUZZ_LONG_SECONDS := $(if $(filter command line environment,$(origin FUZZ_SECONDS)),$(FUZZ_SECONDS),3600)
 GENERATOR  := -G Ninja
 
-.PHONY: all build run test unit-test san-test fuzz fuzz-long bench clean format install package
+.PHONY: all build run test unit-test san-test fuzz fuzz-long bench soak clean format install package
 
 all: build
 
@@ -70,6 +70,14 @@ fuzz-long:
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_LONG_SECONDS) tools/run-fuzz.sh $(SAN_BUILD) --keep
 
+# The kill -9 campaign of `make test` for SOAK_SECONDS (default ten minutes)
+# instead of 30 s.
+SOAK_SECONDS ?= 600
+soak: build
+	@tools/deps.sh test
+	cd tests && FWKHTTPD=$(CURDIR)/$(BUILD)/fwkhttpd FWK_SOURCE_DIR=$(CURDIR) \
+	  FWK_KILL_SECONDS=$(SOAK_SECONDS) python3 -m unittest -v test_save_kills
+
 bench:
 	@tools/deps.sh bench
 	cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DFWK_BENCH=ON
@@ -78,6 +86,7 @@ bench:
 	@if [ -x bench/http/run.sh ]; then bench/http/run.sh $(BENCH_BUILD); fi
 	/usr/bin/python3 bench/mail_backlog.py $(BENCH_BUILD)
 	/usr/bin/python3 bench/collect_ingest.py $(BENCH_BUILD)
+	@if [ -x bench/export/run.py ]; then python3 bench/export/run.py $(BENCH_BUILD); fi
 
 format:
 	find core platform expr store script template mail forms records http server install tests bench fuzz -name '*.cpp' -o -name '*.hpp' \

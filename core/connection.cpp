@@ -8,7 +8,7 @@ namespace fwk {
 
 size_t conn_send(Connection& c, const char* bytes, size_t n) {
   if (c.queued) {
-    (c.stream_file ? c.after_file : c.response).append(bytes, n);
+    (conn_has_body(c) ? c.after_file : c.response).append(bytes, n);
     return n;
   }
   if (c.pending >= kSendBufferSize) conn_flush(c);  // never between calls; keeps the copy in bounds
@@ -34,10 +34,16 @@ size_t conn_send(Connection& c, const char* bytes, size_t n) {
 }
 
 bool conn_stream_file(Connection& c, FilePtr& file) {
-  if (!c.queued || c.stream_file || !file) return false;
+  if (!c.queued || conn_has_body(c) || !file) return false;
   long at = std::ftell(file.get());
   c.stream_offset = at > 0 ? at : 0;
   c.stream_file = std::move(file);
+  return true;
+}
+
+bool conn_stream_producer(Connection& c, ProducerPtr& producer) {
+  if (!c.queued || conn_has_body(c) || !producer) return false;
+  c.stream_producer = std::move(producer);
   return true;
 }
 

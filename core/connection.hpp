@@ -3,8 +3,10 @@
 // buffered byte path every response goes through.
 //
 // A connection served by the server loop is "queued": what a handler writes
-// collects in `response` and a file handed over with conn_stream_file is
-// sent after it, both by the loop as the client reads.
+// collects in `response`, and the body handed over after it (a file with
+// conn_stream_file, or bytes made on a thread of their own with
+// conn_stream_producer) is sent after that, all by the loop as the client
+// reads.
 #pragma once
 
 #include <array>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "core/limits.hpp"
+#include "platform/producer.hpp"
 
 namespace fwk {
 
@@ -36,7 +39,8 @@ struct Connection {
   std::string response;  // bytes to send first
   FilePtr stream_file;   // then this file, from stream_offset on
   long long stream_offset = 0;
-  std::string after_file;  // then what was written after the file was handed over
+  ProducerPtr stream_producer;  // or what this producer makes, as it comes
+  std::string after_file;  // then what was written after the body was handed over
 };
 
 // Buffered send: small writes collect in the send buffer and leave in
@@ -52,5 +56,15 @@ void conn_flush(Connection& connection);
 // was written so far and closes it. False (the caller keeps the file) when
 // the connection is not queued or already has a file.
 bool conn_stream_file(Connection& connection, FilePtr& file);
+
+// Hands a producer over to a queued connection, which sends what it makes
+// after what was written so far. False (the caller keeps it) when the
+// connection is not queued or already has a body.
+bool conn_stream_producer(Connection& connection, ProducerPtr& producer);
+
+// True once a body has been handed over.
+inline bool conn_has_body(const Connection& connection) {
+  return connection.stream_file || connection.stream_producer;
+}
 
 }  // namespace fwk

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 
 #include "core/connection.hpp"
 #include "core/page_budget.hpp"
@@ -32,5 +33,21 @@ size_t sink_write(OutputSink* sink, const char* bytes, size_t n);
 // large file is never held in memory; otherwise it is copied in blocks and
 // stays open.
 void sink_copy_file(OutputSink* sink, FilePtr& file);
+
+// Receives the pieces of a body as they are made: false once nobody wants
+// them any more (the maker should stop). n == 0 writes nothing and only
+// tells, for a maker that may work long between two pieces.
+using BodyPut = std::function<bool(const char* bytes, size_t n)>;
+
+// Makes a body through `put`; true when it was made whole.
+using BodyMaker = std::function<bool(const BodyPut& put)>;
+
+// Sends a body that takes long to make, in HTTP chunks (the header text
+// written before it carries kChunkedHeader). On a queued connection `make`
+// runs on a thread of its own (so it must own what it uses) and the server
+// loop sends what it makes as the client reads; otherwise it runs here and
+// writes through the sink. A body not made whole ends without its last
+// chunk, so that the client can tell it is incomplete.
+void sink_stream_body(OutputSink* sink, BodyMaker make);
 
 }  // namespace fwk

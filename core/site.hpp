@@ -17,6 +17,9 @@ namespace fwk {
 // What the forms engine learned of its data files between saves
 // (cgi/fwk/session_index.hpp).
 struct SessionIndex;
+// The refused requests each form's ADMINEMAIL is yet to be told of
+// (forms/refusal_alerts.hpp).
+struct RefusalAlerts;
 
 struct StatusLog;
 struct PrivateFiles;
@@ -50,6 +53,9 @@ struct SiteContext {
   // Kept by the forms engine across requests (the server is the only
   // writer of its data files); absent: every save reads its data file anew.
   std::shared_ptr<SessionIndex> session_index;
+  // Kept by the forms engine across requests, used by the server thread;
+  // absent: every refusal is told at once.
+  std::shared_ptr<RefusalAlerts> refusal_alerts;
   // What the forms keep private from the file server
   // (server/private_files.hpp), refreshed by the server thread as the root
   // changes; absent: read for each request.

@@ -3,14 +3,11 @@
 #include <array>
 #include <cstdio>
 
-#include "platform/named_mutex.hpp"
-#include "platform/registry.hpp"
+#include "platform/random.hpp"
 
 namespace fwk {
 
 namespace {
-
-constexpr uint32_t kCounterMutexWaitMs = 20000;
 
 std::string format_fields(const char* format, int a, int b, int c) {
   std::array<char, 40> text{};  // three int fields always fit
@@ -89,39 +86,15 @@ std::string base32_text(uint32_t n) {
   return out;
 }
 
-std::string unique_id_format(uint32_t n, const DateTime& t) {
-  auto u = [](int v) { return static_cast<uint32_t>(v); };
-  uint32_t packed = (u(t.month - 1) << 20) | (u(t.day - 1) << 16) |
-                    (((u(t.hour) << 5) | u(t.minute)) << 6) | u(t.second);
-  uint32_t mask = (n ^ packed) & 0x55AA55AAu;
-  uint32_t a = n ^ mask;
-  uint32_t b = packed ^ mask;
-  return "x" + base32_text(u(t.year - 2000)) + base32_text(a) + "Y" + base32_text(b);
+std::string unique_id_text(int year, uint32_t a, uint32_t b) {
+  return "x" + base32_text(static_cast<uint32_t>(year - 2000)) + base32_text(a) + "Y" +
+         base32_text(b);
 }
 
-std::string unique_id_format(uint32_t n) {
-  return unique_id_format(n, clock_system_time());
-}
-
-std::string unique_id(const char* mixing_text) {
-  NamedMutex mutex = named_mutex_open(kCounterMutex);
-  named_mutex_wait(mutex, kCounterMutexWaitMs);  // a timeout does not stop us
-
-  std::optional<RegistryKey> key = reg_open_key(Hive::user, kProgramKey);
-  uint32_t counter = 0;
-  if (key) counter = reg_read_dword(*key, kCounterValue).value_or(0);
-
-  uint32_t high = counter >> 16;
-  for (const char* p = mixing_text; p && *p; ++p) {
-    high += static_cast<uint32_t>(static_cast<int>(static_cast<signed char>(*p)));
-  }
-  high += clock_tick_ms();
-  uint32_t n = (counter & 0xFFFFu) | (high << 16);
-  std::string id = unique_id_format(n);
-
-  if (key) reg_write_dword(*key, kCounterValue, n);
-  named_mutex_close(mutex);
-  return id;
+std::string unique_id() {
+  const uint64_t random = system_random_u64();
+  return unique_id_text(clock_system_time().year, static_cast<uint32_t>(random),
+                        static_cast<uint32_t>(random >> 32));
 }
 
 }  // namespace fwk

@@ -9,10 +9,9 @@
 
 namespace fwk {
 
-// The identifier counter's value name (under kProgramKey in the user hive)
-// and its cross-process lock.
+// The value under kProgramKey in the user hive where earlier versions kept
+// an identifier counter; the server deletes it when it stops.
 inline constexpr const char* kCounterValue = "RANDOM";
-inline constexpr const char* kCounterMutex = "FWK.CGI.RANDOM";
 
 // Current local date as 8 digits (yyyymmdd) and time as 6 (hhmmss), into
 // whichever of the two is present.
@@ -33,16 +32,14 @@ int64_t unix_seconds_of_utc(const DateTime& t);
 // Base-32 digits of n (0-9, a-v), least significant first; "" for 0.
 std::string base32_text(uint32_t n);
 
-// Identifier text for the number n and a system time: "x", base-32 of
-// (year - 2000), base-32 of A, "Y", base-32 of B (at most 23 characters).
-std::string unique_id_format(uint32_t n, const DateTime& system_time);
-// The same with the current system time.
-std::string unique_id_format(uint32_t n);
+// Identifier text: "x", base-32 of (year - 2000), base-32 of a, "Y",
+// base-32 of b (at most 23 characters).
+std::string unique_id_text(int year, uint32_t a, uint32_t b);
 
-// A new identifier from the per-user counter, the characters of the mixing
-// text (may be absent) and the millisecond tick count. The counter update is
-// serialised across processes; it is stored only when the program's user
-// key exists.
-std::string unique_id(const char* mixing_text);
+// A new identifier for a session or a page script: the current system year
+// and two numbers that together are 64 bits from the system's random
+// source, so that identifiers neither repeat nor can be guessed from one
+// another.
+std::string unique_id();
 
 }  // namespace fwk

@@ -43,64 +43,36 @@ TEST(Base32, LeastSignificantDigitFirstAndNothingForZero) {
   EXPECT_EQ(base32_text(0xFFFFFFFFu), "vvvvvv3");
 }
 
-TEST(UniqueIdFormat, MixesTheCounterWithThePackedTime) {
-  // In 2000 no year digits follow the "x". The time packs to 0x264943;
-  // the mask 0x55AA55AA trades bits of the two halves.
-  EXPECT_EQ(unique_id_format(0x12345678u, at(2000, 3, 7, 9, 5, 3)), "xiqgc31Y93n828");
-  EXPECT_EQ(unique_id_format(0, at(2004, 1, 1, 0, 0, 0)), "x4Y");
-  std::string longest = unique_id_format(0xFFFFFFFFu, at(1999, 12, 31, 23, 59, 59));
-  EXPECT_LE(longest.size(), 23u);
+TEST(UniqueIdText, YearThenTwoBase32NumbersAroundY) {
+  // In 2000 no year digits follow the "x".
+  EXPECT_EQ(unique_id_text(2000, 0x12345678u, 1), "xojl839Y1");
+  EXPECT_EQ(unique_id_text(2004, 0, 0), "x4Y");
+  EXPECT_EQ(unique_id_text(2026, 0xFFFFFFFFu, 0xFFFFFFFFu), "xqvvvvvv3Yvvvvvv3");
+  EXPECT_LE(unique_id_text(2999, 0xFFFFFFFFu, 0xFFFFFFFFu).size(), 23u);
 }
 
-// The user hive and the runtime directory live in a temporary directory.
-struct UniqueIdTest : ::testing::Test {
+// Identifiers come from the random source alone: the registry is neither
+// read nor written, and none repeats.
+TEST(UniqueId, RandomDistinctAndNothingStored) {
   TempDir dir;
   ScopedEnv config{"XDG_CONFIG_HOME", dir.at("config").c_str()};
-  ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.at("run").c_str()};
-  void SetUp() override { std::filesystem::create_directories(dir.at("run")); }
-};
-
-TEST_F(UniqueIdTest, WithoutTheKeyIdentifiersDifferAndNothingIsStored) {
-  // A hive with other keys only: the program's key is never created.
-  std::string hive = "[SOFTWARE\\Other]\nRANDOM=5\n";
-  ASSERT_TRUE(reg_create_key(Hive::user, "SOFTWARE\\Other"));
-  std::optional<RegistryKey> other = reg_open_key(Hive::user, "SOFTWARE\\Other");
-  ASSERT_TRUE(other && reg_write_dword(*other, kCounterValue, 5));
-  EXPECT_EQ(dir.read("config/formwick/registry.ini"), hive);
-
-  std::string first = unique_id(nullptr);
-  std::string second;
-  for (int i = 0; i < 1000 && (second.empty() || second == first); ++i) second = unique_id(nullptr);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(first[0], 'x');
-  EXPECT_NE(first.find('Y'), std::string::npos);
-  EXPECT_EQ(dir.read("config/formwick/registry.ini"), hive);
-}
-
-TEST_F(UniqueIdTest, CounterIsStoredKeepingItsLowBits) {
   ASSERT_TRUE(reg_create_key(Hive::user, kProgramKey));
-  std::optional<RegistryKey> key = reg_open_key(Hive::user, kProgramKey);
-  ASSERT_TRUE(key);
-  ASSERT_TRUE(reg_write_dword(*key, kCounterValue, 0x0001BEEFu));
+  const std::string hive = dir.read("config/formwick/registry.ini");
+  const std::string year = base32_text(static_cast<uint32_t>(clock_system_time().year - 2000));
   std::set<std::string> ids;
-  for (int i = 0; i < 20; ++i) ids.insert(unique_id("mix"));
-  std::optional<uint32_t> counter = reg_read_dword(*key, kCounterValue);
-  ASSERT_TRUE(counter);
-  EXPECT_EQ(*counter & 0xFFFFu, 0xBEEFu);
-  EXPECT_NE(*counter >> 16, 1u);
-  EXPECT_GE(ids.size(), 2u);
-
-  // The high half advances by the mixing text's characters (signed bytes:
-  // "a" 97, "\xE9" -23) plus the tick count read during the call.
-  ASSERT_TRUE(reg_write_dword(*key, kCounterValue, 0x0001BEEFu));
-  uint32_t before = clock_tick_ms();
-  unique_id("a\xE9");
-  uint32_t after = clock_tick_ms();
-  counter = reg_read_dword(*key, kCounterValue);
-  ASSERT_TRUE(counter);
-  EXPECT_EQ(*counter & 0xFFFFu, 0xBEEFu);
-  uint32_t advanced = ((*counter >> 16) - 1u - 74u - before) & 0xFFFFu;
-  EXPECT_LE(advanced, (after - before) & 0xFFFFu);
+  size_t long_enough = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::string id = unique_id();
+    ASSERT_EQ(id.compare(0, 1 + year.size(), "x" + year), 0) << id;
+    ASSERT_NE(id.find('Y'), std::string::npos);
+    ASSERT_LE(id.size(), 23u);
+    long_enough += id.size() >= 1 + year.size() + 6 + 1 + 6 ? 1 : 0;
+    ids.insert(id);
+  }
+  EXPECT_EQ(ids.size(), 20000u);
+  // Both numbers carry about 32 bits: nearly every one needs 6 or 7 digits.
+  EXPECT_GT(long_enough, 19000u);
+  EXPECT_EQ(dir.read("config/formwick/registry.ini"), hive);
 }
 
 }  // namespace

@@ -17,12 +17,14 @@ namespace fwk {
 
 namespace {
 
-std::array<char, kExprResultArea> result_area{};
+// One per thread: an export evaluates its query on a thread of its own
+// while the server thread runs pages.
+thread_local std::array<char, kExprResultArea> result_area{};
 
 // Holds the copy that expr_value_n returns when it has no list to look
 // names up in (the copy is then the value). Valid until the next call.
 std::string& unlisted_copy() {
-  static std::string copy;
+  thread_local std::string copy;
   return copy;
 }
 

@@ -3,9 +3,9 @@
 //
 // Everything is text. Variables are entries of a ParamList, looked up by
 // name ignoring case; numbers are read from text and written back as text
-// into one shared result area of kExprResultArea bytes. A text returned
-// from the area is valid only until the next evaluation: use or copy it at
-// once.
+// into one shared result area of kExprResultArea bytes (one per thread). A
+// text returned from the area is valid only until the next evaluation on the
+// same thread: use or copy it at once.
 //
 // Value expressions (expr_value): a name, or arithmetic with the operators
 // ( + - * / ^ % evaluated without precedence. A chain of literals runs left

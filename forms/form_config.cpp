@@ -62,7 +62,6 @@ void read_texts(FormConfig& form, const ParamList* db) {
   form.id_fields = text_of(db, "IDFIELDS", kDefaultIdFields);
   form.id_field = first_id_field(form.id_fields);
   form.login_sequence = text_of(db, "LOGINSEQUENCE", "ASC");
-  form.session_mix = text_of(db, "HOST");
   form.max_message = text_of(db, "MAXMESSAGE", form.max_message.c_str());
   form.password_message = text_of(db, "PWDMESSAGE", form.password_message.c_str());
   form.save_email_name = text_of(db, "SAVEEMAILNAME");

@@ -48,7 +48,6 @@ struct FormConfig {
   std::string id_fields = kDefaultIdFields;  // IDFIELDS: login first, then passwords
   std::string id_field = "IFMUID";    // the first of them, at most kIdFieldLimit characters
   std::string login_sequence = "ASC"; // LOGINSEQUENCE: lookup methods for resuming
-  std::string session_mix;            // HOST: mixed into new session identifiers
   int max_responses = 0;              // MAXRESPONSES: 0 is no limit
   std::string max_message = "Sorry, this form is no longer available.";          // MAXMESSAGE
   std::string password_message = "Sorry, you need a password to access this form.";  // PWDMESSAGE

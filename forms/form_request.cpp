@@ -10,6 +10,8 @@
 #include "forms/page_nav.hpp"
 #include "forms/page_script.hpp"
 #include "forms/page_show.hpp"
+#include "forms/refusal_alerts.hpp"
+#include "forms/response_counter.hpp"
 #include "forms/response_save.hpp"
 #include "forms/start_page.hpp"
 #include "core/out.hpp"
@@ -18,7 +20,6 @@
 #include "core/status_log.hpp"
 #include "core/text_buffer.hpp"
 #include "template/template.hpp"
-#include "forms/form_mail.hpp"
 
 namespace fwk {
 
@@ -32,7 +33,6 @@ constexpr size_t kPageNameMin = 5;
 constexpr size_t kPasswordWordArea = 128;
 
 constexpr const char* kForbiddenNameChars = "/.\\*?$|'\"";
-constexpr const char* kBreakinSubject = "Web access denied/breakin attempt";
 
 bool action_is(const FormState& state, const char* word) {
   return text_compare_nocase(state.action.c_str(), word) == 0;
@@ -155,32 +155,22 @@ void write_message(FormState& state, const char* message) {
   out_text(state.sink, message);
 }
 
-void mail_refusal(const FormState& state, int result) {
+// A refused request, for the form's ADMINEMAIL: summed up with the other
+// refusals of the form, so that a flood of them sends one alert per interval.
+void note_refusal(const FormState& state, int result) {
   const FormConfig& form = *state.form;
   if (form.admin_email.empty()) return;
-  TextBuffer body = tbuf_new(1024);
-  auto add = [&](const char* text) { tbuf_append_text(body, text); };
-  add("Database: ");
-  add(form.name.c_str());
-  add("\r\nError code: ");
-  add(std::to_string(result).c_str());
-  add("\r\nRemote host: ");
-  add(plist_get(state.request, "HOST", ""));
-  add("\r\nPage file: ");
-  add(state.page.c_str());
-  add("\r\nAction: ");
-  add(state.action.c_str());
-  for (const char* name : {"_PAGE", "_PAGEBACK", "_PAGENEXT"}) {
-    add("\r\n");
-    add(name);
-    add(": ");
-    add(plist_get(state.request, name, ""));
-  }
-  add("\r\n_PASSWORD: ");
-  add(state.password.c_str());
-  add("\r\n");
-  form_queue_mail(*state.site, form_mail_route(form), form.admin_email.c_str(), kBreakinSubject,
-                  tbuf_to_text(body));
+  Refusal refusal;
+  refusal.form = form.name.c_str();
+  refusal.address = form.admin_email.c_str();
+  refusal.route = form_mail_route(form);
+  refusal.host = plist_get(state.request, "HOST", "");
+  refusal.action = state.action.c_str();
+  refusal.code = result;
+  RefusalAlerts unowned;
+  RefusalAlerts& alerts =
+      state.site->refusal_alerts != nullptr ? *state.site->refusal_alerts : unowned;
+  refusal_note(alerts, *state.site, refusal);
 }
 
 // Step 2: the checks that need the configuration. 0 when the request may
@@ -264,7 +254,7 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
   }
   state.id_present = *plist_get(request, form.id_field.c_str(), "") != '\0';
   if (*plist_get(request, "_SESSION", "") == '\0')
-    plist_set(request, "_SESSION", unique_id(form.session_mix.c_str()).c_str());
+    plist_set(request, "_SESSION", unique_id().c_str());
 
   const char* message = nullptr;
   result = check_limits(state, &message);
@@ -272,7 +262,7 @@ int form_handle_request(const SiteContext& site, ParamList* request, OutputSink*
 
   if (result != 0 && message != nullptr) write_message(state, message);
   if (result > 100) {
-    mail_refusal(state, result);
+    note_refusal(state, result);
     rights_summary(sink, state.rights);
   }
   return result;

@@ -43,7 +43,14 @@ int page_next(FormState& state) {
   std::string skip = param(state, "_PAGESKIP");
   form_write_header(state);
   if (state.form->save_page && text_compare_nocase(skip.c_str(), kFinishMarker) != 0) {
-    response_save(*state.site, *state.form, state.request);
+    // An interim save that stored nothing keeps the respondent on the page,
+    // with its answers, and says why.
+    const int saved = response_save(*state.site, *state.form, state.request);
+    if (saved != 0) {
+      save_error_text(state.sink, *state.form, saved);
+      show(state, param(state, "_PAGEBACK"), state.page);
+      return saved;
+    }
   }
   if (!state.page.empty()) {
     page_script_forward(*state.site, state.sink, *state.form, state.request, state.page.c_str());

@@ -67,9 +67,11 @@ std::optional<std::string> builtin_timetime(ScriptContext&, const char*, int, co
   return time;
 }
 
-std::optional<std::string> builtin_uniqueid(ScriptContext&, const char*, int argc,
-                                            const std::string* argv, ParamList*) {
-  return unique_id(argc >= 1 ? argv[0].c_str() : nullptr);
+// The argument, once mixed into the identifier, is accepted and not needed:
+// identifiers are random.
+std::optional<std::string> builtin_uniqueid(ScriptContext&, const char*, int, const std::string*,
+                                            ParamList*) {
+  return unique_id();
 }
 
 std::optional<std::string> builtin_showpage(ScriptContext&, const char*, int argc,

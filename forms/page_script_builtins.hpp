@@ -4,7 +4,7 @@
 //   timestamp()            the local date and time as 14 digits
 //   timedate()             the date as 8 digits (yyyymmdd)
 //   timetime()             the time as 6 digits (hhmmss)
-//   uniqueid(mix)          a new unique identifier (mixing text optional)
+//   uniqueid(mix)          a new random identifier (the argument is not used)
 //   sendmail(to, subj, b)  queues a mail through the form's EMAILSERVER
 //   showpage(page)         adds a page to _PAGESKIP (builds a group)
 //   number(x), tonumber(x) x when it begins like a number, else nothing

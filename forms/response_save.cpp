@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "forms/response_counter.hpp"
 #include "forms/session_index.hpp"
 #include "core/headers.hpp"
 #include "core/out.hpp"
@@ -14,8 +15,6 @@
 #include "core/text_util.hpp"
 #include "core/text_buffer.hpp"
 #include "platform/file_info.hpp"
-#include "platform/file_replace.hpp"
-#include "store/record_query.hpp"
 #include "template/template.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
@@ -35,17 +34,42 @@ constexpr const char* kSessionField = "_SESSION";
 constexpr const char* kIndexPositionColumn = "_POS";
 constexpr const char* kSubmissionSubject = "Formwick form submission report";
 
-void count_response(const SiteContext& site, const char* form_name) {
-  uint32_t count = static_cast<uint32_t>(response_count_read(site, form_name)) + 1;
-  const unsigned char bytes[4] = {
-      static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8),
-      static_cast<unsigned char>(count >> 16), static_cast<unsigned char>(count >> 24)};
-  std::string path;
-  path_join(site.root.c_str(), path, form_name, ".respcount");
-  if (!file_replace_durably(path.c_str(), reinterpret_cast<const char*>(bytes), sizeof bytes)) {
-    status_log(site_log(&site), "\nfwk: cannot write the response counter ");
-    status_log(site_log(&site), path.c_str());
-  }
+// "\nfwk: " and what failed, then the file, in the status log.
+void log_failure(const SiteContext& site, const char* what, const std::string& file) {
+  status_log(site_log(&site), ("\nfwk: " + std::string(what) + " " + file).c_str());
+}
+
+// Where a save keeps the response, and what else it writes once the
+// response is stored there.
+enum class PrimaryStore { none, data_file, outbox, xml_file };
+
+struct SavePlan {
+  bool data = false;
+  bool mail = false;
+  bool xml = false;
+  bool count = false;
+  PrimaryStore primary = PrimaryStore::none;
+};
+
+SavePlan save_plan(const FormConfig& form) {
+  SavePlan plan;
+  plan.data = form.save_data;
+  plan.mail = form.save_email;
+  plan.xml = form.save_xml;
+  plan.count = form.max_responses != 0;
+  plan.primary = plan.data   ? PrimaryStore::data_file
+                 : plan.mail ? PrimaryStore::outbox
+                 : plan.xml  ? PrimaryStore::xml_file
+                             : PrimaryStore::none;
+  return plan;
+}
+
+// A configuration that cannot work is refused before anything is stored:
+// a mail without a relay (1), an XML file without a name (6).
+int configuration_fault(const SavePlan& plan, const FormConfig& form) {
+  if (plan.mail && form.email_server.empty()) return mail_result_number(MailResult::no_relay);
+  if (plan.xml && form.xml_name.empty()) return kStoreNotWritable;
+  return 0;
 }
 
 void write_default_mail_body(OutputSink* sink, const char* form_name, const ParamList* request) {
@@ -140,14 +164,15 @@ std::string line_at(const std::string& path, int64_t position) {
 // answers of this request: the same submission again (a double tap, or a
 // browser retrying after a lost answer). The requester's host, date and
 // time are no answers and are not compared.
-bool already_saved(const SiteContext& site, const FormConfig& form, const ParamList* request) {
+// Where that record starts, or -1.
+int64_t already_saved(const SiteContext& site, const FormConfig& form, const ParamList* request) {
   const char* session = plist_get(request, kSessionField, "");
-  if (*session == '\0' || site.session_index == nullptr || form.data_path.empty()) return false;
+  if (*session == '\0' || site.session_index == nullptr || form.data_path.empty()) return -1;
   const std::string& path = form.data_path;
   int64_t position = session_index_live_record(*site.session_index, path.c_str(), session);
-  if (position < 0) return false;
+  if (position < 0) return -1;
   ParamListPtr header;
-  if (!datafile_open(path.c_str(), nullptr, &header, 0)) return false;
+  if (!datafile_open(path.c_str(), nullptr, &header, 0)) return -1;
   std::string stored = line_at(path, position);
   // The stored record's own host, date and time stand in for this request's.
   ParamListPtr fresh = plist_copy(request, 3);
@@ -162,19 +187,34 @@ bool already_saved(const SiteContext& site, const FormConfig& form, const ParamL
       }
     }
   });
-  return !stored.empty() && datafile_record_line(*header, fresh.get()) == stored;
+  return !stored.empty() && datafile_record_line(*header, fresh.get()) == stored ? position : -1;
 }
 
-void retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,
-                    const ParamList* request) {
-  if (site.session_index != nullptr) {
-    session_index_retire(*site.session_index, path.c_str(), before, request);
-    return;
-  }
-  FilePtr file(file_open(path.c_str(), "r+b"));
-  if (!file) return;
-  ParamListPtr header = datafile_read_header(file.get(), 0);
-  if (header != nullptr) session_retire_earlier(file.get(), header.get(), request);
+bool save_finished(const SiteContext& site, const FormConfig& form, const ParamList* request,
+                 int64_t position) {
+  return site.session_index != nullptr &&
+         session_index_mailed(*site.session_index, form.data_path.c_str(),
+                              plist_get(request, kSessionField, ""), position);
+}
+
+void note_finished(const SiteContext& site, const FormConfig& form, const ParamList* request,
+                 int64_t position) {
+  if (site.session_index != nullptr)
+    session_index_note_mailed(*site.session_index, form.data_path.c_str(),
+                              plist_get(request, kSessionField, ""), position);
+}
+
+// Retires the session's earlier records through the site's index (or, in
+// a site without one, by reading the file once). A mark that could not be
+// written leaves two live records, which the next save of the session or
+// the repair at start-up retires; it is logged here.
+Retirement retire_session(const SiteContext& site, const std::string& path, const FileInfo& before,
+                          const ParamList* request) {
+  SessionIndex once;
+  SessionIndex& index = site.session_index != nullptr ? *site.session_index : once;
+  Retirement retirement = session_index_retire(index, path.c_str(), before, request);
+  if (!retirement.marked) log_failure(site, "cannot retire earlier records in", path);
+  return retirement;
 }
 
 // One index field, quoted as data-file fields are, so that no answer can
@@ -189,7 +229,8 @@ void append_index_field(std::string& line, const char* value) {
   line.append("\"\t");
 }
 
-void write_index_line(const std::string& path, const ParamList* request, int64_t position) {
+void write_index_line(const SiteContext& site, const std::string& path, const ParamList* request,
+                      int64_t position) {
   ParamListPtr header;
   if (!datafile_open(path.c_str(), nullptr, &header, 0)) return;
   std::string line;
@@ -202,31 +243,22 @@ void write_index_line(const std::string& path, const ParamList* request, int64_t
     }
   });
   line.push_back('\n');
-  datafile_append_line(path.c_str(), line);
+  if (datafile_append_line(path.c_str(), line) != kStoreOk)
+    log_failure(site, "cannot write to index file", path);
 }
 
-int save_to_data_file(const SiteContext& site, const FormConfig& form, const ParamList* request) {
-  const std::string& path = form.data_path;
-  const FileInfo before = file_info(path.c_str());
-  int64_t position = 0;
-  int result = datafile_append_record(path.c_str(), request, &position);
-  if (result != kStoreOk) {
-    status_log(site_log(&site), "\nfwk: cannot write to ascii file ");
-    status_log(site_log(&site), path.c_str());
-    return result;
-  }
-  retire_session(site, path, before, request);
-  if (position != 0 && !form.index_name.empty()) write_index_line(form.index_path, request, position);
-  return kStoreOk;
+// Appends the record: the response is stored once this returns kStoreOk.
+int store_record(const SiteContext& site, const std::string& path, const ParamList* request,
+                 int64_t* position) {
+  int result = datafile_append_record(path.c_str(), request, position);
+  if (result != kStoreOk) log_failure(site, "cannot write to ascii file", path);
+  return result;
 }
 
 int save_to_xml_file(const SiteContext& site, const FormConfig& form, const ParamList* request) {
   const std::string& path = form.xml_path;
   int result = path.empty() ? kStoreNotWritable : xml_append_transaction(request, path.c_str());
-  if (result != 0) {
-    status_log(site_log(&site), "\nfwk: cannot write to xml file ");
-    status_log(site_log(&site), path.c_str());
-  }
+  if (result != 0) log_failure(site, "cannot write to xml file", path);
   return result;
 }
 
@@ -265,20 +297,6 @@ void write_redirect_page(OutputSink* sink, const std::string& target) {
   out_text(sink, "\">Click here to continue</A></body></html>\n");
 }
 
-void write_error_text(OutputSink* sink, const FormConfig& form, int result) {
-  if (result == kStoreHeaderUnreadable) {
-    out_text(sink, "<P>Unable to open the data file for writing. ");
-    out_text(sink, "You probably need to configure your server to allow writing to ");
-    out_html(sink, form.data_name.empty() ? form.name.c_str() : form.data_name.c_str());
-    out_text(sink, "</tt>");
-  } else if (result == kStoreNotWritable) {
-    out_text(sink, "<P>Unable to write to the database: ");
-    out_html(sink, form.name.c_str());
-  } else {
-    out_printf(sink, "<P>Error %d occurred. Data were not saved.", result);
-  }
-}
-
 void show_template(const SiteContext& site, OutputSink* sink, const std::string& name,
                    ParamList* request, int fill_fields) {
   FilePtr file(path_open_binary(site.root.c_str(), name.c_str()));
@@ -310,58 +328,81 @@ void write_thank_you_page(const SiteContext& site, OutputSink* sink, const FormC
 
 }  // namespace
 
-int response_count_read(const SiteContext& site, const char* form_name) {
-  FilePtr file(path_open_binary(site.root.c_str(), form_name, ".respcount"));
-  unsigned char bytes[4] = {0, 0, 0, 0};
-  if (!file || std::fread(bytes, 1, sizeof bytes, file.get()) != sizeof bytes) return 0;
-  const uint32_t count = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                         static_cast<uint32_t>(bytes[2]) << 16 |
-                         static_cast<uint32_t>(bytes[3]) << 24;
-  return static_cast<int32_t>(count);
+void save_error_text(OutputSink* sink, const FormConfig& form, int result) {
+  if (result == kStoreHeaderUnreadable) {
+    out_text(sink, "<P>Unable to open the data file for writing. ");
+    out_text(sink, "You probably need to configure your server to allow writing to ");
+    out_html(sink, form.data_name.empty() ? form.name.c_str() : form.data_name.c_str());
+    out_text(sink, "</tt>");
+  } else if (result == kStoreNotWritable) {
+    out_text(sink, "<P>Unable to write to the database: ");
+    out_html(sink, form.name.c_str());
+  } else {
+    out_printf(sink, "<P>Error %d occurred. Data were not saved.", result);
+  }
 }
 
+// What follows the stored record: its mail, its index line, its XML
+// transaction. A save repeated after a crash (its record stored, the rest
+// perhaps not) runs this again; a finished one is noted, so that a double
+// tap in the same run writes nothing more.
+void finish_save(const SiteContext& site, const FormConfig& form, ParamList* request,
+                 const SavePlan& plan, int64_t position) {
+  if (plan.mail && plan.primary != PrimaryStore::outbox && mail_response(site, form, request) != 0)
+    log_failure(site, "cannot queue the response mail of", form.name);
+  if (plan.data && position != 0 && !form.index_name.empty())
+    write_index_line(site, form.index_path, request, position);
+  if (plan.xml && plan.primary != PrimaryStore::xml_file) save_to_xml_file(site, form, request);
+  if (plan.data) note_finished(site, form, request, position);
+}
+
+// The order: the response is stored first (its record in the data file, or
+// its mail for a form that only mails, or its XML transaction for a form
+// that only writes XML), durably; a failure there stores nothing else.
+// Only then are earlier records of the session retired, the response
+// counted (once per response: a save that replaces the session's earlier
+// record is the same response), mailed, indexed and written to the XML
+// file; a failure of one of those is logged and the save still succeeds.
 int response_save(const SiteContext& site, const FormConfig& form, ParamList* request) {
-  // The same submission again is answered as the first was: nothing more
-  // is counted, mailed or stored.
-  if (form.save_data && already_saved(site, form, request)) return 0;
-  if (form.max_responses != 0) count_response(site, form.name.c_str());
+  const SavePlan plan = save_plan(form);
+  const int fault = configuration_fault(plan, form);
+  if (fault != 0) return fault;
+  // The same submission again (a double tap, or a browser retrying after a
+  // lost answer) is answered as the first was: nothing more is stored or
+  // counted. Its mail is queued only when this run of the server has not
+  // queued it: a save cut off by a crash between its record and its mail
+  // is mailed when the respondent saves again.
+  const int64_t saved_at = plan.data ? already_saved(site, form, request) : -1;
+  if (saved_at >= 0) {
+    if (!save_finished(site, form, request, saved_at))
+      finish_save(site, form, request, plan, saved_at);
+    return 0;
+  }
   if (!form.log_date_time) {
     plist_rename(request, "HOST", "_HOST");
     plist_rename(request, "DATE", "_DATE");
     plist_rename(request, "TIME", "_TIME");
   }
-  int result = 0;
-  if (form.save_email) {
-    result = mail_response(site, form, request);
+  int64_t position = 0;
+  bool replaced_earlier = false;
+  if (plan.primary == PrimaryStore::data_file) {
+    const std::string& path = form.data_path;
+    const FileInfo before = file_info(path.c_str());
+    const int result = store_record(site, path, request, &position);
+    if (result != kStoreOk) return result;
+    replaced_earlier = retire_session(site, path, before, request).earlier > 0;
+  } else if (plan.primary == PrimaryStore::outbox) {
+    const int result = mail_response(site, form, request);
+    if (result != 0) return result;
+  } else if (plan.primary == PrimaryStore::xml_file) {
+    const int result = save_to_xml_file(site, form, request);
     if (result != 0) return result;
   }
-  if (form.save_data) {
-    result = save_to_data_file(site, form, request);
-    if (result != 0) return result;
-  }
-  if (form.save_xml) {
-    result = save_to_xml_file(site, form, request);
-    if (result != 0) return result;
-  }
-  return 0;
-}
 
-int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* request) {
-  const char* session = plist_get(request, kSessionField, "");
-  // Without a _SESSION column the criterion would match every record.
-  if (*session == '\0' || plist_find(header, kSessionField) == nullptr) return 0;
-  ParamListPtr criteria = plist_copy(nullptr, 1);
-  plist_set(criteria.get(), kSessionField, session);
-  int64_t start = 0;
-  int64_t previous = -1;
-  while (record_next_equal(file, header, criteria.get(), &start)) {
-    if (previous >= 0) {
-      const long here = std::ftell(file);
-      if (std::fseek(file, static_cast<long>(previous), SEEK_SET) == 0) std::fputc('#', file);
-      if (std::fseek(file, here, SEEK_SET) != 0) return 1;
-    }
-    previous = start;
-  }
+  const char* form_name = form.name.c_str();
+  if (plan.count && !replaced_earlier)
+    response_count_write(site, form_name, response_count_read(site, form_name) + 1);
+  finish_save(site, form, request, plan, position);
   return 0;
 }
 
@@ -379,7 +420,7 @@ void save_result_page(const SiteContext& site, OutputSink* sink, const FormConfi
   }
   if (!header_written) write_headers(sink, nullptr);
   if (result != 0) {
-    write_error_text(sink, form, result);
+    save_error_text(sink, form, result);
     return;
   }
   write_thank_you_page(site, sink, form, request);

@@ -1,9 +1,7 @@
-// Saving a response: the response counter, the submission mail, the data
-// file with its index line and the retirement of the session's earlier
-// records, the XML transaction file; and the page that answers the save.
+// Saving a response: the data file with the retirement of the session's
+// earlier records and its index line, the response counter, the submission
+// mail, the XML transaction file; and the page that answers the save.
 #pragma once
-
-#include <cstdio>
 
 #include "core/plist.hpp"
 #include "core/sink.hpp"
@@ -12,22 +10,26 @@
 
 namespace fwk {
 
-// The number of responses counted for the form (its ".respcount" file: a
-// 32-bit little-endian count); 0 when the file is missing or short.
-int response_count_read(const SiteContext& site, const char* form_name);
-
-// Saves the request as one response of `form` as its configuration says. With LOGDATETIME 0 the request's HOST, DATE
-// and TIME are renamed _HOST, _DATE and _TIME first. Returns 0, or the code
-// of the first step that failed (1 or 67 from the mail queue, 2 or 6 from
-// the data file, 6 from the XML file).
+// Saves the request as one response of `form` as its configuration says.
+// With LOGDATETIME 0 the request's HOST, DATE and TIME are renamed _HOST,
+// _DATE and _TIME first.
+//
+// The response is stored first, durably: as a record of the data file
+// (SAVEDATA), else as a mail in the outbox (SAVEEMAIL), else as an XML
+// transaction (SAVEXML). Only then are the session's earlier records
+// retired, the response counted (MAXRESPONSES; a save that replaced an
+// earlier record of its session is the same response and is not counted
+// again), mailed, indexed and written to the XML file. Returns 0 once the
+// response is stored (a later step that fails is logged), else the code of
+// what kept it from being stored, with nothing else written: 1 (mail
+// without a relay) or 6 (XML without a file name) for a configuration that
+// cannot work, 67 from the outbox, 2 or 6 from the data file, 6 from the
+// XML file.
 int response_save(const SiteContext& site, const FormConfig& form, ParamList* request);
 
-// Marks deleted every record of the data file (open for reading and
-// writing, positioned after its header) whose _SESSION equals the
-// request's, except the last one. A file without a _SESSION column, or a
-// request without a session, retires nothing. 1 when the file could not be
-// repositioned after a mark, else 0.
-int session_retire_earlier(std::FILE* file, ParamList* header, const ParamList* request);
+// The text that tells the respondent why a save with result `result`
+// stored nothing.
+void save_error_text(OutputSink* sink, const FormConfig& form, int result);
 
 // Writes the header and the answer to a save with result `result`: the
 // error text, or the redirect (REDIRECT beginning with "/" goes to

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "forms/response_save.hpp"
 #include "core/testing/test_lists.hpp"
 #include "platform/testing/temp_dir.hpp"
 #include "store/datafile.hpp"
@@ -34,24 +33,33 @@ struct SessionIndexTest : ::testing::Test {
 
   void make_file(const std::string& header) { path = dir.write("d.asc", header); }
 
-  // What a save does: note the file, append, retire through the index.
-  void save(const char* session, const char* name) {
-    FileInfo before = file_info(path.c_str());
+  void append(const char* session, const char* name) {
     ParamListPtr record = test_list({{"_SESSION", session}, {"name", name}});
     ASSERT_EQ(datafile_append_record(path.c_str(), record.get(), nullptr), kStoreOk);
-    EXPECT_EQ(session_index_retire(index, path.c_str(), before, record.get()), 0);
+  }
+
+  // What a save does: note the file, append, retire through the index.
+  // Returns how many earlier records of the session it found.
+  int64_t save(const char* session, const char* name) {
+    FileInfo before = file_info(path.c_str());
+    append(session, name);
+    ParamListPtr request = test_list({{"_SESSION", session}});
+    Retirement retirement = session_index_retire(index, path.c_str(), before, request.get());
+    EXPECT_TRUE(retirement.marked);
+    return retirement.earlier;
   }
 };
 
 TEST_F(SessionIndexTest, KeepsOneLiveRecordPerSessionAcrossSaves) {
   make_file("_SESSION\tname\n");
-  save("A", "a1");
-  save("B", "b1");
-  save("A", "a2");
-  save("A", "a3");
-  save("", "none1");
-  save("", "none2");
+  EXPECT_EQ(save("A", "a1"), 0);
+  EXPECT_EQ(save("B", "b1"), 0);
+  EXPECT_EQ(save("A", "a2"), 1);
+  EXPECT_EQ(save("A", "a3"), 1);
+  EXPECT_EQ(save("", "none1"), 0);
+  EXPECT_EQ(save("", "none2"), 0);
   EXPECT_EQ(marks(dir.read("d.asc")), "#\"#\"\"\"");
+  EXPECT_EQ(index.files[0].live_records, 4);
 }
 
 TEST_F(SessionIndexTest, FileChangedBehindItsBackIsReadAgain) {
@@ -78,28 +86,33 @@ TEST_F(SessionIndexTest, FileWithoutSessionColumnRetiresNothing) {
   save("A", "a1");
   save("A", "a2");
   EXPECT_EQ(marks(dir.read("d.asc")), "\"\"");
-
-  // The same for the one-pass retirement over an open file.
-  ParamListPtr request = test_list({{"_SESSION", "A"}});
-  std::FILE* file = std::fopen(path.c_str(), "r+b");
-  ParamListPtr header = datafile_read_header(file, 0);
-  EXPECT_EQ(session_retire_earlier(file, header.get(), request.get()), 0);
-  std::fclose(file);
-  EXPECT_EQ(marks(dir.read("d.asc")), "\"\"");
+  SessionIndex fresh;
+  Repair repair = session_index_repair(fresh, path.c_str());
+  EXPECT_EQ(repair.retired, 0);
+  EXPECT_EQ(repair.live, 2);
 }
 
-TEST_F(SessionIndexTest, OnePassRetirementMarksAllButTheLast) {
+// A crash between an append and the retirement leaves two live records of a
+// session; the repair retires all but the last of each session, and a save
+// of the session after it finds nothing left to retire.
+TEST_F(SessionIndexTest, RepairRetiresAllButTheLastOfEachSession) {
   make_file("_SESSION\tname\n");
-  for (const char* s : {"A", "B", "A", "A"}) {
-    ParamListPtr record = test_list({{"_SESSION", s}, {"name", "n"}});
-    datafile_append_record(path.c_str(), record.get(), nullptr);
-  }
-  ParamListPtr request = test_list({{"_SESSION", "A"}});
-  std::FILE* file = std::fopen(path.c_str(), "r+b");
-  ParamListPtr header = datafile_read_header(file, 0);
-  EXPECT_EQ(session_retire_earlier(file, header.get(), request.get()), 0);
-  std::fclose(file);
-  EXPECT_EQ(marks(dir.read("d.asc")), "#\"#\"");
+  save("A", "a1");
+  append("A", "a2");
+  append("B", "b1");
+  append("A", "a3");
+  append("B", "b2");
+  append("", "none");
+  SessionIndex fresh;
+  Repair repair = session_index_repair(fresh, path.c_str());
+  EXPECT_TRUE(repair.readable);
+  EXPECT_TRUE(repair.marked);
+  EXPECT_EQ(repair.retired, 3);
+  EXPECT_EQ(repair.live, 3);
+  EXPECT_EQ(marks(dir.read("d.asc")), "###\"\"\"");
+  EXPECT_EQ(session_index_repair(fresh, path.c_str()).retired, 0);
+
+  EXPECT_FALSE(session_index_repair(fresh, dir.at("none.asc").c_str()).readable);
 }
 
 }  // namespace

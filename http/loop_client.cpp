@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/producer.hpp"
 #include "platform/socket.hpp"
 
 namespace fwk {
@@ -11,6 +12,8 @@ namespace {
 // The most one sendfile call is asked for: keeps one client from holding
 // the loop while the system copies a large file.
 constexpr size_t kFileSendStep = 1024 * 1024;
+// What is read from a producer at once.
+constexpr size_t kRelayArea = 64 * 1024;
 constexpr const char* kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
 // Sends text[*sent..]: true when all of it has gone.
@@ -38,6 +41,58 @@ void send_continue(LoopClient& client) {
   socket_push(client.connection.socket);
 }
 
+// Takes `n` from this turn's share; false once it is used up.
+bool take_share(size_t* share, size_t n) {
+  *share -= n < *share ? n : *share;
+  return *share > 0;
+}
+
+SendOutcome send_file(Connection& c, size_t* share) {
+  while (c.stream_file) {
+    long put = socket_send_file(c.socket, c.stream_file.get(), &c.stream_offset, kFileSendStep);
+    if (put == kNothingWaiting) return SendOutcome::blocked;
+    if (put < 0) return SendOutcome::failed;
+    if (put == 0) {
+      c.stream_file.reset();  // the end of the file
+    } else if (!take_share(share, static_cast<size_t>(put))) {
+      return SendOutcome::blocked;
+    }
+  }
+  return SendOutcome::done;
+}
+
+// Sends what the producer has made as the socket takes it, reading more
+// when that is sent, until the producer's end. A producer that did not make
+// its body whole fails the response, so that it ends short.
+SendOutcome relay_produced(LoopClient& client, uint32_t now, size_t* share) {
+  Connection& c = client.connection;
+  while (c.stream_producer) {
+    if (client.relay_sent < client.relay.size()) {
+      size_t before = client.relay_sent;
+      SendOutcome outcome = SendOutcome::done;
+      bool all = send_text(c.socket, client.relay, &client.relay_sent, &outcome);
+      if (client.relay_sent > before) client.deadline = now + kResponseDeadlineMs;
+      if (!all) return outcome;
+      if (!take_share(share, client.relay_sent - before)) return SendOutcome::blocked;
+    }
+    client.relay.resize(kRelayArea);
+    long got = producer_read(*c.stream_producer, client.relay.data(), client.relay.size());
+    client.relay.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    client.relay_sent = 0;
+    if (got == kNothingWaiting) {
+      client.awaiting_producer = true;
+      return SendOutcome::awaiting;
+    }
+    if (got <= 0) {
+      bool whole = got == 0 && producer_succeeded(*c.stream_producer);
+      c.stream_producer.reset();
+      std::string().swap(client.relay);
+      if (!whole) return SendOutcome::failed;
+    }
+  }
+  return SendOutcome::done;
+}
+
 }  // namespace
 
 std::unique_ptr<LoopClient> client_accepted(int socket, uint32_t peer_address, uint32_t now) {
@@ -63,22 +118,24 @@ ReadOutcome client_read(LoopClient& client, std::string& scratch, uint32_t now) 
     ReadProgress progress = reader_take(client.reader, scratch.data(), static_cast<size_t>(got));
     if (progress == ReadProgress::complete) return ReadOutcome::complete;
     if (progress == ReadProgress::too_large) return ReadOutcome::too_large;
+    if (progress == ReadProgress::bad_length) return ReadOutcome::bad_length;
+    if (progress == ReadProgress::length_required) return ReadOutcome::length_required;
     if (client.reader.wants_continue) send_continue(client);
   }
 }
 
-SendOutcome client_send(LoopClient& client) {
+SendOutcome client_send(LoopClient& client, uint32_t now) {
   Connection& c = client.connection;
+  client.awaiting_producer = false;
   SendOutcome outcome = SendOutcome::done;
   if (!send_text(c.socket, c.response, &client.response_sent, &outcome)) return outcome;
   if (!c.response.empty()) std::string().swap(c.response);  // sent: give the memory back
   client.response_sent = 0;
-  while (c.stream_file) {
-    long put = socket_send_file(c.socket, c.stream_file.get(), &c.stream_offset, kFileSendStep);
-    if (put == kNothingWaiting) return SendOutcome::blocked;
-    if (put < 0) return SendOutcome::failed;
-    if (put == 0) c.stream_file.reset();  // the end of the file
-  }
+  size_t share = kTurnBytes;
+  outcome = send_file(c, &share);
+  if (outcome != SendOutcome::done) return outcome;
+  outcome = relay_produced(client, now, &share);
+  if (outcome != SendOutcome::done) return outcome;
   if (!send_text(c.socket, c.after_file, &client.after_file_sent, &outcome)) return outcome;
   return SendOutcome::done;
 }
@@ -88,6 +145,18 @@ bool client_drain(LoopClient& client, std::string& scratch) {
     long got = socket_receive_waiting(client.connection.socket, scratch.data(), scratch.size());
     if (got == kNothingWaiting) return true;
     if (got <= 0) return false;
+  }
+}
+
+bool client_drain_while_waiting(LoopClient& client, std::string& scratch) {
+  for (;;) {
+    long got = socket_receive_waiting(client.connection.socket, scratch.data(), scratch.size());
+    if (got == kNothingWaiting) return true;
+    if (got < 0) return false;
+    if (got == 0) {
+      client.peer_done_sending = true;
+      return true;
+    }
   }
 }
 

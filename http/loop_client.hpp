@@ -22,6 +22,9 @@ constexpr uint32_t kResponseDeadlineMs = 30000;
 constexpr uint32_t kSilenceWindowMs = 1000;
 // After a refusal, what the client still sends is read and dropped this long.
 constexpr uint32_t kLingerMs = 2000;
+// One client is sent at most this much per turn of the loop, so that a fast
+// client of a large body never holds up the others.
+constexpr size_t kTurnBytes = 1024 * 1024;
 
 enum class ClientPhase {
   reading,    // collecting the request
@@ -38,6 +41,13 @@ struct LoopClient {
   bool linger_after_send = false;
   size_t response_sent = 0;    // of connection.response
   size_t after_file_sent = 0;  // of connection.after_file
+  // A body from a producer: what was read from it and not yet sent. While
+  // the producer has nothing ready no deadline runs (it is the server's own
+  // work); every piece the client takes gives it kResponseDeadlineMs more.
+  std::string relay;
+  size_t relay_sent = 0;
+  bool awaiting_producer = false;
+  bool peer_done_sending = false;  // the client has shut down its sending side
 };
 
 // A new client on an accepted socket at tick `now`.
@@ -48,6 +58,8 @@ enum class ReadOutcome {
   complete,   // the request is whole
   too_large,  // answer 413
   cut_short,  // the client closed before its body arrived: answer 400
+  bad_length,       // a Content-Length that is not a number: answer 400
+  length_required,  // a transfer-coded body: answer 411
   gone,       // the connection failed
 };
 
@@ -55,17 +67,24 @@ enum class ReadOutcome {
 ReadOutcome client_read(LoopClient& client, std::string& scratch, uint32_t now);
 
 enum class SendOutcome {
-  done,     // everything has been handed to the system
-  blocked,  // the socket takes no more now
-  failed,   // the client has gone
+  done,      // everything has been handed to the system
+  blocked,   // the socket takes no more now (or this turn's share is sent)
+  awaiting,  // the body's producer has nothing ready yet
+  failed,    // the client has gone, or the body could not be made whole
 };
 
-// Sends as much of the queued response as the socket takes.
-SendOutcome client_send(LoopClient& client);
+// Sends as much of the queued response as the socket takes, at most
+// kTurnBytes; `now` is the tick of this turn.
+SendOutcome client_send(LoopClient& client, uint32_t now);
 
 // Reads and drops what a lingering client still sends: false once it has
 // closed (or failed).
 bool client_drain(LoopClient& client, std::string& scratch);
+
+// The same while a response waits for its producer: false when the
+// connection failed. A client that only shut down its sending side may
+// still read: peer_done_sending is set, and it is kept.
+bool client_drain_while_waiting(LoopClient& client, std::string& scratch);
 
 // Drops the request and queues a refusal (400, 408, 413) instead; once it
 // has been sent the connection closes lingering.

@@ -8,6 +8,7 @@
 #include "forms/form_config.hpp"
 #include "platform/clock.hpp"
 #include "platform/dirsearch.hpp"
+#include "platform/durable_file.hpp"
 
 namespace fwk {
 
@@ -84,6 +85,8 @@ void refresh(PrivateFiles& forms) {
 
 bool name_is_private(const char* path) {
   std::string_view name = last_part(path);
+  // A temporary file holds what its file is about to hold.
+  if (name_is_temporary(name)) return true;
   for (const char* extension : kPrivateExtensions) {
     if (text_ends_nocase(name, extension)) return true;
   }

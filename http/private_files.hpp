@@ -31,9 +31,10 @@ constexpr uint32_t kPrivateRecheckMs = 1000;
 
 // True when the name alone makes a file private (letter case ignored):
 // configuration (".ini"), page scripts (".val"), data files (".asc"),
-// response counters (".respcount") and the outbox ("outbox.fwk",
-// "outbox.bak", "outbox.bad", "outbox.journal", "outbox.lock"). `path` is
-// relative to the root, with "/" or
+// response counters (".respcount"), the outbox ("outbox.fwk",
+// "outbox.bak", "outbox.bad", "outbox.journal", "outbox.lock") and every
+// temporary file made while a file is replaced (platform/durable_file.hpp).
+// `path` is relative to the root, with "/" or
 // "\" between its parts.
 bool name_is_private(const char* path);
 

@@ -68,7 +68,14 @@ RequestShape request_shape(std::string_view text) {
   shape.body_start = find_body_start(text, 0);
   if (shape.body_start != std::string_view::npos) {
     std::string_view head = text.substr(0, shape.body_start);
-    shape.content_length = parse_length(header_value(head, "Content-Length"));
+    std::string_view length = header_value(head, "Content-Length");
+    shape.content_length = parse_length(length);
+    if (header_value(head, "Transfer-Encoding").data() != nullptr) {
+      shape.framing = BodyFraming::transfer_coded;
+    } else if (length.data() != nullptr) {
+      shape.framing =
+          shape.content_length >= 0 ? BodyFraming::length : BodyFraming::invalid_length;
+    }
   }
   return shape;
 }
@@ -160,7 +167,10 @@ size_t url_decode(char* text) {
   const char* from = text;
   while (*from != '\0') {
     if (*from == '%' && from[1] != '\0' && from[2] != '\0') {
-      *to++ = static_cast<char>(hex_pair_value(from[1], from[2]));
+      // A NUL would end the text: every store would keep only what comes
+      // before it. It is kept as a space instead.
+      const int byte = hex_pair_value(from[1], from[2]);
+      *to++ = byte == 0 ? ' ' : static_cast<char>(byte);
       from += 3;
     } else {
       *to++ = *from++;

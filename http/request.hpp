@@ -18,15 +18,24 @@ constexpr int kRequestFreeSlots = 64;
 // A request larger than this is refused (413) and not dispatched.
 constexpr size_t kRequestLimit = 1024 * 1024;
 
+// How a request says where its body ends.
+enum class BodyFraming {
+  unstated,        // no Content-Length and no Transfer-Encoding
+  length,          // a Content-Length that is a plain decimal number
+  invalid_length,  // a Content-Length that is not one: answered with 400
+  transfer_coded,  // a Transfer-Encoding (chunked): answered with 411
+};
+
 // Where the header block ends and how long the body is said to be.
 struct RequestShape {
   size_t body_start = std::string_view::npos;  // npos: the header block has not ended
   long long content_length = -1;               // -1: no usable Content-Length
+  BodyFraming framing = BodyFraming::unstated;
 };
 
 // The body starts after the first blank line ("\r\n\r\n" or "\n\n",
-// whichever comes first). Content-Length is read from the header lines
-// (name in any case); a value that is not a plain decimal number is ignored.
+// whichever comes first). Content-Length and Transfer-Encoding are read
+// from the header lines (names in any case).
 RequestShape request_shape(std::string_view text);
 
 // The value of the request's first header line called `name` (any case),
@@ -71,7 +80,7 @@ ParamListPtr parse_form_data(int reserved, char* text, size_t length, int free_s
 
 // Replaces each "%" and the two characters after it by one byte, in place;
 // returns the new length. A "%" with fewer than two characters after it is
-// kept as it stands.
+// kept as it stands; an escape of the byte 0 gives a space.
 size_t url_decode(char* text);
 
 // The byte of a two-character hex escape. The characters are not

@@ -34,6 +34,9 @@ ReadProgress reader_take(RequestReader& reader, const char* bytes, size_t n) {
           reader.shape.content_length > 0 && request_expects_continue(reader.text);
     }
   }
+  // A body whose end cannot be told is refused as soon as the header says so.
+  if (reader.shape.framing == BodyFraming::invalid_length) return ReadProgress::bad_length;
+  if (reader.shape.framing == BodyFraming::transfer_coded) return ReadProgress::length_required;
   // A request is judged by its own size, not by what its client sent after it.
   size_t whole = whole_size(reader);
   if (whole != std::string_view::npos) {

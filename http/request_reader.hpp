@@ -21,6 +21,8 @@ enum class ReadProgress {
   more,       // not whole yet
   complete,   // whole: text holds the request (a body cut to its length)
   too_large,  // more than kRequestLimit bytes, said or sent: answer 413
+  bad_length,       // a Content-Length that is not a number: answer 400
+  length_required,  // a body in a transfer coding (chunked): answer 411
 };
 
 // Adds the next bytes. A request is whole when its header block has ended

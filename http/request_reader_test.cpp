@@ -79,6 +79,15 @@ TEST(RequestReader, TooLargeByAnnouncementOrByBytes) {
   EXPECT_LE(total, kRequestLimit + block.size());
 }
 
+TEST(RequestReader, BodiesWhoseEndCannotBeToldAreRefusedAtOnce) {
+  RequestReader bad;
+  EXPECT_EQ(feed(bad, {"POST /fwk HTTP/1.1\r\nContent-Length: ten\r\n\r\n"}),
+            ReadProgress::bad_length);
+  RequestReader chunked;
+  EXPECT_EQ(feed(chunked, {"POST /fwk HTTP/1.1\r\nTransfer-Encoding: chunked\r\n", "\r\n5\r\n"}),
+            ReadProgress::length_required);
+}
+
 TEST(RequestReader, AsksForContinueOnlyWhileABodyIsAwaited) {
   RequestReader waiting;
   feed(waiting, {"POST / HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n"});

@@ -66,6 +66,9 @@ TEST(UrlDecode, EscapesBecomeBytesWithoutValidation) {
   text = "%4g%zz";
   url_decode(text.data());
   EXPECT_STREQ(text.c_str(), "PS");
+  text = "a%00b%0";  // a NUL would cut the text short
+  EXPECT_EQ(url_decode(text.data()), 5u);
+  EXPECT_EQ(text.substr(0, 5), "a b%0");
   text = "a+b";  // "+" is left to the caller
   url_decode(text.data());
   EXPECT_STREQ(text.c_str(), "a+b");
@@ -167,6 +170,19 @@ TEST(RequestShape, FindsTheFirstBlankLineAndContentLength) {
   EXPECT_EQ(request_shape("GET / HTTP/1.1\r\nContent-Length: 4x\r\n\r\n").content_length, -1);
   // A header of that name in the body does not count.
   EXPECT_EQ(request_shape("GET / HTTP/1.1\r\n\r\nContent-Length: 4\r\n").content_length, -1);
+}
+
+TEST(RequestShape, TellsHowTheBodyEnds) {
+  auto framing = [](std::string_view text) { return request_shape(text).framing; };
+  EXPECT_EQ(framing("GET / HTTP/1.1\r\n\r\n"), BodyFraming::unstated);
+  EXPECT_EQ(framing("POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), BodyFraming::length);
+  for (const char* bad : {"-4", "4x", "0x10", "1 2", "99999999999999999"}) {
+    EXPECT_EQ(framing("POST / HTTP/1.1\r\nContent-Length: " + std::string(bad) + "\r\n\r\n"),
+              BodyFraming::invalid_length)
+        << bad;
+  }
+  EXPECT_EQ(framing("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n"),
+            BodyFraming::transfer_coded);
 }
 
 }  // namespace

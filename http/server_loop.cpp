@@ -13,6 +13,7 @@
 #include "platform/socket.hpp"
 #include "http/dispatch.hpp"
 #include "http/loop_client.hpp"
+#include "forms/refusal_alerts.hpp"
 #include "mail/courier.hpp"
 #include "server/server_state.hpp"
 
@@ -28,6 +29,8 @@ constexpr const char* kTooLargeResponse =
     "HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 constexpr const char* kCutShortResponse =
     "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+constexpr const char* kLengthRequiredResponse =
+    "HTTP/1.1 411 Length Required\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 constexpr const char* kTimeoutResponse =
     "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 
@@ -55,6 +58,9 @@ struct Loop {
   Poller poller;
   // Clients by socket handle (handles are small numbers).
   std::vector<std::unique_ptr<LoopClient>> clients;
+  // The socket of the client whose body a producer's descriptor carries, by
+  // that descriptor (an entry may outlive its producer: it is checked).
+  std::vector<int> producer_owner;
   size_t open_count = 0;
   bool accepting = true;        // the listener is watched
   bool accept_paused = false;   // waiting until accept_resume_at
@@ -68,6 +74,27 @@ struct Loop {
 LoopClient* client_of(Loop& loop, int socket) {
   if (socket < 0 || static_cast<size_t>(socket) >= loop.clients.size()) return nullptr;
   return loop.clients[static_cast<size_t>(socket)].get();
+}
+
+// The client whose producer reads from `descriptor`, or none.
+LoopClient* producer_client(Loop& loop, int descriptor) {
+  if (descriptor < 0 || static_cast<size_t>(descriptor) >= loop.producer_owner.size()) {
+    return nullptr;
+  }
+  LoopClient* client = client_of(loop, loop.producer_owner[static_cast<size_t>(descriptor)]);
+  if (client == nullptr) return nullptr;
+  const ProducerPtr& producer = client->connection.stream_producer;
+  return producer && producer->descriptor == descriptor ? client : nullptr;
+}
+
+// Watches (or stops watching) the client's producer for bytes it has made.
+void watch_producer(Loop& loop, LoopClient& client, bool on) {
+  const ProducerPtr& producer = client.connection.stream_producer;
+  if (!producer) return;
+  size_t at = static_cast<size_t>(producer->descriptor);
+  if (at >= loop.producer_owner.size()) loop.producer_owner.resize(at + 1, -1);
+  loop.producer_owner[at] = client.connection.socket;
+  poller_watch(loop.poller, producer->descriptor, on, false);
 }
 
 void watch_listener(Loop& loop, bool on) {
@@ -86,9 +113,17 @@ void close_client(Loop& loop, LoopClient& client) {
 
 // Sends what the socket takes; closes the client when it is done or gone.
 void continue_sending(Loop& loop, LoopClient& client, uint32_t now) {
-  SendOutcome outcome = client_send(client);
+  SendOutcome outcome = client_send(client, now);
   if (outcome == SendOutcome::blocked) {
     poller_watch(loop.poller, client.connection.socket, false, true);
+    watch_producer(loop, client, false);
+    return;
+  }
+  if (outcome == SendOutcome::awaiting) {
+    // Until the producer has more, the socket is watched only for the
+    // client going away.
+    poller_watch(loop.poller, client.connection.socket, !client.peer_done_sending, false);
+    watch_producer(loop, client, true);
     return;
   }
   if (outcome == SendOutcome::done && client.linger_after_send) {
@@ -138,7 +173,11 @@ void on_readable(Loop& loop, LoopClient& client, uint32_t now) {
       refuse(loop, client, kTooLargeResponse, now);
       return;
     case ReadOutcome::cut_short:
+    case ReadOutcome::bad_length:
       refuse(loop, client, kCutShortResponse, now);
+      return;
+    case ReadOutcome::length_required:
+      refuse(loop, client, kLengthRequiredResponse, now);
       return;
     case ReadOutcome::gone:
       close_client(loop, client);
@@ -228,7 +267,7 @@ int run_timers(Loop& loop) {
   int wait = kLongestWaitMs;
   for (size_t i = 0; i < loop.clients.size(); ++i) {
     LoopClient* client = loop.clients[i].get();
-    if (client == nullptr) continue;
+    if (client == nullptr || client->awaiting_producer) continue;
     uint32_t at = next_timer(*client);
     if (tick_reached(now, at)) {
       on_timer(loop, *client, now);
@@ -245,14 +284,26 @@ void on_event(Loop& loop, const PollEvent& event) {
     if (!loop.stopping) accept_pending(loop);
     return;
   }
-  LoopClient* client = client_of(loop, event.socket);
-  if (client == nullptr) return;
   uint32_t now = clock_tick_ms();
+  LoopClient* client = client_of(loop, event.socket);
+  if (client == nullptr) {
+    client = producer_client(loop, event.socket);
+    if (client != nullptr && event.readable) continue_sending(loop, *client, now);
+    return;
+  }
   switch (client->phase) {
     case ClientPhase::reading:
       if (event.readable) on_readable(loop, *client, now);
       return;
     case ClientPhase::sending:
+      if (event.readable && client->awaiting_producer) {
+        if (!client_drain_while_waiting(*client, loop.scratch)) {
+          close_client(loop, *client);
+        } else if (client->peer_done_sending) {
+          poller_watch(loop.poller, client->connection.socket, false, false);
+        }
+        return;
+      }
       if (event.writable) continue_sending(loop, *client, now);
       return;
     case ClientPhase::lingering:
@@ -316,6 +367,7 @@ int server_loop(const SiteContext& site, Listener& listener, Courier& courier) {
       break;
     }
     if (!loop.stopping) courier_turn(courier);
+    if (site.refusal_alerts) refusal_alerts_send_due(*site.refusal_alerts, site, false);
     int wait = resume_accepting(loop, run_timers(loop));
     if (loop.stopping) {
       wait = std::min(wait, static_cast<int>(loop.stop_deadline - clock_tick_ms()) + 1);
@@ -325,6 +377,8 @@ int server_loop(const SiteContext& site, Listener& listener, Courier& courier) {
   }
   set_wake_target(nullptr);
   abandon_all(loop);
+  // The refusals not yet told wait in the outbox for the next start.
+  if (site.refusal_alerts) refusal_alerts_send_due(*site.refusal_alerts, site, true);
   poller_close(loop.poller);
   courier_finish(courier);
   return kServerLoopExitCode;

@@ -8,23 +8,6 @@ namespace fwk {
 
 namespace {
 
-// Accepts "--name value" and "--name=value". Returns 1 when `arg` is the
-// option (value stored, index advanced past it), 0 when it is not, -1 when the
-// value is missing.
-int take_value(const char* name, int argc, const char* const* argv, int& i, std::string& value) {
-  const char* arg = argv[i];
-  size_t n = std::strlen(name);
-  if (std::strncmp(arg, name, n) != 0) return 0;
-  if (arg[n] == '=') {
-    value = arg + n + 1;
-    return 1;
-  }
-  if (arg[n] != '\0') return 0;
-  if (i + 1 >= argc) return -1;
-  value = argv[++i];
-  return 1;
-}
-
 bool parse_port(const std::string& text, int& port) {
   if (text.empty() || text.size() > 5) return false;
   int value = 0;
@@ -39,6 +22,21 @@ bool parse_port(const std::string& text, int& port) {
 
 }  // namespace
 
+int cmdline_take_value(const char* name, int argc, const char* const* argv, int& i,
+                       std::string& value) {
+  const char* arg = argv[i];
+  size_t n = std::strlen(name);
+  if (std::strncmp(arg, name, n) != 0) return 0;
+  if (arg[n] == '=') {
+    value = arg + n + 1;
+    return 1;
+  }
+  if (arg[n] != '\0') return 0;
+  if (i + 1 >= argc) return -1;
+  value = argv[++i];
+  return 1;
+}
+
 bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::string& error) {
   int first = 1;
   if (argc > 1 && std::strcmp(argv[1], "outbox") == 0) {
@@ -48,7 +46,7 @@ bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::str
   for (int i = first; i < argc; ++i) {
     const char* arg = argv[i];
     std::string value;
-    int taken = take_value("--root", argc, argv, i, value);
+    int taken = cmdline_take_value("--root", argc, argv, i, value);
     if (taken == 1) {
       if (value.empty()) {
         error = "--root needs a directory";
@@ -57,7 +55,7 @@ bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::str
       out.root = value;
       continue;
     }
-    if (taken == 0) taken = take_value("--port", argc, argv, i, value);
+    if (taken == 0) taken = cmdline_take_value("--port", argc, argv, i, value);
     if (taken == 1) {
       if (!parse_port(value, out.first_port)) {
         error = "--port needs a number from 1 to " + std::to_string(kLastFirstPort) + ", not '" +
@@ -67,7 +65,7 @@ bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::str
       out.port_given = true;
       continue;
     }
-    if (taken == 0) taken = take_value("--listen", argc, argv, i, value);
+    if (taken == 0) taken = cmdline_take_value("--listen", argc, argv, i, value);
     if (taken == 1) {
       if (!ipv4_parse(value.c_str(), &out.listen_address)) {
         error = "--listen needs an IPv4 address such as 127.0.0.1, not '" + value + "'";
@@ -75,7 +73,7 @@ bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::str
       }
       continue;
     }
-    if (taken == 0 && out.outbox) taken = take_value("--drop", argc, argv, i, out.outbox_drop);
+    if (taken == 0 && out.outbox) taken = cmdline_take_value("--drop", argc, argv, i, out.outbox_drop);
     if (taken == 1) continue;
     if (taken == -1) {
       error = std::string(arg) + " needs a value";
@@ -125,7 +123,11 @@ std::string cmdline_usage(const char* program) {
       "\n"
       "  --retry        try held messages now (in the running server, or here when\n"
       "                 no transmission runs)\n"
-      "  --drop ID      move the message ID (as listed) to outbox.bad\n";
+      "  --drop ID      move the message ID (as listed) to outbox.bad\n"
+      "\n"
+      "       " + std::string(program) + " export FORM [OPTION]...\n"
+      "Writes a form's answers as CSV, an Excel workbook or JSON Lines (see '" +
+      std::string(program) + " export --help').\n";
   return text;
 }
 

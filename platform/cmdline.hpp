@@ -30,6 +30,12 @@ constexpr int kLastFirstPort = 65535 - 9;  // the ten ports N..N+9 must all exis
 // unknown option, a missing or malformed value, or a stray argument.
 bool cmdline_parse(int argc, const char* const* argv, CommandLine& out, std::string& error);
 
+// One option with a value, "--name value" or "--name=value", at argv[i]:
+// 1 when it is that option (value stored, i advanced past it), 0 when it is
+// not, -1 when the value is missing.
+int cmdline_take_value(const char* name, int argc, const char* const* argv, int& i,
+                       std::string& value);
+
 // The text printed for --help.
 std::string cmdline_usage(const char* program);
 

@@ -63,10 +63,6 @@ void console_write_error(const std::string& text) {
   write_locked(stderr, text);
 }
 
-bool console_error_is_terminal() {
-  return isatty(STDERR_FILENO) == 1;
-}
-
 bool console_input_is_terminal() {
   if (isatty(STDIN_FILENO) != 1) return false;
   // A background job that reads its controlling terminal is stopped by
@@ -74,6 +70,14 @@ bool console_input_is_terminal() {
   // ours has no foreground group to ask about (tcgetpgrp fails): read it.
   pid_t foreground = tcgetpgrp(STDIN_FILENO);
   return foreground < 0 || foreground == getpgrp();
+}
+
+bool console_output_is_terminal() {
+  return isatty(STDOUT_FILENO) == 1;
+}
+
+bool console_error_is_terminal() {
+  return isatty(STDERR_FILENO) == 1;
 }
 
 ConsoleEvent console_wait(bool read_input, std::string& line) {

@@ -17,7 +17,8 @@ void console_write_error(const std::string& text);
 // foreground.
 bool console_input_is_terminal();
 
-// True when standard error is a terminal (progress lines go there).
+// True when standard output / standard error is a terminal.
+bool console_output_is_terminal();
 bool console_error_is_terminal();
 
 enum class ConsoleEvent {

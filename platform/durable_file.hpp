@@ -1,12 +1,15 @@
-// Appending whole lines to files so that they reach stable storage before the
-// caller reports success: the line is handed to the operating system in one
-// write, then flushed to the device. A failed write is undone (the file is cut
-// back to its previous length), so a record never ends up half written.
+// Making files durable: every byte the program keeps (answers, counters,
+// the outbox, the registry) reaches stable storage through these functions
+// before the caller reports success. Appends go to the device in one write
+// and a flush, and a failed one is undone; replacements go through a
+// temporary file renamed over the old one; marks overwrite bytes in place.
+// Each write, flush and rename passes a fault point (platform/fault_points).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fwk {
@@ -14,7 +17,7 @@ namespace fwk {
 enum class DurableResult {
   ok,
   open_failed,   // the file could not be opened (missing, or not writable)
-  write_failed,  // writing or flushing failed; the file keeps its previous length
+  write_failed,  // writing or flushing failed; the file keeps its previous contents
 };
 
 // Appends `n` bytes to an EXISTING file (a missing file is not created).
@@ -28,9 +31,10 @@ DurableResult durable_append_existing(const char* path, const char* bytes, size_
 DurableResult durable_append(const char* path, const char* bytes, size_t n);
 
 // Replaces a file's contents (creating it when missing): the bytes go to a
-// temporary file in the same directory, which is flushed and then renamed
-// over the file, and the directory is flushed. At any moment the file holds
-// either its old or its new contents.
+// temporary file in the same directory (see name_is_temporary), which is
+// flushed and then renamed over the file, and the directory is flushed. At
+// any moment the file holds either its old or its new contents. An
+// existing file keeps its permissions.
 DurableResult durable_replace(const char* path, const char* bytes, size_t n);
 
 // Overwrites the byte at each of `offsets` of an existing regular file with
@@ -82,5 +86,15 @@ bool file_read_last_byte(const char* path, char* byte);
 // Reads a whole regular file into `bytes`. False when it does not exist, is
 // not a regular file or cannot be read.
 bool file_read_whole(const char* path, std::string* bytes);
+
+// True when a file name (without directory) is one that durable_replace
+// gives its temporary files: the name of the file being replaced followed
+// by ".tmp-" and the writer's process number.
+bool name_is_temporary(std::string_view name);
+
+// Removes the temporary files in `directory` whose writer is gone (a
+// writer holds a lock on its temporary file until it is renamed). Returns
+// how many were removed.
+size_t remove_abandoned_temporaries(const std::string& directory);
 
 }  // namespace fwk

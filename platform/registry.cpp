@@ -1,5 +1,7 @@
 #include "platform/registry.hpp"
 
+#include "platform/durable_file.hpp"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -108,52 +110,11 @@ size_t find_value_line(const Section& section, const std::string& name, std::str
   return 0;
 }
 
-bool read_file(const std::string& path, std::string* text) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  text->clear();
-  char chunk[4096];
-  for (;;) {
-    ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    text->append(chunk, static_cast<size_t>(n));
-  }
-  close(fd);
-  return true;
-}
-
-bool write_all(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 void make_directories(const std::string& file) {
   for (size_t slash = file.find('/', 1); slash != std::string::npos;
        slash = file.find('/', slash + 1)) {
     mkdir(file.substr(0, slash).c_str(), 0755);
   }
-}
-
-// Replaces the hive file with `text`: a temporary file in the same
-// directory, flushed, then renamed over the old one.
-bool replace_file(const std::string& path, const std::string& text) {
-  struct stat st {};
-  mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  std::string temp = path + ".tmp-" + std::to_string(getpid());
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) return false;
-  bool ok = write_all(fd, text) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
-  return ok;
 }
 
 // Read-modify-write of a hive under its advisory lock. `change` returns
@@ -166,11 +127,16 @@ bool update_hive(Hive hive, bool create, const std::function<bool(HiveText&)>& c
   while (flock(lock, LOCK_EX) != 0 && errno == EINTR) {
   }
   std::string text;
-  bool exists = read_file(path, &text);
+  bool exists = file_read_whole(path.c_str(), &text);
   bool ok = false;
   if (exists || create) {
+    // Temporaries of writers stopped before their rename.
+    remove_abandoned_temporaries(path.substr(0, path.find_last_of('/')));
     HiveText parsed = parse(text);
-    ok = change(parsed) && replace_file(path, render(parsed));
+    if (change(parsed)) {
+      const std::string rendered = render(parsed);
+      ok = durable_replace(path.c_str(), rendered.data(), rendered.size()) == DurableResult::ok;
+    }
   }
   flock(lock, LOCK_UN);
   close(lock);
@@ -179,7 +145,7 @@ bool update_hive(Hive hive, bool create, const std::function<bool(HiveText&)>& c
 
 bool load_hive(Hive hive, HiveText* parsed) {
   std::string text;
-  if (!read_file(reg_hive_file(hive), &text)) return false;
+  if (!file_read_whole(reg_hive_file(hive).c_str(), &text)) return false;
   *parsed = parse(text);
   return true;
 }

@@ -1,5 +1,6 @@
-// The server thread: started with the shut-down signals blocked, so they reach
-// the thread that runs the console, and waited for with its exit code.
+// Threads of the server: started with the shut-down signals blocked, so they
+// reach the thread that runs the console. The server thread is waited for
+// with its exit code; a worker thread runs on its own until it is done.
 #pragma once
 
 #include <atomic>
@@ -24,5 +25,10 @@ bool thread_running(const Thread& thread);
 
 // Waits without limit for the thread to end and returns its exit code.
 int thread_wait(Thread& thread);
+
+// Starts `procedure` on a new thread that nobody waits for; SIGPIPE is
+// blocked there too, so a write to a closed pipe fails instead. False when
+// the thread could not be created.
+bool thread_start_detached(std::function<void()> procedure);
 
 }  // namespace fwk

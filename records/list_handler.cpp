@@ -7,6 +7,7 @@
 
 #include "forms/access.hpp"
 #include "records/list.hpp"
+#include "records/list_errors.hpp"
 #include "core/headers.hpp"
 #include "core/out.hpp"
 #include "core/paths.hpp"
@@ -69,26 +70,12 @@ ListRequest read_list_request(const ParamList* request) {
   return r;
 }
 
-// Reports a failure about `subject` (a name from the request or the form)
-// to the status log as "\n<place>: <what> (%s<suffix>)\t<subject>", and on
-// the page as "Error <code> in <place>@<line>: <what> (<subject><suffix>)"
-// with the subject escaped.
-void report_error(const SiteContext& site, OutputSink* sink, int code, int line, const char* what,
-                  const char* subject, const char* suffix = "") {
-  std::string log =
-      std::string("\n") + kErrorPlace + ": " + what + " (%s" + suffix + ")\t" + subject;
-  status_log(site.log, log.c_str());
-  out_printf(sink, "Error %i in %s@%d: %s (", code, kErrorPlace, line, what);
-  out_html(sink, subject);
-  out_text(sink, suffix);
-  out_text(sink, ")");
-}
-
-enum class Command { view, list, unknown };
+enum class Command { view, list, exporting, unknown };
 
 Command read_command(const char* action) {
   if (text_compare_nocase_n(action, "VIEW", 4) == 0) return Command::view;
   if (text_compare_nocase_n(action, "LIST", 4) == 0) return Command::list;
+  if (text_compare_nocase_n(action, "EXPO", 4) == 0) return Command::exporting;
   return Command::unknown;
 }
 
@@ -100,44 +87,63 @@ int show_record(OutputSink* sink, std::FILE* file, ParamList* header, const List
     out_printf(sink, "Row (%" PRId64 ") does not exist in the database.", r.row);
     return kHandlerRowMissing;
   }
-  view_page(sink, header, r.form, r.row, r.password);
+  view_page(sink, header, r.form, r.row, r.password, kind == kRecordMarked);
   return kHandlerOk;
 }
 
 }  // namespace
 
+void list_report_error(const SiteContext& site, OutputSink* sink, int code, int line,
+                       const char* what, const char* subject, const char* suffix) {
+  std::string log =
+      std::string("\n") + kErrorPlace + ": " + what + " (%s" + suffix + ")\t" + subject;
+  status_log(site.log, log.c_str());
+  out_printf(sink, "Error %i in %s@%d: %s (", code, kErrorPlace, line, what);
+  out_html(sink, subject);
+  out_text(sink, suffix);
+  out_text(sink, ")");
+}
+
+// Every page starts with the default headers; an export writes its own
+// once it knows that it can be made.
 int list_handle_request(const SiteContext& site, ParamList* request, OutputSink* sink) {
   ListRequest r = read_list_request(request);
   const FormConfig form = form_config_read(site.root, r.form);
   int rights = access_rights(site, "", form, r.password);
-  write_headers(sink, nullptr);
   if (!*r.action || !*r.form || !(rights & 1)) {
+    write_headers(sink, nullptr);
     list_start_page(sink, r.form, r.password);
     return kHandlerOk;
   }
 
   if (!form.database) {
+    write_headers(sink, nullptr);
     out_html(sink, site.root.c_str());
     out_text(sink,
              ": A configuration file was not found. Please check your server setup and try "
              "again.<P>\n");
     list_start_page(sink, r.form, r.password);
-    report_error(site, sink, kHandlerNoConfig, 90, "Cannot access file", r.form, ".ini");
+    list_report_error(site, sink, kHandlerNoConfig, 90, "Cannot access file", r.form, ".ini");
     return kHandlerNoConfig;
   }
 
   const std::string& data_path = form.data_path;
   Command command = read_command(r.action);
+  if (command == Command::exporting) {
+    return list_export(site, sink, r.form, data_path.c_str(), plist_get(request, "_FORMAT", ""),
+                       r.query, read_decimal(plist_get(request, "_ALL", "")) == 1);
+  }
+  write_headers(sink, nullptr);
   if (command == Command::unknown) {
-    report_error(site, sink, kHandlerUnknownCommand, 110, "Invalid command", r.action);
+    list_report_error(site, sink, kHandlerUnknownCommand, 110, "Invalid command", r.action);
     return kHandlerUnknownCommand;
   }
 
   std::FILE* file = nullptr;
   ParamListPtr header;
   if (!datafile_open(data_path.c_str(), &file, &header, 0)) {
-    report_error(site, sink, kHandlerNoDataFile, 114, "Unable to open the table",
-                 data_path.c_str());
+    list_report_error(site, sink, kHandlerNoDataFile, 114, "Unable to open the table",
+                      data_path.c_str());
     return kHandlerNoDataFile;
   }
 

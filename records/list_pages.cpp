@@ -39,6 +39,13 @@ void write_page_head(OutputSink* sink) {
   out_text(sink, "</HEAD>\n\n<BODY>\n");
 }
 
+struct ExportLink {
+  const char* format;
+  const char* label;
+};
+
+constexpr ExportLink kExportLinks[] = {{"csv", "CSV"}, {"xlsx", "Excel"}, {"jsonl", "JSON"}};
+
 void write_paging_link(OutputSink* sink, const char* form, const char* password, int64_t count,
                        int64_t start, const char* label) {
   out_text(sink, "<a href=\"?DATABASE=");
@@ -88,6 +95,28 @@ void list_paging_links(OutputSink* sink, const char* form, const char* password,
   write_paging_link(sink, form, password, count, start + count, "Next");
 }
 
+void list_export_links(OutputSink* sink, const char* form, const char* password,
+                       const char* query) {
+  out_text(sink, "<P>Export the listed records (all pages): ");
+  const char* separator = "";
+  for (const ExportLink& link : kExportLinks) {
+    out_text(sink, separator);
+    separator = " | ";
+    out_text(sink, "<a href=\"?DATABASE=");
+    out_url(sink, form);
+    out_text(sink, "&_PASSWORD=");
+    out_url(sink, password);
+    out_text(sink, "&_ACTION=EXPORT&_FORMAT=");
+    out_text(sink, link.format);
+    if (query != nullptr && *query != '\0') {
+      out_text(sink, "&_QUERY=");
+      out_url(sink, query);
+    }
+    out_printf(sink, "\">%s</a>", link.label);
+  }
+  out_text(sink, "\n");
+}
+
 void list_start_page(OutputSink* sink, const char* form, const char* password) {
   write_page_head(sink);
   out_text(sink,
@@ -122,6 +151,7 @@ void list_page(OutputSink* sink, std::FILE* file, ParamList* header, const char*
   write_page_head(sink);
   out_text(sink, "<h3>Formwick Database List</h3>\n");
   list_query_bar(sink, form, password);
+  list_export_links(sink, form, password, query);
   out_text(sink, "<HR>\n");
   list_paging_links(sink, form, password, count, start);
   out_text(sink, "<TABLE CLASS=\"LIST\">\n");
@@ -133,11 +163,17 @@ void list_page(OutputSink* sink, std::FILE* file, ParamList* header, const char*
 }
 
 void view_page(OutputSink* sink, const ParamList* record, const char* form, int64_t row,
-               const char* password) {
+               const char* password, bool retired) {
   write_page_head(sink);
-  out_printf(sink, "<H2>Viewing record %" PRId64 "</H2>", row);
+  out_printf(sink, "<H2>Viewing record %" PRId64 "%s</H2>", row, retired ? " (retired)" : "");
   list_query_bar(sink, form, password);
-  out_text(sink, "<HR>\n<TABLE>\n");
+  out_text(sink, "<HR>\n");
+  if (retired) {
+    out_text(sink,
+             "<P>This record is retired: its response was saved again later, or it was "
+             "deleted. It is not one of the responses.\n");
+  }
+  out_text(sink, "<TABLE>\n");
   // A record list is one block: its columns, then spare slots.
   bool dark = true;
   plist_each_in_first_block(record, [&](const Pair& field) {

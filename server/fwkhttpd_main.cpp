@@ -4,10 +4,13 @@
 #include "platform/cmdline.hpp"
 #include "mail/smtp_transport.hpp"
 #include "platform/console.hpp"
+#include "platform/fault_points.hpp"
+#include "server/export_program.hpp"
 #include "server/outbox_command.hpp"
 #include "server/server_program.hpp"
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "export") return fwk::export_main(argc, argv, 2);
   fwk::smtp_transport_start();
   fwk::CommandLine options;
   std::string error;
@@ -22,6 +25,11 @@ int main(int argc, char** argv) {
   if (options.show_version) {
     fwk::console_write(std::string("fwkhttpd (Formwick) ") + fwk::kProgramVersion + "\n");
     return 0;
+  }
+  // Tests make a chosen write, flush or rename fail, or stop the server there.
+  if (!fwk::fault_plan_from_environment(&error)) {
+    fwk::console_write_error("fwkhttpd: " + error + "\n");
+    return 2;
   }
   // A mistyped --root would otherwise serve an empty page for every path.
   if (!fwk::root_option_usable(options)) return 2;

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "forms/data_repair.hpp"
+#include "forms/refusal_alerts.hpp"
 #include "forms/session_index.hpp"
 #include "core/limits.hpp"
 #include "core/paths.hpp"
@@ -11,6 +13,7 @@
 #include "platform/browser.hpp"
 #include "platform/console.hpp"
 #include "platform/dirsearch.hpp"
+#include "platform/durable_file.hpp"
 #include "platform/instance.hpp"
 #include "platform/signals.hpp"
 #include "platform/socket.hpp"
@@ -204,6 +207,9 @@ bool set_up_server_root(SiteContext& site, const CommandLine& options) {
                         " is not a readable directory\n");
   }
   site.root = root;
+  // Temporary files left by a writer that was stopped before renaming them
+  // (the single-instance lock says no other server of ours writes here).
+  remove_abandoned_temporaries(site.root);
   site.settings = load_server_settings(site.root);
   if (site.private_files) site.private_files->root = root;
   return true;
@@ -262,6 +268,11 @@ int server_main(const CommandLine& options) {
   site.surveys = build_survey_table(site.root);
   // What the forms engine learns of its data files lasts as long as the server.
   site.session_index = std::make_shared<SessionIndex>();
+  site.refusal_alerts = std::make_shared<RefusalAlerts>();
+  site.refusal_alerts->interval_ms = refusal_alert_interval_ms();
+  // What a crash in the middle of a save left: sessions with two live
+  // records, counters below the responses stored.
+  repair_data_files(site);
 
   Listener listener;
   listener.bound_address = options.listen_address;

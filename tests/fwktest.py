@@ -33,8 +33,10 @@ def port_accepts(port):
 
 
 def free_port_block(count=10):
-    """A first port such that `count` ports from it were free just now."""
-    for _ in range(50):
+    """A first port such that `count` ports from it were free just now.
+    Many tries: after a test that sent much mail or served many requests,
+    thousands of ports may be waiting out their closing (TIME_WAIT)."""
+    for _ in range(1000):
         with socket.socket() as probe:
             probe.bind(("127.0.0.1", 0))
             first = probe.getsockname()[1]

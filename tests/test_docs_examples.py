@@ -19,6 +19,12 @@ fenced block:
   <!-- example NAME file FILE -->         after the steps before it, the
                                           block appears in the server
                                           root's FILE
+  <!-- example NAME command -->           the block's first line is a
+                                          command, "$ fwkhttpd ... --root DIR
+                                          ...", run on the server root (DIR
+                                          stands for it) in a scratch
+                                          directory; the rest of the block
+                                          appears in what it prints
 
 Each NAME is one server root (a copy of docs/examples/NAME), started once;
 its steps run in the order the guides give them, so a save shows up in
@@ -30,18 +36,22 @@ step runs unchecked (a page the reader passes on the way).
 import glob
 import os
 import re
+import shlex
 import shutil
+import subprocess
+import tempfile
 import unittest
 import urllib.parse
 import urllib.request
 
-from fwktest import SOURCE_DIR, Server
+from fwktest import FWKHTTPD, SOURCE_DIR, Server
 from test_forms_nav import FormPage
 
 DOCS = os.path.join(SOURCE_DIR, "docs")
 GUIDES = ("authoring.md", "operating.md")
 
-MARKER = re.compile(r"<!-- example (\S+) (source|get|shuffled|post|submit|file)(?: (\S+))?(?: (\S+))? -->")
+MARKER = re.compile(
+    r"<!-- example (\S+) (source|get|shuffled|post|submit|file|command)(?: (\S+))?(?: (\S+))? -->")
 FENCE = re.compile(r"```[^\n]*\n(.*?)```", re.S)
 
 
@@ -70,9 +80,11 @@ def guide_steps():
 
 def pattern(expected):
     """A regular expression for an expected block: text as written, "…"
-    standing for any text within a line."""
-    parts = [re.escape(p) for p in expected.rstrip("\n").split("…")]
-    return re.compile("[^\n]*?".join(parts))
+    standing for any text within a line, a line end for "\\n" or "\\r\\n"
+    (CSV lines end in CRLF)."""
+    lines = expected.rstrip("\n").split("\n")
+    return re.compile("\r?\n".join(
+        "[^\n]*?".join(re.escape(p) for p in line.split("…")) for line in lines))
 
 
 def form_fields(fields):
@@ -112,6 +124,21 @@ class Example:
                 fields.append([name, value])
         return self.post("/fwk", [tuple(f) for f in fields] + [("_ACTION", action)])
 
+    def command(self, block):
+        """Runs the command on the block's first line; what it prints, and
+        the rest of the block (what the guide shows it printing)."""
+        line, _, shown = block.partition("\n")
+        args = shlex.split(line[2:]) if line.startswith("$ ") else []
+        if args[:1] != ["fwkhttpd"] or "--root" not in args:
+            raise AssertionError("not a command with --root: " + line)
+        args[0] = FWKHTTPD
+        args[args.index("--root") + 1] = self.server.root
+        with tempfile.TemporaryDirectory() as scratch:
+            done = subprocess.run(args, cwd=scratch, capture_output=True, timeout=60)
+        if done.returncode != 0:
+            raise AssertionError("%s: exit %d: %s" % (line, done.returncode, done.stderr))
+        return done.stdout.decode("utf-8"), shown
+
     def root_file(self, name):
         with open(os.path.join(self.server.root, name), encoding="utf-8") as f:
             return f.read().replace("\r\n", "\n")
@@ -147,6 +174,8 @@ class GuideExamplesTest(unittest.TestCase):
                     got = ex.post(arg, form_fields(fields))
                 elif kind == "submit":
                     got = ex.submit(arg, form_fields(fields))
+                elif kind == "command":
+                    got, expected = ex.command(expected)
                 else:
                     got = ex.root_file(arg)
                 if expected is None:

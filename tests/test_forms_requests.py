@@ -3,10 +3,12 @@ start page, the request checks and their result codes, the response limit,
 the password file, and rights from the access section."""
 
 import os
+import re
+import time
 import unittest
 import urllib.parse
 
-from fwktest import ServerTestCase
+from fwktest import Server, ServerTestCase, wait_for
 
 START_PAGE = ("<head><title>Formwick CGI</title></head>\n"
               "<FORM ACTION=/fwk METHOD=POST ACCEPT-CHARSET=\"UTF-8\">\n"
@@ -140,9 +142,12 @@ class RequestsTest(ServerTestCase):
         with open(os.path.join(self.server.root, "outbox.fwk"), newline="") as f:
             mail = f.read()
         self.assertIn("Subject: Web access denied/breakin attempt", mail)
-        self.assertIn("Database: closed\r\nError code: 101\r\nRemote host: ", mail)
-        self.assertIn("\r\nAction: SAVE\r\n_PAGE: \r\n_PAGEBACK: \r\n_PAGENEXT: \r\n"
-                      "_PASSWORD: guess\r\n", mail)
+        self.assertRegex(mail, "\r\n\r\nDatabase: closed\r\nRefused requests: 1\r\n"
+                         "First: \\d{8} \\d{6}\r\nLast: \\d{8} \\d{6}\r\n"
+                         "Error codes: 101 \\(1\\)\r\nRemote hosts: [^\r]+ \\(1\\)\r\n"
+                         "Actions: SAVE \\(1\\)\r\n\r\n.\r\nQUIT")
+        # The password tried is never mailed.
+        self.assertNotIn("guess", mail)
 
     def test_report_rights_from_password_words(self):
         _, _, body = self.get("DATABASE=rep&_ACTION=report&_PASSWORD=x+rep&who=me")
@@ -157,6 +162,34 @@ class RequestsTest(ServerTestCase):
         self.assertEqual(self.server.raw(b"GET /fwk?DATABASE=rep0&_ACTION=REPORT HTTP/1.0\r\n\r\n"),
                          b"")
         self.assertEqual(self.server.raw(b"GET /fwk?DATABASE=f&_ACTION=NEXT HTTP/1.0\r\n\r\n"), b"")
+
+
+class RefusalFloodTest(unittest.TestCase):
+    def test_a_flood_of_refusals_sends_one_alert_per_interval(self):
+        with Server(FILES, env={"FORMWICK_ALERT_INTERVAL_MS": "1500"}) as server:
+            outbox = os.path.join(server.root, "outbox.fwk")
+
+            def alerts():
+                try:
+                    with open(outbox, newline="") as f:
+                        return re.findall(r"Refused requests: (\d+)\r\n", f.read())
+                except FileNotFoundError:
+                    return []
+
+            body = b"DATABASE=closed&_ACTION=SAVE&_PASSWORD=secret-guess"
+            request = b"POST /fwk HTTP/1.0\r\nContent-Length: %d\r\n\r\n" % len(body) + body
+            for _ in range(200):
+                server.raw(request, close_write=False)
+            self.assertEqual(alerts(), ["1"])
+            # The rest are told together once the interval has passed.
+            self.assertEqual(wait_for(lambda: len(alerts()) == 2 and alerts(), timeout=10),
+                             ["1", "199"])
+            with open(outbox, newline="") as f:
+                mail = f.read()
+            self.assertIn("Actions: SAVE (199)\r\n", mail)
+            self.assertNotIn("secret-guess", mail)
+            time.sleep(2)
+            self.assertEqual(len(alerts()), 2)
 
 
 if __name__ == "__main__":

@@ -37,6 +37,21 @@ FILES = {
     "nofile.ini": "[DATABASE]\nSAVEDATA=1\nSAVEDATANAME=missing/data.asc\n" + ACCESS,
     "nosession.ini": "[DATABASE]\nSAVEDATA=1\nMAXRESPONSES=100\n" + ACCESS,
     "nosession.asc": "name\n\"old\"\t\n",
+    # The XML file cannot be written: the record is stored all the same.
+    "xmldir.ini": "[DATABASE]\nSAVEDATA=1\nSAVEXML=1\nSAVEXMLNAME=adir\nMAXRESPONSES=2\n"
+                  "SAVEEMAIL=1\nSAVEEMAILNAME=box@example.org\nEMAILSERVER=relay.example.org\n"
+                  + ACCESS,
+    "xmldir.asc": "_SESSION\tname\n",
+    "adir/keep": "",
+    # The data file is missing: nothing is stored, counted or mailed.
+    "gone.ini": "[DATABASE]\nSAVEDATA=1\nSAVEDATANAME=missing/gone.asc\nMAXRESPONSES=2\n"
+                "SAVEEMAIL=1\nSAVEEMAILNAME=gone@example.org\nEMAILSERVER=relay.example.org\n"
+                + ACCESS,
+    "interim.ini": "[DATABASE]\nMULTIPAGE=1\nSAVEPAGE=1\nSAVEDATA=1\n"
+                   "SAVEDATANAME=missing/interim.asc\n" + ACCESS,
+    "interim.val": '<PAGE NAME="page0">\n<PAGE NAME="page1">\n',
+    "interim/page0": "t\n\n\n<h1>first page</h1><form><INPUT NAME=q0></form>",
+    "interim/page1": "t\n\n\n<h1>second page</h1>",
     "away.ini": "[DATABASE]\nSHOWREDIRECT=1\nREDIRECT=/done.html\n" + ACCESS,
     "far.ini": "[DATABASE]\nSHOWREDIRECT=1\nREDIRECT=http://example.org/x\n" + ACCESS,
     # A multi-page form: page0 places q1; the header file, the preamble and
@@ -147,8 +162,48 @@ class SaveTest(ServerTestCase):
         for name in ("x", "y"):
             post(self.server, ("DATABASE", "nosession"), ("name", name), ("_ACTION", "SAVE"))
         self.assertEqual(records(self.path("nosession.asc")), ['"old"\t', '"x"\t', '"y"\t'])
+        # The counter is never below the responses stored: the start counted
+        # the old record, then each save counts once.
         with open(self.path("nosession.respcount"), "rb") as f:
-            self.assertEqual(f.read(), (2).to_bytes(4, "little"))
+            self.assertEqual(f.read(), (3).to_bytes(4, "little"))
+
+    def test_the_answer_to_a_save_tells_what_was_stored(self):
+        # A secondary file that fails after the record is stored: thanked,
+        # the record live and counted, the mail queued, the failure logged.
+        _, _, body = post(self.server, ("DATABASE", "xmldir"), ("_SESSION", "x1"),
+                          ("name", "nul\0inside"), ("_ACTION", "SAVE"))
+        self.assertIn(b"<P>Thank you!", body)
+        self.assertEqual(records(self.path("xmldir.asc")), ['"x1"\t"nul inside"\t'])
+        with open(self.path("xmldir.respcount"), "rb") as f:
+            self.assertEqual(f.read(), (1).to_bytes(4, "little"))
+        with open(self.path("outbox.fwk"), encoding="utf-8", newline="") as f:
+            self.assertIn("\r\nname: nul inside\r\n", f.read())
+        self.assertIn("fwk: cannot write to xml file %s" % self.path("adir"), self.server.stdout())
+        # Saved again in the same session: the same response, not counted again.
+        post(self.server, ("DATABASE", "xmldir"), ("_SESSION", "x1"), ("name", "again"),
+             ("_ACTION", "SAVE"))
+        with open(self.path("xmldir.respcount"), "rb") as f:
+            self.assertEqual(f.read(), (1).to_bytes(4, "little"))
+
+        # A data file that is missing: nothing stored, counted or mailed, so
+        # failed saves never close the form.
+        for _ in range(3):
+            _, _, body = post(self.server, ("DATABASE", "gone"), ("name", "lost"),
+                              ("_ACTION", "SAVE"))
+            self.assertIn(b"Unable to open the data file for writing.", body)
+        self.assertFalse(os.path.exists(self.path("gone.respcount")))
+        with open(self.path("outbox.fwk"), encoding="utf-8", newline="") as f:
+            self.assertNotIn("gone@example.org", f.read())
+
+        # An interim save that stored nothing keeps the respondent on the page
+        # with the answers and the reason.
+        _, _, body = post(self.server, ("DATABASE", "interim"), ("_PAGE", "page0"),
+                          ("q0", "kept"), ("_PAGESKIP", "page1"), ("_ACTION", "NEXT"))
+        text = body.decode()
+        self.assertIn("<P>Unable to open the data file for writing.", text)
+        self.assertIn("<h1>first page</h1>", text)
+        self.assertIn('VALUE="kept"', text)
+        self.assertNotIn("second page", text)
 
     def test_redirects_after_a_save(self):
         # A browser on another machine is sent to the host it asked for.

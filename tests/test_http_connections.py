@@ -72,6 +72,17 @@ class ReadingTest(ServerTestCase):
         self.assertTrue(data.startswith(b"HTTP/1.1 400"), data)
         self.assertNotIn(b"plain text", data)
 
+    def test_bodies_whose_end_cannot_be_told_are_refused_at_once(self):
+        for header, status in ((b"Content-Length: ten", b"400 Bad Request"),
+                               (b"Content-Length: 12abc", b"400 Bad Request"),
+                               (b"Transfer-Encoding: chunked", b"411 Length Required")):
+            with self.subTest(header=header):
+                started = time.monotonic()
+                data = self.server.raw([b"POST /fwk HTTP/1.1\r\n" + header + b"\r\n\r\n"
+                                        b"4\r\nQ=1&\r\n0\r\n\r\n"], close_write=False, timeout=5)
+                self.assertTrue(data.startswith(b"HTTP/1.1 " + status), data)
+                self.assertLess(time.monotonic() - started, 3)
+
     def test_slow_body_is_waited_for(self):
         data = self.server.raw([b"POST /notes.txt HTTP/1.1\r\nContent-Length: 7\r\n\r\n",
                                 b"a=1", b"&b=2"], pause=0.4, close_write=False)

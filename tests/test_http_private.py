@@ -1,5 +1,5 @@
 """Files the server keeps for itself: configuration, page scripts, answers,
-counters, the outbox, forms' page directories and every file a form's
+counters, the outbox, temporary files, forms' page directories and every file a form's
 configuration names are answered exactly as a missing file is; so are
 FIFOs and devices. --listen limits the interfaces the server answers on."""
 
@@ -37,6 +37,8 @@ FILES = {
     "sub/DATA.ASC": "Q\nx\n",
     "index.html": "<p>home</p>",
     "notes.txt": "public notes\n",
+    # Left by a writer that was stopped before its rename.
+    "demo.respcount.tmp-99999999": b"\x09\x00\x00\x00",
 }
 
 PRIVATE_PATHS = [
@@ -63,6 +65,17 @@ class PrivateFilesTest(ServerTestCase):
                 data = self.server.raw(("GET %s HTTP/1.0\r\n\r\n" % path).encode())
                 self.assertEqual(data, missing)
                 self.assertNotIn(b"secret", data)
+
+    def test_temporaries_are_private_and_abandoned_ones_removed_at_start(self):
+        root = self.server.root
+        self.assertFalse(os.path.exists(os.path.join(root, "demo.respcount.tmp-99999999")))
+        missing = self.missing()
+        for name in ("outbox.fwk.tmp-4242", "notes.txt.tmp-7", "answers/x.html.tmp-12"):
+            with open(os.path.join(root, name), "w") as f:
+                f.write("MAIL FROM:<a@b> secret queued answers\n")
+            with self.subTest(name=name):
+                self.assertEqual(self.server.raw(("GET /%s HTTP/1.0\r\n\r\n" % name).encode()),
+                                 missing)
 
     def test_public_files_beside_private_ones_are_served(self):
         for path, text in (("/notes.txt", b"public notes\n"),

@@ -133,8 +133,13 @@ class RecordBrowserTest(ServerTestCase):
         self.assertIn('<TR CLASS="DARK">\n<TD>ID</TD>\n<TD>3</TD>\n'
                       '<TR CLASS="LIGHT">\n<TD>Q1_a</TD>\n<TD>c</TD>\n'
                       '<TR CLASS="DARK">\n<TD>Q1_b</TD>\n<TD>&nbsp;</TD>\n', body)
-        # A retired record can be viewed by its number.
-        self.assertIn("<TD>retired</TD>", self.survey(_ACTION="VIEW", _ROWID="2"))
+        # A retired record can be viewed by its number, and says it is retired.
+        body = self.survey(_ACTION="VIEW", _ROWID="2")
+        self.assertIn("<TD>retired</TD>", body)
+        self.assertIn("<H2>Viewing record 2 (retired)</H2>", body)
+        self.assertIn("<HR>\n<P>This record is retired: its response was saved again later, "
+                      "or it was deleted. It is not one of the responses.\n<TABLE>", body)
+        self.assertNotIn("(retired)", self.survey(_ACTION="VIEW", _ROWID="4"))
         # Row numbers below 1: nothing after the headers, and no error.
         status, _, raw = self.server.curl("/list?DATABASE=survey&_PASSWORD=secret&_ACTION=view"
                                           "&_ROWID=0")
