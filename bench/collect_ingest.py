@@ -91,19 +91,20 @@ def fill_maildir(maildir, count, seed):
 
 
 def run_collector(collect, args):
-    """(seconds, peak RSS in MiB, summary line) of one formwick-collect run."""
+    """(seconds, peak RSS in MiB, summary line) of one formwick-collect run.
+    GNU time starts it, so that the peak is the collector's own (a child
+    forked from this Python process would count the bench's memory)."""
+    report = os.path.join(os.path.dirname(args[1]), "time-report")
     started = time.monotonic()
-    process = subprocess.Popen([collect] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(process.pid, 0)
+    done = subprocess.run(["/usr/bin/time", "-o", report, "-f", "%M", collect] + args,
+                          capture_output=True, text=True)
     elapsed = time.monotonic() - started
-    out = process.stdout.read().decode()
-    err = process.stderr.read().decode()
-    process.stdout.close()
-    process.stderr.close()
-    process.returncode = os.waitstatus_to_exitcode(status)
-    if process.returncode != 0:
-        raise SystemExit("formwick-collect failed (%d): %s%s" % (process.returncode, out, err))
-    return elapsed, usage.ru_maxrss / 1024.0, out.strip()
+    if done.returncode != 0:
+        raise SystemExit("formwick-collect failed (%d): %s%s" % (done.returncode, done.stdout,
+                                                                 done.stderr))
+    with open(report) as f:
+        peak_kib = int(f.read().split()[-1])
+    return elapsed, peak_kib / 1024.0, done.stdout.strip()
 
 
 def bench(collect, postgres, work, count):
