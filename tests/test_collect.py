@@ -301,12 +301,18 @@ class MailboxTest(CollectTestCase):
             put_mails(self.maildir, [response_mail("poll", "w1", "d", saved_text(1),
                                                    [("q1", "first")])])
             data = os.path.join(self.root, "poll.asc")
-            self.assertTrue(wait_for(lambda: os.path.exists(data) and "w1" in
-                                     read_live_records(data), timeout=30))
+
+            def answer():
+                # Between the append of a later save and the retirement of
+                # the earlier one the session is live twice for a moment.
+                try:
+                    return read_live_records(data).get("w1", {}).get("q1")
+                except (AssertionError, OSError):
+                    return None
+            self.assertTrue(wait_for(lambda: answer() == "first", timeout=30))
             put_mails(self.maildir, [response_mail("poll", "w1", "d", saved_text(2),
                                                    [("q1", "edited")])], start=1797000000)
-            self.assertTrue(wait_for(lambda: read_live_records(data)["w1"]["q1"] == "edited",
-                                     timeout=30))
+            self.assertTrue(wait_for(lambda: answer() == "edited", timeout=30))
         finally:
             watcher.send_signal(signal.SIGTERM)
             out, err = watcher.communicate(timeout=30)
