@@ -4,9 +4,12 @@
 # Installed layout below the prefix:
 #   bin/fwkhttpd, bin/formwick-install, bin/formwick-collect
 #   share/formwick/root/            the sample server root (demo/)
-#   share/doc/formwick/README.md, operating.md
+#   share/doc/formwick/             README.md, authoring.md, operating.md,
+#                                   copyright
 #   share/man/man1/fwkhttpd.1, formwick-collect.1
-#   lib/systemd/system/formwick.service
+#   lib/systemd/system/formwick.service, or, for a prefix in the installing
+#   user's home, share/systemd/user/formwick.service (a unit of the user's
+#   own systemd)
 
 fwk_subsystem(install install fwk_platform)
 # CMake reserves the target name "install", and Ninja also the file name
@@ -33,17 +36,32 @@ endif()
 install(TARGETS formwick_install RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS formwick-collect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY demo/ DESTINATION ${CMAKE_INSTALL_DATADIR}/formwick/root)
-install(FILES README.md docs/operating.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md docs/authoring.md docs/operating.md install/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES install/fwkhttpd.1 install/formwick-collect.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The unit names the installed program and sample root, so it is written at
 # install time from the prefix then in effect (`cmake --install --prefix`,
 # CPack's /usr).
+# A prefix inside the installing user's home ($HOME/.local) gets the unit
+# of a user's own systemd, in share/systemd/user, where that systemd reads
+# it; any other prefix the system's unit.
 install(CODE "
   set(FWK_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
   set(FWK_SAMPLE_ROOT \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/formwick/root\")
   set(FWK_UNIT_DIR \"${FWK_SYSTEMD_UNIT_DIR}\")
+  set(FWK_UNIT_TEMPLATE \"${CMAKE_SOURCE_DIR}/install/formwick.service.in\")
+  set(FWK_HOME \"\$ENV{HOME}\")
+  set(FWK_USER_UNIT OFF)
+  if(FWK_HOME AND NOT FWK_HOME STREQUAL \"/\")
+    string(FIND \"\${CMAKE_INSTALL_PREFIX}/\" \"\${FWK_HOME}/\" FWK_IN_HOME)
+    if(FWK_IN_HOME EQUAL 0)
+      set(FWK_USER_UNIT ON)
+      set(FWK_UNIT_DIR \"${CMAKE_INSTALL_DATADIR}/systemd/user\")
+      set(FWK_UNIT_TEMPLATE \"${CMAKE_SOURCE_DIR}/install/formwick-user.service.in\")
+    endif()
+  endif()
   if(NOT IS_ABSOLUTE \"\${FWK_UNIT_DIR}\")
     set(FWK_UNIT_DIR \"\${CMAKE_INSTALL_PREFIX}/\${FWK_UNIT_DIR}\")
   endif()
@@ -51,8 +69,12 @@ install(CODE "
   # same time do not share the file.
   string(MD5 FWK_UNIT_COPY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
   set(FWK_UNIT_COPY \"${CMAKE_BINARY_DIR}/unit/\${FWK_UNIT_COPY}/formwick.service\")
-  configure_file(\"${CMAKE_SOURCE_DIR}/install/formwick.service.in\" \"\${FWK_UNIT_COPY}\" @ONLY)
+  configure_file(\"\${FWK_UNIT_TEMPLATE}\" \"\${FWK_UNIT_COPY}\" @ONLY)
   file(INSTALL \"\${FWK_UNIT_COPY}\" DESTINATION \"\${FWK_UNIT_DIR}\")
+  if(FWK_USER_UNIT)
+    message(STATUS \"Formwick as your own service: systemctl --user daemon-reload && \"
+                   \"systemctl --user enable --now formwick\")
+  endif()
 ")
 
 # Debian package: the installed layout below /usr.

@@ -110,6 +110,31 @@ TEST(KvParseText, CommaListsAndSkippedItems) {
   EXPECT_EQ(entries_of(list.get()), "a=b,c|");
 }
 
+TEST_F(IniTest, LinesOfEntriesAndHeadersAsTheReaderSeesThem) {
+  std::string path =
+      dir.write("f.ini",
+                "; note [x] here\r\n[access]\r\nPWD=a\r\n\r\n[DATABASE]SAVEDATA=1\r\n"
+                "  indented=no\r\n;c\r\nFORM=f.html\r\nnote=see [y] below\n[z\n");
+  auto lines = ini_read_section_lines(path.c_str(), "database");
+  ASSERT_TRUE(lines.has_value());
+  ASSERT_EQ(lines->size(), 3u);
+  EXPECT_EQ((*lines)[0].name, "SAVEDATA");
+  EXPECT_EQ((*lines)[0].line, 5);
+  EXPECT_EQ((*lines)[1].name, "FORM");
+  EXPECT_EQ((*lines)[1].value, "f.html");
+  EXPECT_EQ((*lines)[1].line, 8);
+  EXPECT_EQ((*lines)[2].line, 9);
+  EXPECT_FALSE(ini_read_section_lines(path.c_str(), "server").has_value());
+  std::string headers;
+  for (const IniLine& h : ini_section_names(path.c_str()))
+    headers += h.name + "@" + std::to_string(h.line) + " ";
+  EXPECT_EQ(headers, "x@1 access@2 DATABASE@5 y@9 ");
+  // An empty section is no section, for both readers.
+  path = dir.write("e.ini", "[DATABASE]\n[access]\nPWD=1\n");
+  EXPECT_EQ(ini_read_section(path.c_str(), "DATABASE", 0), nullptr);
+  EXPECT_FALSE(ini_read_section_lines(path.c_str(), "DATABASE").has_value());
+}
+
 TEST(KvParseArray, SplitsAtTheFirstEqualsWithoutCharacterTests) {
   const char* texts[] = {"a=1", " b=x=y", "plain"};
   ParamListPtr list = kv_parse_array(3, texts, 1);

@@ -23,6 +23,10 @@ struct RefusalAlerts;
 
 struct StatusLog;
 struct PrivateFiles;
+struct SurveyList;
+// The answers the forms engine has told the operator it could not save
+// (forms/form_log.hpp).
+struct AnswerDrops;
 
 // One installed survey as the window and the index listing show it.
 struct SurveyEntry {
@@ -46,13 +50,19 @@ struct SiteContext {
   int port = 0;
   // "127.0.0.1:" and the port, once bound; redirects are built from it.
   std::string address;
-  // The installed surveys.
+  // The installed surveys as they were at start-up.
   SurveyTable surveys;
+  // The installed surveys as they are now (http/survey_table.hpp), kept by
+  // the server thread for the index listing; absent: `surveys`.
+  SurveyList* survey_list = nullptr;
   // Where failures are reported for the window; absent: nowhere.
   StatusLog* log = nullptr;
   // Kept by the forms engine across requests (the server is the only
   // writer of its data files); absent: every save reads its data file anew.
   std::shared_ptr<SessionIndex> session_index;
+  // Which dropped answers have been logged, so that each form and field is
+  // logged once; absent: every drop is logged.
+  std::shared_ptr<AnswerDrops> answer_drops;
   // Kept by the forms engine across requests, used by the server thread;
   // absent: every refusal is told at once.
   std::shared_ptr<RefusalAlerts> refusal_alerts;

@@ -12,18 +12,6 @@ namespace fwk {
 
 namespace {
 
-struct AccessKey {
-  const char* name;
-  int bit;
-};
-
-// Evaluated in this order; PWD grants every right at once.
-constexpr AccessKey kAccessKeys[] = {
-    {"PWDREAD", kRightRead},     {"PWDUPDATE", kRightUpdate}, {"PWDAPPEND", kRightAppend},
-    {"PWDDELETE", kRightDelete}, {"PWDWRITE", kRightEdit},    {"PWDADMIN", kRightAdmin},
-    {"PWDREPORT", kRightReport}, {"PWD", kRightAll},
-};
-
 // The bit one key grants: "(allow)" grants it to everybody, "(deny)" and an
 // empty value grant nothing, any other value is a password that must be one
 // of the offered words exactly.

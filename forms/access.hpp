@@ -20,6 +20,18 @@ constexpr int kRightAdmin = 32;
 constexpr int kRightReport = 64;
 constexpr int kRightAll = 127;
 
+// The keys of section "access" and the rights they grant, in the order
+// they are evaluated; PWD grants every right at once.
+struct AccessKey {
+  const char* name;
+  int bit;
+};
+inline constexpr AccessKey kAccessKeys[] = {
+    {"PWDREAD", kRightRead},     {"PWDUPDATE", kRightUpdate}, {"PWDAPPEND", kRightAppend},
+    {"PWDDELETE", kRightDelete}, {"PWDWRITE", kRightEdit},    {"PWDADMIN", kRightAdmin},
+    {"PWDREPORT", kRightReport}, {"PWD", kRightAll},
+};
+
 // The result of a refusal for want of a right.
 constexpr int kAccessDenied = 101;
 

@@ -152,6 +152,12 @@ FormConfig form_config_from(const std::string& root, std::string_view form_name,
 std::vector<std::string> form_private_paths(const FormConfig& form, const std::string& root,
                                             const std::string& working_directory) {
   std::vector<std::string> paths;
+  // Report templates show the saved answers: they are for the report
+  // right (REPORT2), the respondent (REPORT) and the mail (EMAILREPORT).
+  for (const std::string* name : {&form.report_action, &form.report, &form.email_report}) {
+    std::string path = root_path(root, *name);
+    if (!path.empty()) paths.push_back(std::move(path));
+  }
   for (const std::string* name :
        {&form.data_name, &form.index_name, &form.xml_name, &form.password_name}) {
     if (name->empty()) continue;

@@ -92,6 +92,20 @@ struct FormConfig {
   std::string password_path;
 };
 
+// Every key of section "DATABASE" that the system reads (here and in the
+// page-script built-ins and the mail): a key not listed is a key nobody
+// reads. Keep it with the readers in form_config.cpp.
+inline constexpr const char* kFormDatabaseKeys[] = {
+    "Title",        "Description",   "ACTIVE",       "MULTIPAGE",      "FORM",
+    "STARTPAGE",    "REPORT",        "REPORT2",      "SAVEPAGE",       "HASUID",
+    "IDFIELDS",     "LOGINSEQUENCE", "HOST",         "MAXRESPONSES",   "MAXMESSAGE",
+    "PWDMESSAGE",   "SAVEDATA",      "SAVEXML",      "SAVEEMAIL",      "LOGDATETIME",
+    "SAVEEMAILNAME", "EMAILREPORT",  "EMAILSERVER",  "EMAILPROFILE",   "EMAILNAME",
+    "EMAILPWD",     "ADMINEMAIL",    "MESSAGE",      "DISPLAYMESSAGE", "DISPLAYFORM",
+    "DISPLAYREPORT", "DISPLAYHOTLINK", "HOTLINK",    "SHOWREDIRECT",   "REDIRECT",
+    "SAVEDATANAME", "SAVEINDEXNAME", "SAVEXMLNAME",  "PWDFILE",
+};
+
 // True when a form name may name a configuration file at all: it holds none
 // of / . \ * ? $ | (it could then name a file outside the root, or several)
 // and is at most kAccessValueLimit characters long.
@@ -112,10 +126,11 @@ FormConfig form_config_read_file(const std::string& root, const std::string& fil
 FormConfig form_config_from(const std::string& root, std::string_view form_name,
                             ParamListPtr database, ParamListPtr access);
 
-// The files the form keeps that nobody may download: every configured
-// file name (data, index, XML and password file) joined to the root, and,
-// for a name that is not absolute, also as it stands below
-// `working_directory` (as a program started there would open it).
+// The files the form keeps that nobody may download: its report templates
+// (REPORT2, REPORT, EMAILREPORT) in the root, and every configured file
+// name (data, index, XML and password file) joined to the root and, for a
+// name that is not absolute, also as it stands below `working_directory`
+// (as a program started there would open it).
 std::vector<std::string> form_private_paths(const FormConfig& form, const std::string& root,
                                             const std::string& working_directory);
 

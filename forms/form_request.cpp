@@ -6,6 +6,7 @@
 #include <string>
 
 #include "forms/access.hpp"
+#include "core/ascii.hpp"
 #include "forms/login.hpp"
 #include "forms/page_nav.hpp"
 #include "forms/page_script.hpp"
@@ -17,7 +18,7 @@
 #include "core/out.hpp"
 #include "core/paths.hpp"
 #include "core/stamp.hpp"
-#include "core/status_log.hpp"
+#include "forms/form_log.hpp"
 #include "core/text_buffer.hpp"
 #include "template/template.hpp"
 
@@ -50,8 +51,7 @@ void write_config_missing(const SiteContext& site, OutputSink* sink, const char*
   out_text(sink, "Cannot access file (");
   out_html(sink, form_name);
   out_text(sink, ".ini)");
-  status_log(site_log(&site), "\nZ:\\cgi\\fwk: Cannot access file (%s.ini)\t");
-  status_log(site_log(&site), form_name);
+  log_config_missing(site, form_name);
   out_printf(sink, "Error %i in %s@%d: ", kFormConfigMissing, "Z:\\cgi\\fwk", 1928);
   out_text(sink, "Cannot access file (");
   out_html(sink, form_name);
@@ -72,6 +72,24 @@ bool password_file_admits(const std::string& path, const char* id) {
   }
 }
 
+// Shows the form's template filled from `values`; says in the status log
+// when it cannot be opened (the page only gets the error note).
+int show_form_template(FormState& state, const std::string& name, ParamList* values) {
+  int result = form_template_show(*state.site, state.sink, name.c_str(), values);
+  if (result == kPageMissing && name.empty()) {
+    log_template_missing(*state.site, state.form->name, "FORM is not set", state.site->root);
+  } else if (result == kPageMissing) {
+    // form_template_show adds ".html" to a name without that extension.
+    const bool html = text_ends_nocase(name, ".html") || text_ends_nocase(name, ".htm");
+    std::string tried;
+    path_join(state.site->root.c_str(), tried, name.c_str(), html ? nullptr : ".html");
+    log_template_missing(*state.site, state.form->name,
+                         name == state.form->form_template ? "FORM=" + name : "named like the form",
+                         tried);
+  }
+  return result;
+}
+
 // Shows the first page of a new response (multi-page) or the form template.
 int show_new_response(FormState& state) {
   const FormConfig& form = *state.form;
@@ -79,7 +97,7 @@ int show_new_response(FormState& state) {
     state.page = form.start_page;
     return page_show(*state.site, state.sink, form.name.c_str(), state.request, "", state.page);
   }
-  return form_template_show(*state.site, state.sink, form.form_template.c_str(), state.request);
+  return show_form_template(state, form.form_template, state.request);
 }
 
 // Resumes an earlier record: its fields take the place of the request.
@@ -91,7 +109,7 @@ int show_resumed_response(FormState& state, ParamList* record) {
     return page_show(*state.site, state.sink, form.name.c_str(), record, back_list.c_str(),
                      state.page);
   }
-  return form_template_show(*state.site, state.sink, form.form_template.c_str(), record);
+  return show_form_template(state, form.form_template, record);
 }
 
 int refuse_with_login(FormState& state, int kind) {
@@ -126,8 +144,15 @@ int report_action(FormState& state) {
     return permission_denied_page(state.sink, state.request, state.form->name.c_str(),
                                   state.action.c_str(), kRightReport);
   }
-  FilePtr file(path_open_binary(state.site->root.c_str(), state.form->report_action.c_str()));
-  if (!file) return 0;
+  const std::string& name = state.form->report_action;
+  FilePtr file(path_open_binary(state.site->root.c_str(), name.c_str()));
+  if (!file) {
+    // The page stays empty, as it always has; the operator learns why.
+    std::string tried;
+    if (!name.empty() && path_join(state.site->root.c_str(), tried, name.c_str()))
+      log_template_missing(*state.site, state.form->name, "REPORT2=" + name, tried);
+    return 0;
+  }
   form_write_header(state);
   template_process_file(*state.site, state.site->root.c_str(), state.sink, file.get(),
                         state.request, nullptr, nullptr, 0, nullptr);
@@ -298,7 +323,7 @@ int form_final_save(FormState& state) {
     if (*plist_get(state.request, "_PAGEWARN", "") != '\0') {
       form_write_header(state);
       tbuf_send(state.sink, script_text);
-      if (!form.multipage) return form_template_show(site, state.sink, form_name, state.request);
+      if (!form.multipage) return show_form_template(state, form.name, state.request);
       const std::string back_list = plist_get(state.request, "_PAGEBACK", "");
       return page_show(site, state.sink, form_name, state.request, back_list.c_str(), state.page);
     }

@@ -7,7 +7,7 @@
 
 #include "core/out.hpp"
 #include "core/paths.hpp"
-#include "core/status_log.hpp"
+#include "forms/form_log.hpp"
 #include "template/tag_attrs.hpp"
 #include "template/template.hpp"
 #include "script/template_input.hpp"
@@ -34,38 +34,15 @@ constexpr int kPageEntryAttrs = 32;
 constexpr const char* kRequestHeaderNames = "HOST,DATE,TIME";
 constexpr const char* kNavigationPrefix = "_PAGE";
 
-void write_missing_page(const SiteContext& site, OutputSink* sink, const std::string& path) {
+void write_missing_page(const SiteContext& site, OutputSink* sink, const char* form_name,
+                        const std::string& page_name, const std::string& path) {
   out_text(sink, "<P>Error: validation entry missing for page ");
   out_html(sink, path.c_str());
-  status_log(site_log(&site), "\nZ:\\cgi\\fwk: Cannot open file (%s)\t");
-  status_log(site_log(&site), path.c_str());
+  log_page_missing(site, form_name, page_name, path);
   out_printf(sink, "Error %i in %s@%d: ", kPageMissing, "Z:\\cgi\\fwk", 835);
   out_text(sink, "Cannot open file (");
   out_html(sink, path.c_str());
   out_text(sink, ")");
-}
-
-// The attributes of the page's entry in the form's page-script file, or
-// none when the file or the entry is missing.
-ParamListPtr page_entry_attrs(const SiteContext& site, const char* form_name,
-                              const std::string& page_name) {
-  FilePtr file(path_open_binary(site.root.c_str(), form_name, ".val"));
-  if (!file) return nullptr;
-  TemplateInput in = input_from_file(file.get());
-  std::string marker = "<PAGE NAME=\"" + page_name + "\"";
-  if (!input_read_until(in, nullptr, 0, marker.c_str())) return nullptr;
-  return tag_read_attrs(in, kPageEntryAttrs);
-}
-
-// Reads the three preamble lines of a page without ACTION: a line of
-// name=value pairs (not used by the engine), a skipped line, and the name
-// of the file to insert after the engine's FORM tag.
-std::string read_preamble(TemplateInput& in) {
-  std::string line;
-  input_read_token(in, &line, kPreambleArea, "\n", '\r');
-  input_read_token(in, &line, kPreambleArea, "\n", '\r');
-  input_read_token(in, &line, kPreambleArea, "\n", '\r');
-  return line;
 }
 
 void write_engine_form(OutputSink* sink, const char* form_name, const char* back_list) {
@@ -102,6 +79,25 @@ int process_template_file(const SiteContext& site, OutputSink* sink, std::FILE* 
   return kPageShown;
 }
 
+// The form template for `template_name`: as named when its extension is
+// "html" or "htm", else (or when that does not open) with ".html" added.
+// `path` (may be null) receives the path opened.
+FilePtr open_form_template(const std::string& root, const char* template_name,
+                           std::string* path) {
+  if (template_name == nullptr || *template_name == '\0') return nullptr;
+  const char* dot = std::strrchr(template_name, '.');
+  const char* extensions[] = {nullptr, ".html"};
+  const bool as_named = dot != nullptr && list_contains_exact("html,htm", dot + 1);
+  for (const char* ext : extensions) {
+    if (ext == nullptr && !as_named) continue;
+    FilePtr file(path_open_binary(root.c_str(), template_name, ext));
+    if (!file) continue;
+    if (path) path_join(root.c_str(), *path, template_name, ext);
+    return file;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, ParamList* request,
@@ -117,16 +113,16 @@ int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, 
   if (!dir_path.empty()) page_path = dir_path + page_name;
   FilePtr page(page_path.size() < kPathArea ? file_open(page_path.c_str(), "rb") : nullptr);
   if (!page) {
-    write_missing_page(site, sink, page_path);
+    write_missing_page(site, sink, form_name, page_name, page_path);
     return kPageMissing;
   }
   TemplateInput in = input_from_file(page.get());
 
-  ParamListPtr entry = page_entry_attrs(site, form_name, page_name);
+  ParamListPtr entry = page_entry_attrs(site.root, form_name, page_name);
   std::string insert_name;
   if (entry == nullptr || plist_find(entry.get(), "ACTION") == nullptr) {
     out_copy_file(sink, (dir_path + "header").c_str());
-    insert_name = read_preamble(in);
+    insert_name = page_read_preamble(in);
   }
 
   TemplateArgs args;
@@ -156,17 +152,35 @@ int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, 
   return kPageShown;
 }
 
+ParamListPtr page_entry_attrs(const std::string& root, const char* form_name,
+                              const std::string& page_name) {
+  FilePtr file(path_open_binary(root.c_str(), form_name, ".val"));
+  if (!file) return nullptr;
+  TemplateInput in = input_from_file(file.get());
+  std::string marker = "<PAGE NAME=\"" + page_name + "\"";
+  if (!input_read_until(in, nullptr, 0, marker.c_str())) return nullptr;
+  return tag_read_attrs(in, kPageEntryAttrs);
+}
+
+std::string page_read_preamble(TemplateInput& in) {
+  std::string line;
+  input_read_token(in, &line, kPreambleArea, "\n", '\r');
+  input_read_token(in, &line, kPreambleArea, "\n", '\r');
+  input_read_token(in, &line, kPreambleArea, "\n", '\r');
+  return line;
+}
+
 int form_template_show(const SiteContext& site, OutputSink* sink, const char* template_name,
                        ParamList* values) {
-  if (template_name == nullptr || *template_name == '\0') return kPageMissing;
-  const char* dot = std::strrchr(template_name, '.');
-  if (dot != nullptr && list_contains_exact("html,htm", dot + 1)) {
-    FilePtr file(path_open_binary(site.root.c_str(), template_name));
-    if (file) return process_template_file(site, sink, file.get(), values);
-  }
-  FilePtr file(path_open_binary(site.root.c_str(), template_name, ".html"));
+  FilePtr file = open_form_template(site.root, template_name, nullptr);
   if (!file) return kPageMissing;
   return process_template_file(site, sink, file.get(), values);
+}
+
+std::string form_template_path(const std::string& root, const char* template_name) {
+  std::string path;
+  open_form_template(root, template_name, &path);
+  return path;
 }
 
 }  // namespace fwk

@@ -9,6 +9,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "script/template_input.hpp"
 
 namespace fwk {
 
@@ -32,5 +33,20 @@ int page_show(const SiteContext& site, OutputSink* sink, const char* form_name, 
 // nothing written when the name is empty or no file opens.
 int form_template_show(const SiteContext& site, OutputSink* sink, const char* template_name,
                        ParamList* values);
+
+// The path of the template form_template_show opens for `template_name`
+// in `root`; "" when none opens.
+std::string form_template_path(const std::string& root, const char* template_name);
+
+// The attributes of page `page_name`'s entry in the page-script file of
+// form `form_name`, or none when the file or the entry is missing.
+ParamListPtr page_entry_attrs(const std::string& root, const char* form_name,
+                              const std::string& page_name);
+
+// Reads the three preamble lines a page file begins with when its entry
+// has no ACTION attribute (a line of name=value pairs the engine does not
+// use, a skipped line, and the name of the file to insert after the
+// engine's FORM tag) and returns that name.
+std::string page_read_preamble(TemplateInput& in);
 
 }  // namespace fwk

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "forms/form_log.hpp"
 #include "forms/response_counter.hpp"
 #include "forms/session_index.hpp"
 #include "core/headers.hpp"
@@ -218,13 +219,14 @@ Retirement retire_session(const SiteContext& site, const std::string& path, cons
 }
 
 // One index field, quoted as data-file fields are, so that no answer can
-// end the line or shift the columns.
+// end the line or shift the columns: a line break (CR LF, LF or CR) or a
+// TAB is one space.
 void append_index_field(std::string& line, const char* value) {
   line.push_back('"');
   for (const char* c = value; *c != '\0'; ++c) {
-    if (*c == '\r' || *c == '\n') continue;
+    if (*c == '\r' && c[1] == '\n') continue;
     if (*c == '"') line.push_back('"');
-    line.push_back(*c == '\t' ? ' ' : *c);
+    line.push_back(*c == '\t' || *c == '\r' || *c == '\n' ? ' ' : *c);
   }
   line.append("\"\t");
 }
@@ -248,17 +250,17 @@ void write_index_line(const SiteContext& site, const std::string& path, const Pa
 }
 
 // Appends the record: the response is stored once this returns kStoreOk.
-int store_record(const SiteContext& site, const std::string& path, const ParamList* request,
+int store_record(const SiteContext& site, const FormConfig& form, const ParamList* request,
                  int64_t* position) {
-  int result = datafile_append_record(path.c_str(), request, position);
-  if (result != kStoreOk) log_failure(site, "cannot write to ascii file", path);
+  int result = datafile_append_record(form.data_path.c_str(), request, position);
+  if (result != kStoreOk) log_data_file_failure(site, form, result);
   return result;
 }
 
 int save_to_xml_file(const SiteContext& site, const FormConfig& form, const ParamList* request) {
   const std::string& path = form.xml_path;
   int result = path.empty() ? kStoreNotWritable : xml_append_transaction(request, path.c_str());
-  if (result != 0) log_failure(site, "cannot write to xml file", path);
+  if (result != 0) log_xml_file_failure(site, form);
   return result;
 }
 
@@ -388,9 +390,10 @@ int response_save(const SiteContext& site, const FormConfig& form, ParamList* re
   if (plan.primary == PrimaryStore::data_file) {
     const std::string& path = form.data_path;
     const FileInfo before = file_info(path.c_str());
-    const int result = store_record(site, path, request, &position);
+    const int result = store_record(site, form, request, &position);
     if (result != kStoreOk) return result;
     replaced_earlier = retire_session(site, path, before, request).earlier > 0;
+    note_dropped_answers(site, form, request);
   } else if (plan.primary == PrimaryStore::outbox) {
     const int result = mail_response(site, form, request);
     if (result != 0) return result;

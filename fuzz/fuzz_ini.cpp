@@ -62,6 +62,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fwk::ParamListPtr list = fwk::ini_read_section(scratch.path.c_str(), section.c_str(), spare);
   check_entries(list.get(), spare);
 
+  // The line-numbered reading sees the same entries, in order, on lines
+  // that never go back.
+  auto lines = fwk::ini_read_section_lines(scratch.path.c_str(), section.c_str());
+  fwk::ParamListPtr plain = fwk::ini_read_section(scratch.path.c_str(), section.c_str(), 0);
+  if (lines.has_value() != (plain != nullptr)) std::abort();
+  if (lines) {
+    size_t i = 0;
+    int last_line = 1;
+    for (const fwk::IniLine& entry : *lines) {
+      const fwk::Pair* pair = fwk::plist_at(plain.get(), i++);
+      if (!pair || !pair->name || *pair->name != entry.name || *pair->value != entry.value)
+        std::abort();
+      if (entry.line < last_line) std::abort();
+      last_line = entry.line;
+    }
+    const fwk::Pair* after = fwk::plist_at(plain.get(), i);
+    if (after && after->name) std::abort();
+  }
+  int last_header = 1;
+  for (const fwk::IniLine& header : fwk::ini_section_names(scratch.path.c_str())) {
+    if (header.line < last_header) std::abort();
+    last_header = header.line;
+  }
+
   char sep = size > 1 ? static_cast<char>(data[1]) : ',';
   fwk::ParamListPtr parsed = fwk::kv_parse_text(content.c_str(), sep, spare);
   if (sep == '\n') check_entries(parsed.get(), spare);

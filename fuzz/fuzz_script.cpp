@@ -1,6 +1,7 @@
 // Fuzzes the script interpreter: the input is run as a script from memory
 // with a small function table (no file access) and the object "data", and
-// a failing run is turned into its error report.
+// a failing run is turned into its error report. The same input is then
+// read by a checking pass, which must call no built-in and write nothing.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,8 +17,9 @@
 
 namespace {
 
-std::optional<std::string> count_args(fwk::ScriptContext&, const char*, int argc,
+std::optional<std::string> count_args(fwk::ScriptContext& context, const char*, int argc,
                                       const std::string* argv, fwk::ParamList*) {
+  if (context.check) std::abort();
   std::string joined = std::to_string(argc);
   for (int i = 0; i < argc; ++i) joined += "|" + argv[i];
   return joined;
@@ -58,5 +60,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   long position = fwk::input_tell(input);
   if (position < 0 || static_cast<size_t>(position) > size) std::abort();
   if (code > 0) fwk::script_error_report(&sink, context, input, code);
+
+  fwk::ParamListPtr check_vars = fwk::plist_copy(nullptr, 2);
+  fwk::TextBuffer check_buffer = fwk::tbuf_new(64);
+  fwk::OutputSink check_sink;
+  check_sink.text = &check_buffer;
+  fwk::SourceCheck check;
+  check.files.push_back("script");
+  fwk::ScriptContext checking;
+  checking.sink = &check_sink;
+  checking.objects = objects;
+  checking.functions = kFunctions;
+  checking.check = &check;
+  fwk::TemplateInput again = fwk::input_from_memory(reinterpret_cast<const char*>(data), size);
+  code = fwk::script_run(checking, again, check_vars.get());
+  if (code != 0 && (code < 40 || code > 50)) std::abort();
+  if (checking.nesting != 0 || fwk::tbuf_length(check_buffer) != 0) std::abort();
+  for (const fwk::SourceAssignment& assignment : check.assignments) {
+    if (assignment.place.offset < 0 || static_cast<size_t>(assignment.place.offset) > size)
+      std::abort();
+  }
   return 0;
 }

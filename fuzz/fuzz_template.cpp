@@ -1,6 +1,7 @@
 // Fuzzes the template processor: the first byte chooses form filling, a
-// record list, an unplaced list, a silent pass and a stop tag; the rest is
-// the template, processed from memory into a text buffer.
+// record list, an unplaced list, a silent pass, a stop tag and a checking
+// pass (nothing written, every branch read, what it meets noted); the rest
+// is the template, processed from memory into a text buffer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -56,6 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   args.fill_fields = flags & 1;
   args.depth = (flags & 32) ? fwk::kTemplateMaxDepth : 0;
   const char* stop = (flags & 16) ? "/report" : nullptr;
+  fwk::SourceCheck check;
+  check.files.push_back("page.html");
+  if (flags & 64) {
+    args.check = &check;
+    args.sink = nullptr;
+  }
 
   // Run until the input is used up, as a caller after a %break would.
   for (int round = 0; round < 64; ++round) {
@@ -69,5 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (std::strlen(fwk::expr_result_text()) >= fwk::kExprResultArea) std::abort();
   if (!args.sink && fwk::tbuf_length(buffer) != 0) std::abort();
+  // What a checking pass notes lies in the template it read.
+  const long end = static_cast<long>(source.size());
+  for (const fwk::SourceProblem& problem : check.problems) {
+    if (problem.place.offset < 0 || problem.place.offset > end || problem.message.empty())
+      std::abort();
+  }
+  for (const fwk::SourceElement& element : check.elements) {
+    if (element.place.offset < 0 || element.place.offset > end) std::abort();
+  }
+  if (check.files.size() != 1) std::abort();
   return 0;
 }

@@ -13,7 +13,9 @@
 #include "core/text_convert.hpp"
 #include "core/text_util.hpp"
 #include "template/template.hpp"
+#include "http/help_page.hpp"
 #include "http/private_files.hpp"
+#include "http/survey_table.hpp"
 #include "http/request.hpp"
 
 namespace fwk {
@@ -93,6 +95,15 @@ bool path_is_private(const SiteContext& site, const char* path) {
   return file_is_private(forms, path);
 }
 
+// The surveys as they are now: a form added or removed while the server
+// runs is listed (or not) within a second.
+const SurveyTable& current_surveys(const SiteContext& site) {
+  SurveyList* list = site.survey_list;
+  if (list == nullptr || list->root != site.root) return site.surveys;
+  survey_list_refresh(*list);
+  return list->table;
+}
+
 void write_ansi(OutputSink* sink, const std::u16string& text) {
   std::string ansi = wide_to_ansi(text, kListingArea);
   sink_write(sink, ansi.data(), ansi.size());
@@ -147,8 +158,13 @@ int file_serve(const SiteContext& site, const char* path, ParamList* request, Ou
     }
     return 0;
   }
+  // The page the error notes link to, when the root has none of its own.
+  if (help_page_path(site.settings.get(), path)) {
+    write_help_page(sink);
+    return 0;
+  }
   write_headers(sink, nullptr);
-  if (!send_error_page(site, sink)) write_index_listing(site.surveys, sink);
+  if (!send_error_page(site, sink)) write_index_listing(current_surveys(site), sink);
   return 0;
 }
 

@@ -27,6 +27,7 @@ Listener& listener_open(Listener& listener, int first_port) {
     ListenFailure failure = ListenFailure::none;
     listener.socket =
         socket_listen_tcp(listener.port, kListenBacklog, &failure, listener.bound_address);
+    listener.failure = failure;
     if (listener.socket >= 0) {
       listener.denied = false;
       return listener;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/connection.hpp"
+#include "platform/socket.hpp"
 
 namespace fwk {
 
@@ -13,6 +14,7 @@ struct Listener {
   int port = 0;                // the port of the last attempt; after a successful open, in use
   uint32_t bound_address = 0;  // set before opening; 0 (0.0.0.0) is any interface
   bool denied = false;         // every failed attempt was refused for lack of permission
+  ListenFailure failure = ListenFailure::none;  // why the last attempt failed
 };
 
 // Ports tried when every port of the first range needs privileges we lack.

@@ -116,18 +116,7 @@ std::string cmdline_usage(const char* program) {
       "  --headless     open no browser and do not read standard input\n"
       "  --no-browser   open no browser at start; console commands still work\n"
       "  --help         show this help and exit\n"
-      "  --version      show the version and exit\n"
-      "\n"
-      "       " + std::string(program) + " outbox [--root DIR] [--retry | --drop ID]\n"
-      "Lists the mail waiting in the root's outbox (also while a server runs).\n"
-      "\n"
-      "  --retry        try held messages now (in the running server, or here when\n"
-      "                 no transmission runs)\n"
-      "  --drop ID      move the message ID (as listed) to outbox.bad\n"
-      "\n"
-      "       " + std::string(program) + " export FORM [OPTION]...\n"
-      "Writes a form's answers as CSV, an Excel workbook or JSON Lines (see '" +
-      std::string(program) + " export --help').\n";
+      "  --version      show the version and exit\n";
   return text;
 }
 

@@ -3,11 +3,13 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
 
+#include "platform/clock.hpp"
 #include "platform/signals.hpp"
 
 namespace fwk {
@@ -80,7 +82,8 @@ bool console_error_is_terminal() {
   return isatty(STDERR_FILENO) == 1;
 }
 
-ConsoleEvent console_wait(bool read_input, std::string& line) {
+ConsoleEvent console_wait(bool read_input, std::string& line, int timeout_ms) {
+  const uint32_t start = clock_tick_ms();
   for (;;) {
     if (signals_shutdown_requested()) return ConsoleEvent::shutdown;
     bool watch_input = read_input && !input_ended;
@@ -97,6 +100,12 @@ ConsoleEvent console_wait(bool read_input, std::string& line) {
     }
     // Without the wake pipe, poll in short steps so a signal is still seen.
     int timeout = wake >= 0 ? -1 : 200;
+    if (timeout_ms >= 0) {
+      const uint32_t waited = clock_tick_ms() - start;
+      if (waited >= static_cast<uint32_t>(timeout_ms)) return ConsoleEvent::tick;
+      const int left = timeout_ms - static_cast<int>(waited);
+      timeout = timeout < 0 ? left : std::min(timeout, left);
+    }
     int ready = poll(fds.data(), static_cast<nfds_t>(count), timeout);
     if (ready < 0 && errno != EINTR) return ConsoleEvent::shutdown;
     if (ready <= 0) continue;

@@ -25,10 +25,12 @@ enum class ConsoleEvent {
   line,          // a line was typed (without its line end)
   shutdown,      // SIGINT or SIGTERM arrived
   input_closed,  // standard input reached its end or failed
+  tick,          // the wait's time passed without any of the others
 };
 
-// Waits without limit for the next event. With `read_input` false only a
-// shut-down signal ends the wait. Lines longer than 1023 bytes are cut.
-ConsoleEvent console_wait(bool read_input, std::string& line);
+// Waits for the next event, at most `timeout_ms` (negative: without limit).
+// With `read_input` false only a shut-down signal (or the time) ends the
+// wait. Lines longer than 1023 bytes are cut.
+ConsoleEvent console_wait(bool read_input, std::string& line, int timeout_ms = -1);
 
 }  // namespace fwk

@@ -246,6 +246,21 @@ DurableResult durable_cut_back(const char* path, int64_t length) {
   return flush_to_device(fd.fd, path) ? DurableResult::ok : DurableResult::write_failed;
 }
 
+DurableResult durable_create_new(const char* path, const char* bytes, size_t n) {
+  if (!path) return DurableResult::open_failed;
+  Descriptor fd(open_retrying(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666));
+  if (!fd.valid()) return DurableResult::open_failed;
+  adopt_directory_owner(fd.fd, path);
+  bool ok = write_all(fd.fd, path, bytes, n) && flush_to_device(fd.fd, path);
+  ok = fd.close_checked() && ok;
+  if (!ok) {
+    ::unlink(path);
+    return DurableResult::write_failed;
+  }
+  flush_directory_of(path);
+  return DurableResult::ok;
+}
+
 bool durable_remove(const char* path) {
   if (!path) return false;
   if (::unlink(path) != 0) return errno == ENOENT;

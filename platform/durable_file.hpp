@@ -76,6 +76,11 @@ DurableResult durable_stage_commit(StagedReplace& stage);
 // the process runs as root and the directory is not root's).
 void adopt_directory_owner(int fd, const char* path);
 
+// Creates a NEW file holding the bytes (an existing file is left alone:
+// open_failed), flushed with its directory entry. A failed write removes
+// the file again.
+DurableResult durable_create_new(const char* path, const char* bytes, size_t n);
+
 // Removes a file and flushes its directory. A missing file is no error.
 bool durable_remove(const char* path);
 

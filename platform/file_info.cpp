@@ -1,6 +1,7 @@
 #include "platform/file_info.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fwk {
 
@@ -14,6 +15,15 @@ FileInfo file_info(const char* path) {
   info.device = static_cast<uint64_t>(st.st_dev);
   info.inode = static_cast<uint64_t>(st.st_ino);
   return info;
+}
+
+std::string file_problem(const char* path, bool for_writing) {
+  struct stat st {};
+  if (path == nullptr || *path == '\0' || ::stat(path, &st) != 0) return "does not exist";
+  if (!S_ISREG(st.st_mode)) return "is not a regular file";
+  if (::access(path, R_OK) != 0) return "cannot be read by this user";
+  if (for_writing && ::access(path, W_OK) != 0) return "cannot be written by this user";
+  return "";
 }
 
 bool file_info_same(const FileInfo& a, const FileInfo& b) {

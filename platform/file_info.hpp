@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace fwk {
 
@@ -15,6 +16,11 @@ struct FileInfo {
 };
 
 FileInfo file_info(const char* path);
+
+// Why a file cannot be used, in a few words for a message: "does not
+// exist", "is not a regular file", "cannot be read by this user", "cannot be
+// written by this user" (with `for_writing`); "" when nothing of that holds.
+std::string file_problem(const char* path, bool for_writing);
 
 // True when both describe the same file with the same size and time.
 bool file_info_same(const FileInfo& a, const FileInfo& b);

@@ -1,5 +1,7 @@
 #include "platform/socket.hpp"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -31,6 +33,7 @@ long monotonic_ms() {
 ListenFailure failure_from_errno(int error) {
   if (error == EADDRINUSE) return ListenFailure::in_use;
   if (error == EACCES || error == EPERM) return ListenFailure::permission;
+  if (error == EADDRNOTAVAIL) return ListenFailure::not_local;
   return ListenFailure::other;
 }
 
@@ -334,6 +337,26 @@ bool host_lookup_name(const char* name, uint32_t* address) {
   *address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
   freeaddrinfo(found);
   return true;
+}
+
+bool ipv4_is_loopback(uint32_t address) {
+  return (ntohl(address) >> 24) == 127;
+}
+
+std::vector<uint32_t> ipv4_interface_addresses() {
+  std::vector<uint32_t> addresses;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return addresses;
+  for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+    if ((entry->ifa_flags & IFF_UP) == 0) continue;
+    uint32_t address = reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr;
+    if (ipv4_is_loopback(address)) continue;
+    if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+      addresses.push_back(address);
+  }
+  freeifaddrs(list);
+  return addresses;
 }
 
 bool network_present() {

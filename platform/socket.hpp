@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace fwk {
 
 // Why opening a listening socket failed.
-enum class ListenFailure { none, in_use, permission, other };
+// not_local: the address is not one of this machine's.
+enum class ListenFailure { none, in_use, permission, not_local, other };
 
 // Creates an IPv4 stream socket bound to address:port (network byte order;
 // 0 is every interface) and listening with the given backlog. Returns the
@@ -26,6 +28,14 @@ bool ipv4_parse(const char* text, uint32_t* address);
 
 // The dotted text of an IPv4 address in network byte order.
 std::string ipv4_text(uint32_t address);
+
+// True for an address of 127.0.0.0/8 (network byte order).
+bool ipv4_is_loopback(uint32_t address);
+
+// The IPv4 addresses of this machine's interfaces that are up, loopback
+// addresses left out, in network byte order, each once, in the order the
+// system lists them.
+std::vector<uint32_t> ipv4_interface_addresses();
 
 // Accepts one pending connection: the new socket (or -1) and the peer's
 // IPv4 address. A client that stops reading holds a send for at most

@@ -11,6 +11,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "script/source_check.hpp"
 
 namespace fwk {
 
@@ -65,6 +66,9 @@ struct ScriptContext {
   // taken): once it has run out, runs end before their next statement and
   // built-ins do no more work.
   PageBudget* budget = nullptr;
+  // A checking pass (source_check.hpp): every branch is taken, no built-in
+  // is called, and what the script does is noted there. Absent: a run.
+  SourceCheck* check = nullptr;
 };
 
 }  // namespace fwk

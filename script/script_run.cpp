@@ -19,6 +19,8 @@ struct Run {
   TemplateInput& in;
   ParamList* variables;
   int lookahead = 0;
+  // Where the statement being run began (nested runs move the context's).
+  long statement_at = 0;
   bool chain_open = false;
   bool branch_taken = false;
   std::string token;
@@ -105,20 +107,31 @@ int condition(Run& run, bool& taken) {
     if (c == ')') break;
     if (text.size() < kScriptTokenArea - 1) text.push_back(static_cast<char>(c));
   }
+  if (run.context.check) {
+    source_condition(run.context.check, run.statement_at, text.c_str(), "counts as true");
+    taken = true;
+    return kScriptOk;
+  }
   taken = expr_condition(text.c_str(), run.variables, nullptr) != 0;
   return kScriptOk;
 }
 
 // Runs the block whose "{" is next in the input (or already read when
 // brace_read), or passes over it.
+// A checking pass runs every block, and a block must end at its "}".
 int block(Run& run, bool execute, bool brace_read) {
   if (!brace_read && !skip_past(run.in, '{')) return kScriptNeedBrace;
-  if (!execute) {
+  const bool checking = run.context.check != nullptr;
+  if (!execute && !checking) {
     skip_block(run.in);
     return kScriptOk;
   }
   int code = nested_run(run);
   run.lookahead = run.context.status;
+  if (checking && code == kScriptOk && run.lookahead == -1) {
+    run.context.statement_start = run.statement_at;
+    return kScriptNeedBrace;
+  }
   return code;
 }
 
@@ -137,7 +150,7 @@ int if_statement(Run& run) {
 int elif_statement(Run& run, bool& end) {
   if (!run.chain_open) return kScriptElseWithoutIf;
   bool taken = false;
-  if (!run.branch_taken) {
+  if (!run.branch_taken || run.context.check) {
     int code = condition(run, taken);
     if (code != kScriptOk) return code;
     run.branch_taken = taken;
@@ -228,6 +241,11 @@ int statement(Run& run, bool& end) {
   }
   if (is(token, "var")) return kScriptOk;
   if (list_contains_nocase(kTerminators, token.c_str())) {
+    // A checking pass reads on past "exit" inside a block, to check the
+    // rest of the script.
+    if (run.context.check && run.context.nesting > 0 && !is(token, "</script>")) {
+      return kScriptOk;
+    }
     pass_script_end(run);
     run.lookahead = -1;
     end = true;
@@ -259,6 +277,7 @@ int script_run(ScriptContext& context, TemplateInput& in, ParamList* variables) 
       break;
     }
     context.statement_start = input_tell(in);
+    run.statement_at = context.statement_start;
     run.lookahead = script_read_token(in, run.token, kScriptTokenArea, run.lookahead);
     if (run.lookahead <= 0) break;
     bool end = false;

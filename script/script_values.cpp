@@ -14,6 +14,10 @@ namespace {
 
 constexpr std::size_t kStringStartCapacity = 4224;
 constexpr std::size_t kVariableBlock = 128;
+// A checking pass runs every branch, so a value that a branch doubles
+// ("t += t") would double at every one of them; it keeps only the start of
+// each value, room enough for any list of page names.
+constexpr std::size_t kCheckedValueLimit = 4096;
 
 bool ends_expression(int c) {
   return c <= 0 || c == '\r' || c == '\n' || c == ';';
@@ -30,6 +34,28 @@ int skip_blanks(TemplateInput& in) {
 
 std::string evaluate(const ParamList* variables, std::string text) {
   return expr_value(variables, text.data());
+}
+
+// evaluate, noting the text as read in a checking pass.
+std::string evaluate(ScriptContext& context, const ParamList* variables, std::string text) {
+  source_read(context.check, text);
+  return evaluate(variables, std::move(text));
+}
+
+// A variable's value, noting the name as read in a checking pass.
+const char* variable_value(ScriptContext& context, const ParamList* variables,
+                           const std::string& name) {
+  source_read(context.check, name);
+  return plist_get(variables, name.c_str(), "");
+}
+
+// A checking pass warns of a "}" that an assignment takes into its value:
+// the block it was meant to close goes on.
+void note_brace_in_value(ScriptContext& context, const std::string& operand) {
+  if (!context.check || operand.find('}') == std::string::npos) return;
+  source_problem(context.check, context.statement_start, SourceSeverity::warning,
+                 "the \"}\" on this line is read as part of the value, so the block does not end "
+                 "there: end the value with \";\" before the \"}\"");
 }
 
 // Counts one level of nesting for the duration of a nested call.
@@ -101,10 +127,10 @@ int read_argument(ScriptContext& context, TemplateInput& in, ParamList* variable
     std::string text;
     if (lookahead > 0) text.push_back(static_cast<char>(lookahead));
     if (!read_up_to(in, ')', text, kScriptTokenArea - 1)) return kScriptNoFunction;
-    value = evaluate(variables, text);
+    value = evaluate(context, variables, text);
     lookahead = ' ';
   } else {
-    value = plist_get(variables, token.c_str(), "");
+    value = variable_value(context, variables, token);
   }
   return kScriptOk;
 }
@@ -112,8 +138,9 @@ int read_argument(ScriptContext& context, TemplateInput& in, ParamList* variable
 // Number mode: the value of `first` (whose own value is `plain`), or of the
 // expression it starts when an operator follows on the same line. A "%>"
 // ends the expression and the script.
-int number_value(TemplateInput& in, ParamList* variables, const std::string& first,
-                 const std::string& plain, int& lookahead, std::string& value) {
+int number_value(ScriptContext& context, TemplateInput& in, ParamList* variables,
+                 const std::string& first, const std::string& plain, int& lookahead,
+                 std::string& value) {
   std::string rest;
   int c = lookahead;
   while (!ends_expression(c)) {
@@ -131,18 +158,21 @@ int number_value(TemplateInput& in, ParamList* variables, const std::string& fir
     c = input_getc(in);
   }
   lookahead = c;
+  note_brace_in_value(context, rest);
   if (rest.find_first_not_of(" \t") == std::string::npos) {
     value = plain;
   } else {
-    value = evaluate(variables, first + " " + rest);
+    value = evaluate(context, variables, first + " " + rest);
   }
   return kScriptOk;
 }
 
 // String mode: operands appended one after another ("+" between them is
-// optional) until the end of the line or ";".
+// optional) until the end of the line or ";". `joined` (may be null) is set
+// when an operand was appended to `start`.
 int string_value(ScriptContext& context, TemplateInput& in, ParamList* variables,
-                 const std::string& start, int& lookahead, std::string& value) {
+                 const std::string& start, int& lookahead, std::string& value,
+                 bool* joined = nullptr) {
   TextBuffer buffer = tbuf_new(kStringStartCapacity);
   tbuf_append(buffer, start.data(), start.size());
   std::string token;
@@ -158,6 +188,7 @@ int string_value(ScriptContext& context, TemplateInput& in, ParamList* variables
       lookahead = ' ';
       if (code != kScriptOk) return code;
       tbuf_append(buffer, part.data(), part.size());
+      if (joined) *joined = true;
     } else if (token == "+") {
       continue;
     } else if (token == ";") {
@@ -167,8 +198,11 @@ int string_value(ScriptContext& context, TemplateInput& in, ParamList* variables
     } else if (script_is_string(token)) {
       if (lookahead < 0) return kScriptNeedQuote;
       tbuf_append(buffer, token.data() + 1, token.size() - 1);
+      if (joined) *joined = true;
     } else {
-      tbuf_append_text(buffer, evaluate(variables, token).c_str());
+      note_brace_in_value(context, token);
+      tbuf_append_text(buffer, evaluate(context, variables, token).c_str());
+      if (joined) *joined = true;
     }
   }
   value = tbuf_to_text(buffer);
@@ -220,6 +254,14 @@ int script_call(ScriptContext& context, TemplateInput& in, ParamList* variables,
       if (argc < limit) args[static_cast<std::size_t>(argc++)] = std::move(value);
     }
   }
+  // A checking pass notes the call instead of making it.
+  if (context.check) {
+    args.resize(static_cast<std::size_t>(argc));
+    context.check->calls.push_back(
+        {source_place(*context.check, context.statement_start), function->name, std::move(args)});
+    if (result) result->reset();
+    return kScriptOk;
+  }
   std::optional<std::string> value =
       function->builtin(context, called, argc, args.data(), variables);
   if (result) *result = std::move(value);
@@ -240,7 +282,7 @@ int script_access(ScriptContext& context, TemplateInput& in, ParamList* variable
     if (lookahead < 0) return kScriptNeedQuote;
     key = token.substr(1);
   } else {
-    key = plist_get(variables, token.c_str(), "");
+    key = variable_value(context, variables, token);
   }
   if (lookahead != ']') {
     std::string ignored;
@@ -256,21 +298,24 @@ int script_assign(ScriptContext& context, TemplateInput& in, ParamList* variable
   lookahead = script_read_token(in, first, kOperandArea, lookahead);
   std::string value;
   int code = kScriptOk;
+  bool literal = false;
   if (lookahead == '(' || lookahead == '[') {
     code = nested_value(context, in, variables, first, lookahead, value);
     lookahead = ' ';
   } else if (script_is_string(first)) {
     if (lookahead < 0) return kScriptNeedQuote;
     std::string start = append ? evaluate(variables, target) : std::string();
-    code = string_value(context, in, variables, start + first.substr(1), lookahead, value);
+    bool joined = false;
+    code = string_value(context, in, variables, start + first.substr(1), lookahead, value, &joined);
+    literal = !append && !joined;
   } else if (first.empty() || first == ";") {
     return kScriptNeedValue;
   } else {
     std::string held = text_is_number_start(first.c_str())
                            ? first
-                           : std::string(plist_get(variables, first.c_str(), ""));
+                           : std::string(variable_value(context, variables, first));
     if (!held.empty() && text_is_number_start(held.c_str())) {
-      code = number_value(in, variables, first, held, lookahead, value);
+      code = number_value(context, in, variables, first, held, lookahead, value);
       if (code == kScriptOk && append) value = add_to_target(variables, target, value);
     } else {
       std::string start = append ? evaluate(variables, target) : std::string();
@@ -278,7 +323,12 @@ int script_assign(ScriptContext& context, TemplateInput& in, ParamList* variable
     }
   }
   if (code != kScriptOk) return code;
+  if (context.check && value.size() > kCheckedValueLimit) value.resize(kCheckedValueLimit);
   script_set_variable(variables, target, value);
+  if (context.check) {
+    context.check->assignments.push_back(
+        {source_place(*context.check, context.statement_start), target, value, literal});
+  }
   return kScriptOk;
 }
 

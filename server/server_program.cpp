@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "forms/form_log.hpp"
 #include "forms/data_repair.hpp"
 #include "forms/refusal_alerts.hpp"
 #include "forms/session_index.hpp"
@@ -25,7 +26,7 @@
 #include "server/mail_setup.hpp"
 #include "server/server_state.hpp"
 #include "server/startup.hpp"
-#include "server/survey_table.hpp"
+#include "http/survey_table.hpp"
 #include "server/window_text.hpp"
 
 namespace fwk {
@@ -83,27 +84,44 @@ std::string mail_status_text(const Courier& courier) {
   return text;
 }
 
-void show_about(const SiteContext& site, const Courier& courier, bool listening) {
+// Where the tablets reach the server: every network address of the machine
+// (or the one listened on) with the port.
+std::string reach_text(const CommandLine& options, int port) {
+  return network_reach_text(options.listen_address, port, ipv4_interface_addresses());
+}
+
+void show_about(const SiteContext& site, const Courier& courier, const CommandLine& options,
+                bool listening) {
   std::string text = "About this program\n";
   text += std::string("Formwick web server, version ") + kProgramVersion + "\n";
   const char* device_id = plist_get(site.settings.get(), "DEVICEID", "");
   if (device_id[0] != '\0') text += std::string("Device: ") + device_id + "\n";
   text += "Server root: " + site.root + "\n";
-  if (listening) text += "Address: " + own_url(site, "") + "\n";
+  if (listening) text += "Address: " + own_url(site, "") + "\n" + reach_text(options, site.port);
   text += mail_status_text(courier);
   console_write(text);
 }
 
 // The console stands in for the window's message loop: it ends on "q" or a
-// shut-down signal.
+// shut-down signal. Its survey list follows the server root: a survey
+// added, changed or removed is listed again within a second.
 void run_console(const SiteContext& site, const Courier& courier, const CommandLine& options,
                  int shown_port) {
   bool read_input = !options.headless && console_input_is_terminal();
   if (read_input) console_write(kConsoleHint);
+  SurveyList surveys;
+  surveys.root = site.root;
+  survey_list_refresh(surveys);
+  const std::string address = shown_port != 0 ? site.address : std::string();
   std::string line;
   for (;;) {
-    ConsoleEvent event = console_wait(read_input, line);
+    ConsoleEvent event = console_wait(read_input, line, static_cast<int>(kSurveyRecheckMs));
     if (event == ConsoleEvent::shutdown) return;
+    if (event == ConsoleEvent::tick) {
+      if (survey_list_refresh(surveys))
+        console_write("The surveys are now:\n" + survey_list_text(surveys.table, address));
+      continue;
+    }
     if (event == ConsoleEvent::input_closed) {
       read_input = false;
       console_write("Console input has ended; stop the server with Ctrl-C or SIGTERM.\n");
@@ -116,11 +134,12 @@ void run_console(const SiteContext& site, const Courier& courier, const CommandL
       case ConsoleCommandKind::shut_down:
         return;
       case ConsoleCommandKind::about:
-        show_about(site, courier, shown_port != 0);
+        show_about(site, courier, options, shown_port != 0);
         break;
       case ConsoleCommandKind::open_entry:
-        if (command.entry < survey_table_count(site.surveys)) {
-          open_browser(site, site.surveys[command.entry].link);
+        survey_list_refresh(surveys);
+        if (command.entry < survey_table_count(surveys.table)) {
+          open_browser(site, surveys.table[command.entry].link);
         } else {
           console_write("There is no entry " + std::to_string(command.entry) + ".\n");
         }
@@ -130,6 +149,26 @@ void run_console(const SiteContext& site, const Courier& courier, const CommandL
         break;
     }
   }
+}
+
+// Why no port could be opened, and what to do.
+std::string listen_failure_text(const Listener& listener, const CommandLine& options) {
+  switch (listener.failure) {
+    case ListenFailure::in_use:
+      return "each is in use (by another program, or another server); choose others with --port";
+    case ListenFailure::permission:
+      return "this user may not open them; choose ports from 1024 with --port";
+    case ListenFailure::not_local: {
+      std::string text = ipv4_text(options.listen_address) +
+                         " (--listen) is not an address of this machine; its addresses are";
+      for (uint32_t address : ipv4_interface_addresses()) text += " " + ipv4_text(address);
+      return text + " and 127.0.0.1";
+    }
+    case ListenFailure::none:
+    case ListenFailure::other:
+      break;
+  }
+  return "the system refused them";
 }
 
 // Opens the listener (with the unprivileged fallback), records its port and
@@ -143,7 +182,8 @@ bool start_listening(SiteContext& site, Listener& listener, const CommandLine& o
   if (listener.socket < 0) {
     std::string ports = port_range_text(first_port);
     if (fell_back) ports += " nor " + port_range_text(kUnprivilegedFirstPort);
-    console_write_error("fwkhttpd: could not listen on any port " + ports + "\n");
+    console_write_error("fwkhttpd: could not listen on any port " + ports + ": " +
+                        listen_failure_text(listener, options) + "\n");
     return false;
   }
   std::string host;
@@ -266,8 +306,13 @@ int server_main(const CommandLine& options) {
   }
   std::string title = window_title(site.settings.get());
   site.surveys = build_survey_table(site.root);
+  // The server thread's own view of the surveys, for the index listing.
+  SurveyList server_surveys;
+  server_surveys.root = site.root;
+  site.survey_list = &server_surveys;
   // What the forms engine learns of its data files lasts as long as the server.
   site.session_index = std::make_shared<SessionIndex>();
+  site.answer_drops = std::make_shared<AnswerDrops>();
   site.refusal_alerts = std::make_shared<RefusalAlerts>();
   site.refusal_alerts->interval_ms = refusal_alert_interval_ms();
   // What a crash in the middle of a save left: sessions with two live
@@ -279,7 +324,8 @@ int server_main(const CommandLine& options) {
   bool listening = start_listening(site, listener, options);
   int shown_port = listening ? site.port : 0;
   console_write(window_text(site.surveys, title, listening ? site.address : std::string(),
-                            status_text_utf8(site.log)));
+                            status_text_utf8(site.log),
+                            listening ? reach_text(options, site.port) : std::string()));
   if (listening) {
     instance_publish(instance, {own_url(site, ""), site.root, options.first_port});
     if (browser_allowed) open_browser(site, u"");
@@ -295,11 +341,11 @@ int server_main(const CommandLine& options) {
     if (!server_thread) console_write_error("fwkhttpd: the server thread could not be started\n");
   }
 
-  // Without a terminal to read, a server that cannot serve has nothing to
-  // wait for: it stops at once and says so in its exit code.
+  // A server that cannot serve has nothing to wait for: it stops at once
+  // and says so in its exit code (the reason is on standard error).
   bool serving = server_thread != nullptr;
   int exit_code = 0;
-  if (serving || !options.headless) {
+  if (serving) {
     run_console(site, courier, options, shown_port);
   } else {
     exit_code = 1;

@@ -13,8 +13,9 @@ constexpr const char* kProgramVersion = "0.1.0";
 // Runs the program: single-instance check, server root, settings, survey
 // table, listener, the "running" message, the browser, the server thread and
 // the console loop; then the stop order. Returns the exit code: 0 after an
-// ordinary shut down and when another instance runs; 1 when a headless
-// server could not listen on any port or the server root cannot be used.
+// ordinary shut down and when another instance runs; 1 when the server
+// could not listen on any port (the reason is on standard error) or the
+// server root cannot be used.
 int server_main(const CommandLine& options);
 
 // False, with a message on standard error, when the command line names a

@@ -2,6 +2,7 @@
 
 #include "core/ascii.hpp"
 #include "core/text_convert.hpp"
+#include "platform/socket.hpp"
 
 namespace fwk {
 
@@ -32,9 +33,8 @@ std::string local_url(const std::string& address, const std::string& path) {
   return "http://" + address + "/" + path;
 }
 
-std::string window_text(const SurveyTable& surveys, const std::string& title,
-                        const std::string& address, const std::string& status) {
-  std::string text = title + "\n";
+std::string survey_list_text(const SurveyTable& surveys, const std::string& address) {
+  std::string text;
   for (int i = 0; i < kSurveyTableSize && surveys[i].in_use; ++i) {
     const SurveyEntry& entry = surveys[i];
     std::string number = std::to_string(i);
@@ -43,9 +43,35 @@ std::string window_text(const SurveyTable& surveys, const std::string& title,
     if (!entry.description.empty()) text += "    " + to_utf8(entry.description) + "\n";
     if (!address.empty()) text += "    " + local_url(address, to_utf8(entry.link)) + "\n";
   }
+  return text;
+}
+
+std::string window_text(const SurveyTable& surveys, const std::string& title,
+                        const std::string& address, const std::string& status,
+                        const std::string& reach) {
+  std::string text = title + "\n" + survey_list_text(surveys, address);
+  if (!reach.empty()) text += reach;
   text += kSeparator;
   if (!status.empty()) text += status_message_for_console(status.c_str());
   return text;
+}
+
+std::string network_reach_text(uint32_t listen, int port, const std::vector<uint32_t>& machine) {
+  const std::string suffix = ":" + std::to_string(port) + "/";
+  if (listen != 0 && ipv4_is_loopback(listen))
+    return "Only this machine reaches the server (--listen " + ipv4_text(listen) + ").\n";
+  std::vector<uint32_t> shown;
+  for (uint32_t address : machine) {
+    if (listen == 0 || address == listen) shown.push_back(address);
+  }
+  if (shown.empty()) {
+    return "This machine has no network address yet: tablets reach the server once it has "
+           "one, at http://ADDRESS" +
+           suffix + "\n";
+  }
+  std::string text = "Tablets on the network open";
+  for (uint32_t address : shown) text += " http://" + ipv4_text(address) + suffix;
+  return text + "\n";
 }
 
 std::string status_message_for_console(const char* message) {

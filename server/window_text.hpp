@@ -3,7 +3,9 @@
 // a logged status message is printed.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/limits.hpp"
 #include "core/plist.hpp"
@@ -19,12 +21,23 @@ std::string window_title(const ParamList* settings);
 // "http://", the address, "/" and the path.
 std::string local_url(const std::string& address, const std::string& path);
 
-// The window text: title line, every entry of `surveys` in use with its
-// number, title, description (when not empty) and URL (only when `address`
-// is not empty, that is, a listener runs), a separator line, and the status
-// text (when not empty). Ends with a line break.
+// The survey list: every entry of `surveys` in use with its number, title,
+// description (when not empty) and URL (only when `address` is not empty,
+// that is, a listener runs).
+std::string survey_list_text(const SurveyTable& surveys, const std::string& address);
+
+// The window text: title line, the survey list, the line saying where the
+// tablets reach the server (`reach`, when not empty), a separator line, and
+// the status text (when not empty). Ends with a line break.
 std::string window_text(const SurveyTable& surveys, const std::string& title,
-                        const std::string& address, const std::string& status);
+                        const std::string& address, const std::string& status,
+                        const std::string& reach = "");
+
+// Where the tablets of the network reach a server listening on `listen`
+// (network byte order; 0 is every interface) and `port`, given this
+// machine's non-loopback addresses: "Tablets on the network open
+// http://A:P/ ..." (one URL per address), or what to do when none can.
+std::string network_reach_text(uint32_t listen, int port, const std::vector<uint32_t>& machine);
 
 // A logged message as printed on the terminal: carriage returns dropped,
 // leading and trailing line breaks trimmed, one line break added. "" when

@@ -8,9 +8,10 @@ namespace fwk {
 namespace {
 
 void append_field_text(std::string& line, const std::string& value) {
-  for (char c : value) {
-    if (c == '\r' || c == '\n') continue;
-    if (c == '\t') {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') continue;  // CR LF: one break
+    if (c == '\r' || c == '\n' || c == '\t') {
       line.push_back(' ');
       continue;
     }

@@ -3,8 +3,9 @@
 // A record is written in the columns of the file's header row: each column
 // as a double quote, the text, a double quote and a TAB (the last column
 // too), the line ending with CR LF. Inside the text a double quote is
-// doubled, carriage returns and line feeds are left out and a TAB becomes a
-// space, so every record stays on one line with its columns in place. When
+// doubled, and each line break (CR LF, LF or CR) and each TAB becomes one
+// space, so every record stays on one line with its columns in place and
+// the lines of an answer do not run together. When
 // the record holds several non-empty values for one column (check boxes),
 // they are joined with ",". Columns without a name get an empty field when
 // a named column follows them (so the columns stay aligned) and nothing at

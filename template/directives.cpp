@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/ascii.hpp"
+#include "core/connection.hpp"
 #include "core/ini.hpp"
 #include "core/limits.hpp"
 #include "core/out.hpp"
@@ -171,8 +172,20 @@ int directive_param(TemplateInput& in, std::string& word, std::size_t size) {
   return 1;
 }
 
-void directive_error(OutputSink* sink, const TemplateInput& in, const char* subject,
-                     const char* message) {
+namespace {
+
+// Where a checking pass notes a directive's problem: at its tag.
+long tag_place(const TemplateArgs& args) {
+  return args.check ? args.check->tag_at : 0;
+}
+
+}  // namespace
+
+void directive_error(const TemplateArgs& args, const char* subject, const char* message) {
+  const TemplateInput& in = *args.input;
+  source_problem(args.check, tag_place(args), SourceSeverity::error,
+                 std::string(subject) + ": " + message);
+  OutputSink* sink = args.sink;
   if (!sink) return;
   out_text(sink, "<HR>Error in (");
   out_text(sink, subject);
@@ -185,14 +198,21 @@ int directive_include(const TemplateArgs& args) {
   TemplateInput& in = *args.input;
   std::string name;
   if (!directive_param(in, name, kDirectiveNameArea)) {
-    directive_error(args.sink, in, "include", "parameter missing");
+    directive_error(args, "include", "parameter missing");
     return 0;
   }
   skip_to_tag_end(args);
   if (!budget_take_include(args.budget)) return 0;
   std::FILE* file = path_open_binary(args.base_path, name.c_str());
   if (!file) {
-    directive_error(args.sink, in, name.c_str(), "cannot open file");
+    if (args.check) {
+      std::string path;
+      path_join(args.base_path, path, name.c_str());
+      source_problem(args.check, tag_place(args), SourceSeverity::error,
+                     "<%include " + name + "> names " + path + ", which cannot be opened");
+      return 0;
+    }
+    directive_error(args, name.c_str(), "cannot open file");
     return 0;
   }
   TemplateInput included = input_from_file(file);
@@ -200,7 +220,13 @@ int directive_include(const TemplateArgs& args) {
   child.input = &included;
   child.unplaced = nullptr;
   child.fill_fields = 0;
+  if (args.check) {
+    std::string path;
+    path_join(args.base_path, path, name.c_str());
+    args.check->files.push_back(path);
+  }
   template_process(child, nullptr);
+  if (args.check) args.check->files.pop_back();
   std::fclose(file);
   return 1;
 }
@@ -209,13 +235,22 @@ int directive_source(const TemplateArgs& args) {
   TemplateInput& in = *args.input;
   std::string name;
   if (!directive_param(in, name, kDirectiveNameArea)) {
-    directive_error(args.sink, in, "source", "parameter missing");
+    directive_error(args, "source", "parameter missing");
     return 0;
   }
   skip_to_tag_end(args);
   std::string path;
+  if (args.check) {
+    // Nothing is copied: the file only has to open.
+    FilePtr file(path_open_binary(args.base_path, name.c_str()));
+    if (file) return 1;
+    path_join(args.base_path, path, name.c_str());
+    source_problem(args.check, tag_place(args), SourceSeverity::error,
+                   "<%source " + name + "> names " + path + ", which cannot be opened");
+    return 0;
+  }
   if (!path_join(args.base_path, path, name.c_str()) || !out_copy_file(args.sink, path.c_str())) {
-    directive_error(args.sink, in, path.empty() ? name.c_str() : path.c_str(), "cannot open file");
+    directive_error(args, path.empty() ? name.c_str() : path.c_str(), "cannot open file");
     return 0;
   }
   return 1;
@@ -234,6 +269,9 @@ int directive_report(const TemplateArgs& args) {
   std::FILE* file = nullptr;
   ParamListPtr record;
   if (path.empty() || !datafile_open(path.c_str(), &file, &record, 1)) {
+    source_problem(args.check, tag_place(args), SourceSeverity::error,
+                   "<%report " + name + "> names the data file " + (path.empty() ? name : path) +
+                       ", which cannot be opened or has no header row");
     report_open_failure(args, path.empty() ? name : path);
     return 3;
   }
@@ -263,6 +301,11 @@ int directive_stats(const TemplateArgs& args) {
   std::string path;
   path_join(args.base_path, path, name.c_str());
   ParamListPtr statistics = path.empty() ? nullptr : read_statistics(path);
+  if (!statistics) {
+    source_problem(args.check, tag_place(args), SourceSeverity::warning,
+                   "<%stats " + name + ">: " + (path.empty() ? name : path) +
+                       " has no COUNT or SUM section, so the section is shown with its braces");
+  }
   TemplateArgs section = nested(args);
   section.record = statistics.get();
   section.unplaced = nullptr;
@@ -313,7 +356,7 @@ int directive_fwk_list(const TemplateArgs& args) {
       // Every command reads its tag through "%>": the list ends with it.
       return directive(args);
     }
-    directive_error(args.sink, in, word.c_str(), "Unknown command");
+    directive_error(args, word.c_str(), "Unknown command");
   }
   return 0;
 }

@@ -41,9 +41,8 @@ int directive_word(TemplateInput& in, std::string& word, std::size_t size);
 int directive_param(TemplateInput& in, std::string& word, std::size_t size);
 
 // Writes "<HR>Error in (subject)[position]: message<HR>" (nothing without
-// a sink).
-void directive_error(OutputSink* sink, const TemplateInput& in, const char* subject,
-                     const char* message);
+// a sink); a checking pass notes it as a problem.
+void directive_error(const TemplateArgs& args, const char* subject, const char* message);
 
 // The handlers. Each returns the result of its directive: include and
 // source 1 when the file was used, report 3 when the data file does not

@@ -171,11 +171,20 @@ int selected_state(const ParamList* variables, const std::string& select_name,
   return state;
 }
 
+// A checking pass notes the element, and an option's query.
+void note_element(FormFillState& state, const char* element, const Fields& e) {
+  SourceCheck* check = state.check;
+  check->elements.push_back({source_place(*check, state.tag_at), element, e.name, e.type, e.value,
+                             *element == 'O' ? state.select_name : std::string()});
+  const char* query = plist_get(&e.attrs, "query", "");
+  if (*element == 'O' && *query) source_condition(check, state.tag_at, query, "hides the option");
+}
+
 // False when the option is dropped (with its text) by its query.
 bool fill_option(Fields& e, TemplateInput& in, std::string& out, const ParamList* variables,
-                 const std::string& select_name) {
+                 const std::string& select_name, bool checking) {
   const char* query = plist_get(&e.attrs, "query", "");
-  if (*query && expr_condition(query, variables, nullptr) != 1) {
+  if (*query && !checking && expr_condition(query, variables, nullptr) != 1) {
     input_read_until(in, nullptr, 0, "</OPTION>");
     return false;
   }
@@ -208,6 +217,10 @@ void form_element_fill(const char* name, int delimiter, TemplateInput& in, Outpu
   Fields e = read_fields(delimiter, in, variables, state.attrs);
   std::string& out = state.out;
   out.clear();
+  if (state.check && kind != Element::kTextareaEnd && kind != Element::kNone) {
+    constexpr const char* kNames[] = {"", "INPUT", "SELECT", "OPTION", "TEXTAREA"};
+    note_element(state, kNames[static_cast<int>(kind)], e);
+  }
   switch (kind) {
     case Element::kInput:
       fill_input(e, out, variables, unplaced);
@@ -218,7 +231,7 @@ void form_element_fill(const char* name, int delimiter, TemplateInput& in, Outpu
       append_open(out, "<SELECT", e, "");
       break;
     case Element::kOption:
-      fill_option(e, in, out, variables, state.select_name);
+      fill_option(e, in, out, variables, state.select_name, state.check != nullptr);
       break;
     case Element::kTextarea:
       fill_textarea(e, out, unplaced);

@@ -20,6 +20,7 @@
 #include "core/limits.hpp"
 #include "core/plist.hpp"
 #include "core/sink.hpp"
+#include "script/source_check.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
@@ -31,6 +32,10 @@ struct FormFillState {
   std::string select_name;
   ParamList attrs;  // the element's attributes
   std::string out;  // the element's replacement, written in one piece
+  // A checking pass notes each element here (and drops no option); tag_at
+  // is where the element's tag starts.
+  SourceCheck* check = nullptr;
+  long tag_at = 0;
 };
 
 // Consumes the element whose name (INPUT, SELECT, OPTION, TEXTAREA or

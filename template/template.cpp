@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/ascii.hpp"
 #include "core/limits.hpp"
@@ -56,6 +57,10 @@ struct Call {
   WindowId zero_window;
   const unsigned char* zero_from = nullptr;
   const unsigned char* zero = nullptr;
+  // A checking pass: where the tag being read starts, and the conditionals
+  // open in this call.
+  long tag_at = 0;
+  std::vector<long> open_ifs;
 };
 
 bool begins(const std::string& name, const char* keyword) {
@@ -158,6 +163,49 @@ char* after_keyword(std::string& tag, std::size_t keyword_length) {
   return tag.size() > keyword_length ? tag.data() + keyword_length : tag.data() + tag.size();
 }
 
+// A checking pass enters every branch: an "%if" opens a conditional (it
+// is checked to be closed), its condition is checked.
+void check_if(Call& call, const char* condition) {
+  SourceCheck* check = call.args.check;
+  if (!call.open_ifs.empty()) {
+    source_problem(check, call.tag_at, SourceSeverity::warning,
+                   "<%if> inside another <%if>: conditionals do not nest (when the outer "
+                   "condition is false, the text after the inner <%end> is shown all the same)");
+  }
+  call.open_ifs.push_back(call.tag_at);
+  source_condition(check, call.tag_at, condition, "counts as true");
+}
+
+// A checking pass at an "%elsif", "%elif" or "%else" (the name read):
+// the next branch is entered, its condition checked.
+void check_else(Call& call, int delimiter) {
+  std::string& tag = call.tag;
+  if (call.open_ifs.empty()) {
+    source_problem(call.args.check, call.tag_at, SourceSeverity::error,
+                   "<" + tag + "> without <%if>: the text up to the next <%end> is never shown");
+  }
+  tag_read_rest(call.in, tag, kTagArea, delimiter, "%>", kTrim);
+  const std::size_t keyword = begins(tag, "%elsif") ? 6 : 5;  // "%elif", "%else"
+  std::string_view rest = text_trim(std::string_view(tag).substr(std::min(keyword, tag.size())));
+  if (begins(tag, "%else")) {
+    // "%else if cond" is an elif; a bare "%else" has no condition.
+    if (rest.size() < 3 || !text_starts_nocase(rest.data(), "if", 2) || !ascii_is_space(rest[2]))
+      return;
+    rest.remove_prefix(3);
+  }
+  source_condition(call.args.check, call.tag_at, std::string(rest).c_str(), "counts as true");
+}
+
+// A checking pass at "%end": closes the innermost conditional.
+void check_end(Call& call) {
+  if (call.open_ifs.empty()) {
+    source_problem(call.args.check, call.tag_at, SourceSeverity::warning,
+                   "<%end> without <%if>");
+    return;
+  }
+  call.open_ifs.pop_back();
+}
+
 // A conditional whose keyword has just been read (the tag area holds the
 // name). A true condition lets the loop go on into the branch; a false one
 // skips textually to the next "<%el" or "<%en", which decides in turn.
@@ -167,6 +215,10 @@ void conditional(Call& call, int delimiter, std::size_t keyword_length) {
   while (true) {
     tag_read_rest(in, tag, kTagArea, delimiter, "%>", kTrim);
     const char* condition = after_keyword(tag, keyword_length);
+    if (call.args.check) {
+      check_if(call, condition);
+      return;
+    }
     if (expr_condition(condition, call.args.variables, call.args.record) != 0) return;
 
     int found = input_copy_until(in, nullptr, "<%el", "<%en");
@@ -214,7 +266,7 @@ TemplateHandler handler_for(const Call& call) {
   if (equals(name, "%report")) return directive_report;
   if (begins(name, "%random")) return directive_random;
   if (equals(name, "%stats")) return directive_stats;
-  if (call.args.sink && name == "%") return script_block_run;
+  if ((call.args.sink || call.args.check) && name == "%") return script_block_run;
   return nullptr;
 }
 
@@ -228,9 +280,10 @@ void ordinary_tag(Call& call, std::string_view name, int delimiter, const unsign
     if (is_word(name, "/SCRIPT")) call.in_script = false;
   }
   const TemplateArgs& args = call.args;
-  if (args.fill_fields && !call.in_script && form_element_is_fillable(name)) {
+  if ((args.fill_fields || args.check) && !call.in_script && form_element_is_fillable(name)) {
     flush(call, raw);
     if (name.data() != call.tag.data()) call.tag.assign(name);
+    call.form.tag_at = call.tag_at;
     form_element_fill(call.tag.c_str(), delimiter, call.in, args.sink, args.variables,
                       args.unplaced, call.form);
     return;
@@ -262,15 +315,18 @@ bool language_tag(Call& call, const unsigned char* raw, int delimiter, int& resu
   if (begins(name, "!--$")) {
     flush(call, raw);
     tag_read_rest(in, name, kTagArea, delimiter, "-->", kTrim);
+    source_read(args.check, after_keyword(name, 4));
     template_substitute(after_keyword(name, 4), args.sink, args.variables);
   } else if (name[0] != '%') {
     return false;
   } else if (name.size() >= 2 && name[1] == '=') {
     flush(call, raw);
     tag_read_rest(in, name, kTagArea, delimiter, "%>", kTrim);
+    source_read(args.check, after_keyword(name, 2));
     template_substitute(after_keyword(name, 2), args.sink, args.variables);
   } else if (begins(name, "%end")) {
     flush(call, raw);
+    if (args.check) check_end(call);
     finish_tag(in, delimiter);
   } else if (equals(name, "%break")) {
     flush(call, raw);
@@ -280,11 +336,17 @@ bool language_tag(Call& call, const unsigned char* raw, int delimiter, int& resu
     conditional(call, delimiter, 3);
   } else if (begins(name, "%elsif") || begins(name, "%elif") || begins(name, "%else")) {
     flush(call, raw);
-    end_of_branch(call, delimiter);
+    if (args.check) {
+      check_else(call, delimiter);
+    } else {
+      end_of_branch(call, delimiter);
+    }
   } else if (TemplateHandler handler = handler_for(call)) {
     flush(call, raw);
     handler(args);
   } else {
+    source_problem(args.check, call.tag_at, SourceSeverity::warning,
+                   "<" + name + "> is not a tag of the template language: it is sent as written");
     return false;
   }
   return true;
@@ -307,6 +369,7 @@ bool name_at_hand(TemplateInput& in, std::string_view& name, int& delimiter) {
 // of input or %break) or 1 to go on.
 int tag(Call& call) {
   TemplateInput& in = call.in;
+  if (call.args.check) call.tag_at = call.args.check->tag_at = input_tell(in) - 1;
   const WindowId window = window_of(in);
   const unsigned char* raw = in.cur - 1;  // the "<" just read
   // Names hold no zero byte (it ends them), so a view of the name and the
@@ -375,11 +438,21 @@ int template_process(const TemplateArgs& args, const char* stop_tag) {
   if (!args.input->budget) args.input->budget = args.budget;
   if (args.depth > kTemplateMaxDepth) {
     out_text(args.sink, kTemplateDepthMessage);
+    source_problem(args.check, input_tell(*args.input), SourceSeverity::error,
+                   "templates include each other more than " + std::to_string(kTemplateMaxDepth) +
+                       " deep (does a file include itself?)");
     return -1;
   }
   Call call(args, stop_tag, *args.input);
+  call.form.check = args.check;
   call.tag.reserve(256);
-  return run(call);
+  int result = run(call);
+  for (long open : call.open_ifs) {
+    source_problem(args.check, open, SourceSeverity::error,
+                   "<%if> is not closed by <%end>: when its condition is false, everything after "
+                   "it is left out");
+  }
+  return result;
 }
 
 int template_process_file(const SiteContext& site, const char* base_path, OutputSink* sink,

@@ -27,6 +27,7 @@
 #include "core/plist.hpp"
 #include "core/sink.hpp"
 #include "core/site.hpp"
+#include "script/source_check.hpp"
 #include "script/template_input.hpp"
 
 namespace fwk {
@@ -70,6 +71,12 @@ struct TemplateArgs {
   // any) is taken. Passed on unchanged, into silent passes as well. Once it
   // has run out, every call returns -1 at its next tag.
   PageBudget* budget = nullptr;
+  // A checking pass (source_check.hpp), passed on unchanged: every branch
+  // of a conditional is read, script blocks are checked, directives look
+  // for their files without using them, form elements are noted whether
+  // or not filling is on, and problems are noted there. Use it without a
+  // sink.
+  SourceCheck* check = nullptr;
 };
 
 // Processes the template from its current position until the stop tag

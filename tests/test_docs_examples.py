@@ -19,12 +19,14 @@ fenced block:
   <!-- example NAME file FILE -->         after the steps before it, the
                                           block appears in the server
                                           root's FILE
-  <!-- example NAME command -->           the block's first line is a
+  <!-- example NAME command [EXIT] -->    the block's first line is a
                                           command, "$ fwkhttpd ... --root DIR
                                           ...", run on the server root (DIR
-                                          stands for it) in a scratch
+                                          stands for it; "--root ." runs it
+                                          in the root) in a scratch
                                           directory; the rest of the block
-                                          appears in what it prints
+                                          appears in what it prints, and it
+                                          exits with EXIT (default 0)
 
 Each NAME is one server root (a copy of docs/examples/NAME), started once;
 its steps run in the order the guides give them, so a save shows up in
@@ -124,7 +126,7 @@ class Example:
                 fields.append([name, value])
         return self.post("/fwk", [tuple(f) for f in fields] + [("_ACTION", action)])
 
-    def command(self, block):
+    def command(self, block, exit_code):
         """Runs the command on the block's first line; what it prints, and
         the rest of the block (what the guide shows it printing)."""
         line, _, shown = block.partition("\n")
@@ -132,11 +134,17 @@ class Example:
         if args[:1] != ["fwkhttpd"] or "--root" not in args:
             raise AssertionError("not a command with --root: " + line)
         args[0] = FWKHTTPD
-        args[args.index("--root") + 1] = self.server.root
+        at = args.index("--root") + 1
         with tempfile.TemporaryDirectory() as scratch:
-            done = subprocess.run(args, cwd=scratch, capture_output=True, timeout=60)
-        if done.returncode != 0:
-            raise AssertionError("%s: exit %d: %s" % (line, done.returncode, done.stderr))
+            cwd = scratch
+            if args[at] == ".":
+                cwd = self.server.root
+            else:
+                args[at] = self.server.root
+            done = subprocess.run(args, cwd=cwd, capture_output=True, timeout=60)
+        if done.returncode != int(exit_code or 0):
+            raise AssertionError("%s: exit %d: %s %s" % (line, done.returncode, done.stdout,
+                                                         done.stderr))
         return done.stdout.decode("utf-8"), shown
 
     def root_file(self, name):
@@ -175,7 +183,7 @@ class GuideExamplesTest(unittest.TestCase):
                 elif kind == "submit":
                     got = ex.submit(arg, form_fields(fields))
                 elif kind == "command":
-                    got, expected = ex.command(expected)
+                    got, expected = ex.command(expected, arg)
                 else:
                     got = ex.root_file(arg)
                 if expected is None:

@@ -71,7 +71,7 @@ class BrowserFillsTheContactFormTest(unittest.TestCase):
         fields = rows[1].split("\t")
         self.assertTrue(fields[3].startswith('"x'), fields)  # the session made at the start
         self.assertEqual(fields[4:8], ['"Zoë <Quote> ""Q"""', '"booking"', '"mail,phone"',
-                                       '"Two lines:first and second"'])
+                                       '"Two lines: first and second"'])  # the line break is a space
 
 
 if __name__ == "__main__":

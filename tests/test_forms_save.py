@@ -178,7 +178,8 @@ class SaveTest(ServerTestCase):
             self.assertEqual(f.read(), (1).to_bytes(4, "little"))
         with open(self.path("outbox.fwk"), encoding="utf-8", newline="") as f:
             self.assertIn("\r\nname: nul inside\r\n", f.read())
-        self.assertIn("fwk: cannot write to xml file %s" % self.path("adir"), self.server.stdout())
+        self.assertIn("fwk: form xmldir: cannot save to %s: the file is not a regular file"
+                      % self.path("adir"), self.server.stdout())
         # Saved again in the same session: the same response, not counted again.
         post(self.server, ("DATABASE", "xmldir"), ("_SESSION", "x1"), ("name", "again"),
              ("_ACTION", "SAVE"))

@@ -1,6 +1,7 @@
 """Files the server keeps for itself: configuration, page scripts, answers,
-counters, the outbox, temporary files, forms' page directories and every file a form's
-configuration names are answered exactly as a missing file is; so are
+counters, the outbox, temporary files, forms' page directories and every
+file a form's configuration names (data, index, XML and password files,
+and its report templates) are answered exactly as a missing file is; so are
 FIFOs and devices. --listen limits the interfaces the server answers on."""
 
 import os
@@ -13,6 +14,7 @@ from fwktest import FWKHTTPD, Server, ServerTestCase
 
 DEMO_INI = ("[DATABASE]\nTitle=Customer poll\nSAVEDATANAME=answers/demo-data.txt\n"
             "SAVEINDEXNAME=demo-index.txt\nSAVEXMLNAME=xml/demo.xml\nPWDFILE=ids.txt\n"
+            "REPORT2=reports/all.html\nREPORT=thanks.html\nEMAILREPORT=mail-body.html\n"
             "[access]\nadmin=secret-password\n")
 
 FILES = {
@@ -36,6 +38,9 @@ FILES = {
     "ids.txt": "alice bob\n",
     "sub/DATA.ASC": "Q\nx\n",
     "index.html": "<p>home</p>",
+    "reports/all.html": "<p>every answer</p>",
+    "thanks.html": "<p>thanks</p>",
+    "mail-body.html": "<p>mail</p>",
     "notes.txt": "public notes\n",
     # Left by a writer that was stopped before its rename.
     "demo.respcount.tmp-99999999": b"\x09\x00\x00\x00",
@@ -48,6 +53,9 @@ PRIVATE_PATHS = [
     "/./demo/page0.html", "/demo\\page0.html", "/answers/demo-data.txt",
     "/answers//demo-data.txt", "/./answers/./demo-data.txt", "/demo-index.txt",
     "/xml/demo.xml", "/ids.txt", "/sub/DATA.ASC", "/demo.ini?x=1",
+    # The templates a form names as its reports: what they show is for the
+    # report right, not for anybody who guesses the name.
+    "/reports/all.html", "/thanks.html", "/mail-body.html",
 ]
 
 

@@ -24,15 +24,16 @@ def demo_files():
     return found
 
 
-def layout(prefix):
+DOCS = ("README.md", "authoring.md", "operating.md", "copyright")
+
+
+def layout(prefix, unit="/lib/systemd/system/formwick.service"):
     """The files an installation below `prefix` (no leading "/") must hold."""
     files = {prefix + "/bin/fwkhttpd", prefix + "/bin/formwick-install",
              prefix + "/bin/formwick-collect",
-             prefix + "/share/doc/formwick/README.md",
-             prefix + "/share/doc/formwick/operating.md",
              prefix + "/share/man/man1/fwkhttpd.1",
-             prefix + "/share/man/man1/formwick-collect.1",
-             prefix + "/lib/systemd/system/formwick.service"}
+             prefix + "/share/man/man1/formwick-collect.1", prefix + unit}
+    files |= {prefix + "/share/doc/formwick/" + name for name in DOCS}
     files |= {prefix + "/share/formwick/root/" + name for name in demo_files()}
     return files
 
@@ -94,11 +95,10 @@ class PackageTest(unittest.TestCase):
         unit_path = os.path.join(stage, "usr/local/lib/systemd/system/formwick.service")
         with open(unit_path) as f:
             unit = f.read().replace("/usr/local/", stage + "/usr/local/")
-        if shutil.which("systemd-analyze"):
-            staged_unit = os.path.join(self.work, "formwick.service")
-            with open(staged_unit, "w") as f:
-                f.write(unit)
-            self.run_tool(["systemd-analyze", "verify", "--man=no", staged_unit])
+        staged_unit = os.path.join(self.work, "formwick.service")
+        with open(staged_unit, "w") as f:
+            f.write(unit)
+        self.run_tool(["systemd-analyze", "verify", "--man=no", staged_unit])
 
         # ExecStartPre as systemd runs it: %S is the state directory root,
         # "$$" a plain "$".
@@ -118,6 +118,28 @@ class PackageTest(unittest.TestCase):
             self.assertEqual(f.read(), "[server]\nDEVICEID=mine\n")
         self.assertNotIn("index.html", files_below(root))
 
+    def test_an_install_in_the_home_directory_gets_a_user_unit(self):
+        home = os.path.join(self.work, "home")
+        runtime = os.path.join(self.work, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        stage = os.path.join(self.work, "stage")
+        prefix = home + "/.local"
+        env = dict(os.environ, DESTDIR=stage, HOME=home, XDG_RUNTIME_DIR=runtime)
+        self.run_tool(["cmake", "--install", BUILD_DIR, "--prefix", prefix], env=env)
+        unit_name = "/share/systemd/user/formwick.service"
+        self.assertEqual(files_below(stage), layout(prefix.lstrip("/"), unit_name))
+        with open(stage + prefix + unit_name) as f:
+            unit = f.read()
+        self.assertIn("\nExecStart=%s/bin/fwkhttpd --headless --root %%S/formwick/root" % prefix,
+                      unit)
+        self.assertIn("WantedBy=default.target", unit)
+        self.assertNotIn("DynamicUser", unit)
+        # What the user's systemd reads: the unit with the staged paths.
+        staged_unit = os.path.join(self.work, "formwick.service")
+        with open(staged_unit, "w") as f:
+            f.write(unit.replace(prefix + "/", stage + prefix + "/"))
+        self.run_tool(["systemd-analyze", "--user", "verify", "--man=no", staged_unit], env=env)
+
     def test_the_package_installs_a_server_that_serves_its_sample_root(self):
         out = os.path.join(self.work, "out")
         self.run_tool(["cpack", "--config", os.path.join(BUILD_DIR, "CPackConfig.cmake"),
@@ -136,7 +158,7 @@ class PackageTest(unittest.TestCase):
         listing = self.run_tool(["dpkg-deb", "-c", package])
         packaged = {line.split(" ./", 1)[1] for line in listing.splitlines()
                     if not line.startswith("d")}
-        self.assertEqual(packaged, layout("usr"))
+        self.assertEqual(packaged, layout("usr"))  # both guides and the copyright file
 
         extracted = os.path.join(self.work, "extracted")
         self.run_tool(["dpkg-deb", "-x", package, extracted])

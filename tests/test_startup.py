@@ -114,17 +114,71 @@ class PortTest(unittest.TestCase):
             launch(server, ["--headless", "--root", server.root, "--port",
                             str(server.first_port)], wait_running=False)
             self.assertEqual(server.process.wait(10), 1)
-            self.assertIn("could not listen on any port from %d to %d"
+            self.assertIn("could not listen on any port from %d to %d: each is in use"
                           % (server.first_port, server.first_port + 9), server.stderr())
             # The window still shows the surveys, without URLs or status.
             out = server.stdout()
             self.assertIn(" 1  Customer poll\n", out)
             self.assertNotIn("http://", out)
             self.assertNotIn("running", out)
+            # With a console to read it stops as well: a server without a
+            # port serves nobody.
+            launch(server, ["--no-browser", "--root", server.root, "--port",
+                            str(server.first_port)], wait_running=False)
+            self.assertEqual(server.process.wait(10), 1)
+            self.assertIn("each is in use", server.stderr())
         finally:
             for s in holders:
                 s.close()
             server.close()
+
+    def test_a_listen_address_that_is_not_the_machines_is_refused(self):
+        server = Server(SURVEYS)
+        try:
+            # 192.0.2.254 (documentation range) is no address of this machine.
+            launch(server, ["--headless", "--root", server.root, "--port", str(server.first_port),
+                            "--listen", "192.0.2.254"], wait_running=False)
+            self.assertEqual(server.process.wait(10), 1)
+            self.assertIn("192.0.2.254 (--listen) is not an address of this machine",
+                          server.stderr())
+        finally:
+            server.close()
+
+    def test_the_window_shows_where_the_tablets_reach_the_server(self):
+        found = subprocess.run(["ip", "-o", "-4", "addr", "show", "up"], capture_output=True,
+                               text=True).stdout
+        addresses = [a for a in re.findall(r"inet (\d+\.\d+\.\d+\.\d+)", found)
+                     if not a.startswith("127.")]
+        with Server(SURVEYS) as server:
+            out = server.stdout()
+            if addresses:
+                self.assertIn("Tablets on the network open" + "".join(
+                    " http://%s:%d/" % (a, server.port) for a in addresses) + "\n", out)
+            else:
+                self.assertIn("This machine has no network address yet", out)
+        with Server(SURVEYS, args=["--listen", "127.0.0.1"]) as server:
+            self.assertIn("Only this machine reaches the server (--listen 127.0.0.1).\n",
+                          server.stdout())
+
+    def test_a_survey_added_or_removed_while_running_is_listed_within_a_second(self):
+        files = dict(SURVEYS)
+        files["cgi.ini"] = "[server]\n"  # no ERROR page: a missing file lists the surveys
+        with Server(files) as server:
+            listing = lambda: server.curl("/no-such-page")[2].decode()
+            self.assertNotIn("Late poll", listing())
+            with open(os.path.join(server.root, "late.ini"), "w") as f:
+                f.write("[database]\nTitle=Late poll\n")
+            added = time.monotonic()
+            self.assertTrue(wait_for(lambda: "Late poll" in listing(), timeout=5))
+            shown = lambda: server.stdout().split("The surveys are now:\n")[1:]
+            self.assertTrue(wait_for(lambda: shown() and " 2  Late poll\n" in shown()[-1],
+                                     timeout=5))
+            self.assertLess(time.monotonic() - added, 2.5)
+            os.remove(os.path.join(server.root, "late.ini"))
+            self.assertTrue(wait_for(lambda: "Late poll" not in listing(), timeout=5))
+            self.assertTrue(wait_for(lambda: len(shown()) == 2, timeout=5))
+            self.assertNotIn("Late poll", shown()[-1])
+            self.assertIn(" 2  Staff survey\n", shown()[-1])
 
     def test_privileged_ports_fall_back_to_8081(self):
         with open("/proc/sys/net/ipv4/ip_unprivileged_port_start") as f:

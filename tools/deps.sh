@@ -7,7 +7,7 @@ set -euo pipefail
 want=(cmake g++ ninja-build make libgtest-dev libgmock-dev python3 libcurl4-openssl-dev libssl-dev zlib1g-dev libxlsxwriter-dev nlohmann-json3-dev libgmime-3.0-dev libpq-dev pkg-config)
 case "${1:-build}" in
   build) ;;
-  test) want+=(clang libclang-rt-14-dev curl dpkg-dev file binutils chromium chromium-driver python3-selenium python3-aiosmtpd openssl python3-openpyxl libreoffice-calc-nogui postgresql dovecot-imapd) ;;
+  test) want+=(clang libclang-rt-14-dev curl dpkg-dev file binutils chromium chromium-driver python3-selenium python3-aiosmtpd openssl python3-openpyxl libreoffice-calc-nogui systemd postgresql dovecot-imapd) ;;
   package) want+=(dpkg-dev file binutils) ;;
   bench) want+=(libbenchmark-dev curl apache2-utils nginx-light python3-aiosmtpd time postgresql) ;;
   *) echo "usage: $0 build|test|bench|package" >&2; exit 2 ;;

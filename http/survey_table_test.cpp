@@ -1,4 +1,4 @@
-#include "server/survey_table.hpp"
+#include "http/survey_table.hpp"
 
 #include <gtest/gtest.h>
 
