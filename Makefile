@@ -85,6 +85,7 @@ bench:
 	@for b in $(BENCH_BUILD)/bench/bench_*; do [ -x $$b ] && $$b || exit 1; done
 	@if [ -x bench/http/run.sh ]; then bench/http/run.sh $(BENCH_BUILD); fi
 	/usr/bin/python3 bench/mail_backlog.py $(BENCH_BUILD)
+	/usr/bin/python3 bench/collect_ingest.py $(BENCH_BUILD)
 	@if [ -x bench/export/run.py ]; then python3 bench/export/run.py $(BENCH_BUILD); fi
 
 format:

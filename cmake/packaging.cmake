@@ -2,11 +2,11 @@
 # install prefix and DESTDIR) and the Debian package (`make package`).
 #
 # Installed layout below the prefix:
-#   bin/fwkhttpd, bin/formwick-install
+#   bin/fwkhttpd, bin/formwick-install, bin/formwick-collect
 #   share/formwick/root/            the sample server root (demo/)
 #   share/doc/formwick/             README.md, authoring.md, operating.md,
 #                                   copyright
-#   share/man/man1/fwkhttpd.1
+#   share/man/man1/fwkhttpd.1, formwick-collect.1
 #   lib/systemd/system/formwick.service, or, for a prefix in the installing
 #   user's home, share/systemd/user/formwick.service (a unit of the user's
 #   own systemd)
@@ -34,10 +34,12 @@ if(TARGET fwkhttpd)
   install(TARGETS fwkhttpd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(TARGETS formwick_install RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS formwick-collect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY demo/ DESTINATION ${CMAKE_INSTALL_DATADIR}/formwick/root)
 install(FILES README.md docs/authoring.md docs/operating.md install/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES install/fwkhttpd.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES install/fwkhttpd.1 install/formwick-collect.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The unit names the installed program and sample root, so it is written at
 # install time from the prefix then in effect (`cmake --install --prefix`,
@@ -86,8 +88,10 @@ set(CPACK_PACKAGE_DESCRIPTION [[
 Formwick serves surveys and data-entry forms to a browser, keeps the
 answers in plain tab-delimited files, lets authorised users browse and
 report on them, and forwards submissions by mail once online. The package
-holds the fwkhttpd server, a sample server root with demo surveys and the
-systemd service formwick.service.]])
+holds the fwkhttpd server, a sample server root with demo surveys, the
+systemd service formwick.service, and formwick-collect, which merges the
+response mails of many devices into one server root or PostgreSQL
+database.]])
 # Staged with DESTDIR, so that the install prefix (written into the unit) is
 # /usr itself, not the staging directory.
 set(CPACK_SET_DESTDIR ON)

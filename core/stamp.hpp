@@ -21,6 +21,14 @@ void time_stamp(std::string* date, std::string* time);
 std::string stamp_date_text(const DateTime& t);
 std::string stamp_time_text(const DateTime& t);
 
+// A moment given in microseconds since 1970 (UTC) as ISO 8601 text in UTC:
+// "2026-12-08T05:37:52.123456Z" with the microseconds, else
+// "2026-12-08T05:37:52Z". Texts of one kind sort as their moments do.
+std::string utc_stamp_text(int64_t unix_microseconds, bool with_microseconds);
+
+// Seconds since 1970 (UTC) of a civil date and time in UTC.
+int64_t unix_seconds_of_utc(const DateTime& t);
+
 // Base-32 digits of n (0-9, a-v), least significant first; "" for 0.
 std::string base32_text(uint32_t n);
 

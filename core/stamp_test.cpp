@@ -27,6 +27,15 @@ TEST(Stamp, FixedWidthDateAndTimeTexts) {
   time_stamp(nullptr, &time);
 }
 
+TEST(Stamp, UtcTextsAcrossLeapDaysAndBefore1970) {
+  EXPECT_EQ(utc_stamp_text(0, false), "1970-01-01T00:00:00Z");
+  EXPECT_EQ(utc_stamp_text(1765172272123456, true), "2025-12-08T05:37:52.123456Z");
+  EXPECT_EQ(utc_stamp_text(951782400000000, false), "2000-02-29T00:00:00Z");
+  EXPECT_EQ(utc_stamp_text(-1, true), "1969-12-31T23:59:59.999999Z");
+  EXPECT_EQ(unix_seconds_of_utc(at(2025, 12, 8, 5, 37, 52)), 1765172272);
+  EXPECT_EQ(unix_seconds_of_utc(at(2000, 2, 29, 0, 0, 0)), 951782400);
+}
+
 TEST(Base32, LeastSignificantDigitFirstAndNothingForZero) {
   EXPECT_EQ(base32_text(0), "");
   EXPECT_EQ(base32_text(31), "v");

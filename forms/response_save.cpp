@@ -19,8 +19,12 @@
 #include "template/template.hpp"
 #include "store/datafile.hpp"
 #include "store/datafile_append.hpp"
-#include "forms/form_mail.hpp"
 #include "mail/mail_message.hpp"
+#include "mail/outbox.hpp"
+#include "mail/response_record.hpp"
+#include "core/stamp.hpp"
+#include "platform/clock.hpp"
+#include "platform/socket.hpp"
 #include "store/xml_transaction.hpp"
 
 namespace fwk {
@@ -85,6 +89,31 @@ void write_default_mail_body(OutputSink* sink, const char* form_name, const Para
   });
 }
 
+// The name the site's mail gives its device: DEVICEID of cgi.ini, else
+// the machine's host name.
+std::string device_name(const SiteContext& site) {
+  const char* device_id = plist_get(site.settings.get(), "DEVICEID", "");
+  if (*device_id != '\0') return device_id;
+  std::string host;
+  return host_name(&host) ? host : "";
+}
+
+// The response as the receiving side reads it: every answer in order,
+// as the default mail body lists them, and when it was saved.
+ResponseRecord response_record_of(const SiteContext& site, const FormConfig& form,
+                                  const ParamList* request) {
+  ResponseRecord record;
+  record.form = form.name;
+  record.session = plist_get(request, kSessionField, "");
+  record.device = device_name(site);
+  record.saved = utc_stamp_text(clock_unix_microseconds(), true);
+  plist_each(request, [&](const Pair& entry) {
+    if (entry.name->empty() || (*entry.name)[0] == '_') return;
+    record.entries.emplace_back(*entry.name, entry.value ? *entry.value : std::string());
+  });
+  return record;
+}
+
 HandlerResult mail_response(const SiteContext& site, const FormConfig& form, ParamList* request) {
   TextBuffer body = tbuf_new(1024);
   OutputSink sink;
@@ -106,11 +135,21 @@ HandlerResult mail_response(const SiteContext& site, const FormConfig& form, Par
     write_default_mail_body(&sink, form.name.c_str(), request);
   }
   std::string text = tbuf_to_text(body);
-  const char* address = form.save_email_name.c_str();
-  std::string message_id = mail_derived_id(form.name, plist_get(request, "_SESSION", ""), address,
-                                           kSubmissionSubject, text);
-  return save_failure(
-      form_queue_mail(site, form_mail_route(form), address, kSubmissionSubject, text, message_id));
+  const ResponseRecord record = response_record_of(site, form, request);
+  MailRequest mail;
+  mail.address = form.save_email_name;
+  mail.subject = kSubmissionSubject;
+  mail.body = text;
+  mail.relay = form.email_server;
+  mail.user = form.email_name;
+  mail.form = form.name;
+  mail.message_id = mail_derived_id(form.name, record.session, mail.address, kSubmissionSubject,
+                                    text);
+  mail.extra_headers = {{kResponseFormHeader, record.form, true},
+                        {kResponseSessionHeader, record.session, true},
+                        {kResponseDeviceHeader, record.device, true}};
+  mail.attachment = {kResponseContentType, kResponseFileName, response_record_json(record)};
+  return save_failure(queue_mail(site, mail));
 }
 
 // The line of a data file that starts at `position` (its line ending

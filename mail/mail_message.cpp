@@ -13,6 +13,9 @@ namespace fwk {
 namespace {
 
 constexpr const char* kBoundary = "_Mime-Boundary_766C74";
+constexpr const char* kMixedBoundary = "_Mime-Mixed_766C74";
+// 57 bytes make one base64 line of 76 characters.
+constexpr size_t kBase64LineBytes = 57;
 // Lines of a header field are kept to this many characters where the text
 // allows (the hard limit of a line is 998).
 constexpr size_t kFoldWidth = 78;
@@ -131,6 +134,38 @@ bool is_html(std::string_view body) {
                                                     "<HTML", 5) == 0;
 }
 
+// The text a person reads: its Content-Type field, a blank line and the
+// body (an HTML body inside a one-part multipart/alternative).
+std::string body_entity(const std::string& body) {
+  if (!is_html(body)) return "Content-Type: text/plain; charset=utf-8\r\n\r\n" + body;
+  std::string text = "Content-Type: multipart/alternative; boundary=\"";
+  text += std::string(kBoundary) + "\"\r\n\r\n";
+  text += "  This is a multi-part message in MIME format.\r\n\r\n--";
+  text += std::string(kBoundary) + "\r\nContent-Type: text/html; charset=\"utf-8\"\r\n";
+  text += "Content-Transfer-Encoding: 8bit\r\n\r\n";
+  text += body;
+  // The line break before the closing delimiter belongs to the delimiter:
+  // without it the delimiter would not be recognised as one.
+  text += "\r\n--" + std::string(kBoundary) + "--";
+  return text;
+}
+
+// An attachment in base64, in lines of 76 characters.
+std::string attachment_entity(const MailAttachment& attachment) {
+  std::string name = mail_one_line(attachment.file_name);
+  std::string text = "Content-Type: " + mail_one_line(attachment.content_type) + "; name=\"" +
+                     name + "\"\r\n";
+  text += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n";
+  text += "Content-Transfer-Encoding: base64\r\n\r\n";
+  std::string_view data = attachment.data;
+  while (!data.empty()) {
+    size_t take = std::min<size_t>(data.size(), kBase64LineBytes);
+    text += base64(data.substr(0, take)) + "\r\n";
+    data.remove_prefix(take);
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string mail_one_line(std::string_view text) {
@@ -160,20 +195,16 @@ std::string mail_message_text(const MailMessage& message) {
   text += mail_header_field({"Message-ID", message.message_id});
   for (const MailHeader& header : message.extra_headers) text += mail_header_field(header);
   text += "MIME-Version: 1.0\r\n";
-  if (is_html(message.body)) {
-    text += "Content-Type: multipart/alternative; boundary=\"";
-    text += std::string(kBoundary) + "\"\r\n\r\n";
-    text += "  This is a multi-part message in MIME format.\r\n\r\n--";
-    text += std::string(kBoundary) + "\r\nContent-Type: text/html; charset=\"utf-8\"\r\n";
-    text += "Content-Transfer-Encoding: 8bit\r\n\r\n";
-    text += message.body;
-    // The line break before the closing delimiter belongs to the delimiter:
-    // without it the delimiter would not be recognised as one.
-    text += "\r\n--" + std::string(kBoundary) + "--";
-  } else {
-    text += "Content-Type: text/plain; charset=utf-8\r\n\r\n";
-    text += message.body;
-  }
+  if (message.attachment.file_name.empty()) return text + body_entity(message.body);
+  // The boundary may appear nowhere in what it encloses.
+  std::string boundary = kMixedBoundary;
+  while (message.body.find(boundary) != std::string::npos) boundary += "_";
+  text += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+  text += "  This is a multi-part message in MIME format.\r\n\r\n--" + boundary + "\r\n";
+  text += body_entity(message.body);
+  text += "\r\n--" + boundary + "\r\n";
+  text += attachment_entity(message.attachment);
+  text += "\r\n--" + boundary + "--\r\n";
   return text;
 }
 

@@ -2,7 +2,9 @@
 // accept, with non-ASCII text of free-text fields as RFC 2047 encoded
 // words, so that CR, LF and NUL never reach a header), the Date, the
 // Message-ID, and the body: plain text, or HTML (a body beginning with
-// "<HTML" in any case) as a one-part multipart/alternative.
+// "<HTML" in any case) as a one-part multipart/alternative, and after it,
+// when the message carries one, an attachment (multipart/mixed: the text
+// a person reads first, then the attachment in base64).
 #pragma once
 
 #include <string>
@@ -21,6 +23,14 @@ struct MailHeader {
   bool free_text = false;
 };
 
+// A file sent along with the text, e.g. the machine-readable copy of a
+// response.
+struct MailAttachment {
+  std::string content_type;  // "application/json"
+  std::string file_name;     // a plain ASCII name, no quotes
+  std::string data;          // any bytes
+};
+
 struct MailMessage {
   // The design sends every message from and to one address.
   std::string address;
@@ -30,6 +40,8 @@ struct MailMessage {
   std::string message_id;  // "<...@...>"
   // Further fields, written after Message-ID in this order.
   std::vector<MailHeader> extra_headers;
+  // Empty file_name: no attachment.
+  MailAttachment attachment;
 };
 
 // The message as stored and sent: header fields, a blank line, the body;

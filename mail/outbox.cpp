@@ -49,6 +49,8 @@ MailResult queue_mail(const SiteContext& site, const MailRequest& request) {
   mail.message.date = mail_date_now();
   mail.message.message_id =
       request.message_id.empty() ? mail_random_id(request.address) : request.message_id;
+  mail.message.extra_headers = request.extra_headers;
+  mail.message.attachment = request.attachment;
   std::string record = outbox_record_text(mail);
   std::string path = outbox_path(site.root, kOutboxName);
   QueueLock lock(site.root);

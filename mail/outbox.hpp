@@ -15,8 +15,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/site.hpp"
+#include "mail/mail_message.hpp"
 #include "mail/mail_result.hpp"
 #include "platform/file_lock.hpp"
 
@@ -41,6 +43,10 @@ struct MailRequest {
   // "" for a fresh identifier; a response mail passes one derived from its
   // content (mail_derived_id).
   std::string message_id;
+  // Further header fields and an attachment (a response mail's copy of
+  // the record); none by default.
+  std::vector<MailHeader> extra_headers;
+  MailAttachment attachment;
 };
 
 // Queues a message: no_relay (nothing queued) when the relay is empty or not

@@ -45,6 +45,12 @@ int64_t clock_unix_seconds() {
   return static_cast<int64_t>(time(nullptr));
 }
 
+int64_t clock_unix_microseconds() {
+  struct timespec ts {};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
 uint64_t clock_monotonic_ms() {
   struct timespec ts {};
   clock_gettime(CLOCK_MONOTONIC, &ts);

@@ -24,6 +24,9 @@ DateTime clock_system_time();
 // Seconds since 1970-01-01 00:00 UTC (for stored times and ages).
 int64_t clock_unix_seconds();
 
+// Microseconds since 1970-01-01 00:00 UTC (for the order of saves).
+int64_t clock_unix_microseconds();
+
 // Milliseconds from a monotonic clock, wrapping at 32 bits.
 uint32_t clock_tick_ms();
 

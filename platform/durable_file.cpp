@@ -215,6 +215,15 @@ DurableResult durable_put_bytes(const char* path, const std::vector<int64_t>& of
   return flush_to_device(fd.get(), path) ? DurableResult::ok : DurableResult::write_failed;
 }
 
+DurableResult durable_cut_back(const char* path, int64_t length) {
+  if (!path) return DurableResult::open_failed;
+  Descriptor fd(open_regular(path, O_RDWR, 0));
+  if (!fd) return DurableResult::open_failed;
+  if (fault_at(FaultOp::write, path) || ::ftruncate(fd.get(), static_cast<off_t>(length)) != 0)
+    return DurableResult::write_failed;
+  return flush_to_device(fd.get(), path) ? DurableResult::ok : DurableResult::write_failed;
+}
+
 DurableResult durable_create_new(const char* path, const char* bytes, size_t n) {
   if (!path) return DurableResult::open_failed;
   Descriptor fd(open_retrying(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666));

@@ -44,6 +44,10 @@ DurableResult durable_replace(const char* path, const char* bytes, size_t n);
 // file are refused (nothing is written then).
 DurableResult durable_put_bytes(const char* path, const std::vector<int64_t>& offsets, char byte);
 
+// Cuts an existing regular file back to `length` bytes (a torn last line
+// left by a crash) and flushes it.
+DurableResult durable_cut_back(const char* path, int64_t length);
+
 // A replacement made in two steps, so that the bulk of a large file can be
 // written and flushed while others may still append to the original: the
 // temporary is written first, a tail can be added later, and the commit

@@ -40,4 +40,10 @@ bool signals_shutdown_requested(const ShutdownSignals& signals) {
   return poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) != 0;
 }
 
+bool signals_wait_shutdown(const ShutdownSignals& signals, int timeout_ms) {
+  // Without the descriptor the signals end the program themselves.
+  pollfd ready{signals.arrived ? signals.arrived.get() : -1, POLLIN, 0};
+  return poll(&ready, 1, timeout_ms) > 0 && (ready.revents & POLLIN) != 0;
+}
+
 }  // namespace fwk

@@ -23,4 +23,7 @@ ShutdownSignals signals_install();
 // True once SIGINT or SIGTERM has arrived.
 bool signals_shutdown_requested(const ShutdownSignals& signals);
 
+// Waits up to `timeout_ms` for a shut-down signal; true once one arrived.
+bool signals_wait_shutdown(const ShutdownSignals& signals, int timeout_ms);
+
 }  // namespace fwk

@@ -23,6 +23,15 @@ SOURCE_DIR = os.environ.get(
 RUNNING = re.compile(r"running on port (?:\S*:)?(\d+)")
 
 
+def port_accepts(port):
+    """True when a server takes connections on 127.0.0.1:port."""
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
 def free_port_block(count=10):
     """A first port such that `count` ports from it were free just now.
     Many tries: after a test that sent much mail or served many requests,
@@ -113,11 +122,7 @@ class Server:
         raise AssertionError("fwkhttpd did not start: " + self.stdout() + self.stderr())
 
     def accepts(self):
-        try:
-            with socket.create_connection(("127.0.0.1", self.port), timeout=1):
-                return True
-        except OSError:
-            return False
+        return port_accepts(self.port)
 
     def stop(self, timeout=15):
         """SIGTERM, then the exit code."""

@@ -5,6 +5,7 @@ directory, in the order it accepted them.
     smtp_relay.py PORT SPOOL [--refuse RCPT]... [--drop-data N]
                   [--cert PEM --key PEM (--starttls | --implicit-tls)]
                   [--auth USER:PASSWORD [--auth-without-tls]]
+                  [--maildir DIR [--lose-reply N]]
 
 --refuse RCPT       answers 550 to RCPT TO for that address.
 --drop-data N       the first N messages are read to their end and then the
@@ -15,6 +16,11 @@ directory, in the order it accepted them.
 --auth USER:PASS    offers AUTH (PLAIN, LOGIN) and requires it before MAIL;
                     every attempt is noted in SPOOL/auth.log.
 --auth-without-tls  offers AUTH also on a connection without TLS.
+--maildir DIR       delivers into the Maildir DIR instead (aiosmtpd's Mailbox
+                    handler), as a mail server would; SPOOL is not used.
+--lose-reply N      the first N messages are delivered, then the connection
+                    is dropped before the relay answers: the sender never
+                    learns that they arrived, and sends them again.
 
 Each accepted message is SPOOL/NNNN.eml with SPOOL/NNNN.json beside it
 (the greeting name, the envelope, the login and whether TLS was used).
@@ -29,6 +35,7 @@ import ssl
 import threading
 
 from aiosmtpd.controller import Controller
+from aiosmtpd.handlers import Mailbox
 from aiosmtpd.smtp import AuthResult, LoginPassword
 
 
@@ -67,6 +74,22 @@ class Handler:
         return "250 2.0.0 Ok: queued"
 
 
+class MaildirHandler(Mailbox):
+    def __init__(self, maildir, lose):
+        super().__init__(maildir)
+        self.lose = lose
+        self.lock = threading.Lock()
+
+    async def handle_DATA(self, server, session, envelope):
+        self.handle_message(self.prepare_message(session, envelope))
+        with self.lock:
+            if self.lose > 0:
+                self.lose -= 1
+                server.transport.abort()
+                return "451 reply lost"
+        return "250 2.0.0 Ok: delivered"
+
+
 class Authenticator:
     def __init__(self, spool, user, password):
         self.log = os.path.join(spool, "auth.log")
@@ -97,8 +120,13 @@ def main():
     parser.add_argument("--implicit-tls", action="store_true")
     parser.add_argument("--auth")
     parser.add_argument("--auth-without-tls", action="store_true")
+    parser.add_argument("--maildir")
+    parser.add_argument("--lose-reply", type=int, default=0)
     args = parser.parse_args()
-    handler = Handler(args.spool, args.refuse, args.drop_data)
+    if args.maildir:
+        handler = MaildirHandler(args.maildir, args.lose_reply)
+    else:
+        handler = Handler(args.spool, args.refuse, args.drop_data)
     options = {"hostname": "127.0.0.1", "port": args.port, "decode_data": False}
     if args.cert:
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)

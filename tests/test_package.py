@@ -30,7 +30,9 @@ DOCS = ("README.md", "authoring.md", "operating.md", "copyright")
 def layout(prefix, unit="/lib/systemd/system/formwick.service"):
     """The files an installation below `prefix` (no leading "/") must hold."""
     files = {prefix + "/bin/fwkhttpd", prefix + "/bin/formwick-install",
-             prefix + "/share/man/man1/fwkhttpd.1", prefix + unit}
+             prefix + "/bin/formwick-collect",
+             prefix + "/share/man/man1/fwkhttpd.1",
+             prefix + "/share/man/man1/formwick-collect.1", prefix + unit}
     files |= {prefix + "/share/doc/formwick/" + name for name in DOCS}
     files |= {prefix + "/share/formwick/root/" + name for name in demo_files()}
     return files
@@ -150,7 +152,7 @@ class PackageTest(unittest.TestCase):
         self.assertIn("Package: formwick\n", fields)
         self.assertIn("Version: %s\n" % self.project_version(), fields)
         depends = fields.split("Depends:")[1]
-        for library in ("libc6", "libstdc++6"):
+        for library in ("libc6", "libstdc++6", "libpq5", "libgmime-3.0"):
             self.assertIn(library, depends)
 
         listing = self.run_tool(["dpkg-deb", "-c", package])
@@ -164,6 +166,10 @@ class PackageTest(unittest.TestCase):
             unit = f.read()
         self.assertIn("\nExecStart=/usr/bin/fwkhttpd --headless ", unit)
         self.assertIn('cp -R "/usr/share/formwick/root/."', unit)
+
+        collector = self.run_tool([os.path.join(extracted, "usr/bin/formwick-collect"),
+                                   "--version"])
+        self.assertEqual(collector, "formwick-collect (Formwick) %s\n" % self.project_version())
 
         sample_root = os.path.join(extracted, "usr/share/formwick/root")
         with open(os.path.join(sample_root, "marker.txt"), "w") as f:

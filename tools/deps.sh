@@ -4,12 +4,12 @@
 set -euo pipefail
 # Configuring always needs GoogleTest and Python (the test programs are part
 # of the build tree), so every target installs them.
-want=(cmake g++ ninja-build make libgtest-dev libgmock-dev python3 libcurl4-openssl-dev libssl-dev zlib1g-dev libcrypt-dev libxlsxwriter-dev)
+want=(cmake g++ ninja-build make libgtest-dev libgmock-dev python3 libcurl4-openssl-dev libssl-dev zlib1g-dev libcrypt-dev libxlsxwriter-dev nlohmann-json3-dev libgmime-3.0-dev libpq-dev pkg-config)
 case "${1:-build}" in
   build) ;;
-  test) want+=(clang libclang-rt-14-dev curl dpkg-dev file binutils chromium chromium-driver python3-selenium python3-aiosmtpd nginx-light openssl python3-openpyxl libreoffice-calc-nogui systemd) ;;
+  test) want+=(clang libclang-rt-14-dev curl dpkg-dev file binutils chromium chromium-driver python3-selenium python3-aiosmtpd nginx-light openssl python3-openpyxl libreoffice-calc-nogui systemd postgresql dovecot-imapd) ;;
   package) want+=(dpkg-dev file binutils) ;;
-  bench) want+=(libbenchmark-dev curl apache2-utils nginx-light python3-aiosmtpd time) ;;
+  bench) want+=(libbenchmark-dev curl apache2-utils nginx-light python3-aiosmtpd time postgresql) ;;
   *) echo "usage: $0 build|test|bench|package" >&2; exit 2 ;;
 esac
 missing=()
