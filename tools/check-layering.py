@@ -23,6 +23,7 @@ ALLOWED = {
     "check": {"forms", "mail", "template", "script", "store", "expr", "core", "platform"},
     "http": {"records", "export", "forms", "template", "script", "store", "mail", "expr",
              "core", "platform"},
+    "collect": {"forms", "store", "mail", "expr", "core", "platform"},
     "server": {"http", "check", "records", "export", "forms", "template", "script", "store", "mail",
                "expr", "core", "platform"},
 }
