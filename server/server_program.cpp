@@ -19,6 +19,7 @@
 #include "platform/console.hpp"
 #include "platform/dirsearch.hpp"
 #include "platform/durable_file.hpp"
+#include "platform/file_limit.hpp"
 #include "platform/instance.hpp"
 #include "platform/signals.hpp"
 #include "platform/socket.hpp"
@@ -328,6 +329,8 @@ int server_main(const CommandLine& options) {
   SiteContext& site = server.site;
   status_log_clear_next(site.log);
   server.signals = signals_install();
+  // Before anything listens: the loop sizes its connection cap from it.
+  file_limit_raise(kDescriptorCeiling);
 
   if (!become_single_instance(server)) return 0;
   if (!set_up_server_root(server)) {
