@@ -150,10 +150,20 @@ def cpu_seconds(pid):
 def limit_handles_to(server, spare):
     """Leaves the running server `spare` file handles beyond those it holds."""
     pid = server.process.pid
-    # The listener answers before the loop has made its poller: count the
-    # handles once the loop runs.
+    # The listener answers before the loop and its handler thread have made
+    # their handles: count them once a page has been served and the count
+    # holds still (the page's connection gone).
     assert wait_for(lambda: "anon_inode:[eventfd]" in open_handles(pid))
-    in_use = len(os.listdir("/proc/%d/fd" % pid))
+    server.curl("/")
+
+    def settled_count():
+        before = len(os.listdir("/proc/%d/fd" % pid))
+        time.sleep(0.2)
+        after = len(os.listdir("/proc/%d/fd" % pid))
+        return after if after == before else None
+
+    in_use = wait_for(settled_count, timeout=10)
+    assert in_use
     _, hard = resource.prlimit(pid, resource.RLIMIT_NOFILE)
     resource.prlimit(pid, resource.RLIMIT_NOFILE, (in_use + spare, hard))
     return in_use
@@ -190,9 +200,13 @@ class OutOfDescriptorsTest(unittest.TestCase):
                 time.sleep(1.0)
                 self.assertLess(cpu_seconds(pid) - before, 0.4)
                 # Noted once an episode while starved (the accept is retried
-                # every 100 ms), not at every retry.
-                notes = server.stdout().count("cannot accept connections")
-                self.assertIn(notes, (1, 2), server.stdout())
+                # every 100 ms), not at every retry; the window shows the
+                # note at its next refresh.
+                def notes():
+                    return server.stdout().count("cannot accept connections")
+
+                wait_for(lambda: notes() >= 1, timeout=5)
+                self.assertIn(notes(), (1, 2), server.stdout())
             finally:
                 for s in held:
                     s.close()
