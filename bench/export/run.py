@@ -6,7 +6,8 @@ sends an export, and the server's peak memory.
 
 Usage: bench/export/run.py <build dir with fwkhttpd>
 Environment: RECORDS (default 1000000).
-Goals: CSV and JSON Lines >= 100 MB/s, xlsx >= 10 MB/s (libxlsxwriter packs at zlib's default level), peak RSS < 32 MB,
+Goals: CSV and JSON Lines >= 100 MB/s, xlsx >= 20 MB/s (libxlsxwriter packs at zlib's
+default level, which it does not let us change: expect about 7 MB/s), peak RSS < 32 MB,
 the other client answered within 100 ms.
 """
 
@@ -20,7 +21,7 @@ import tempfile
 import threading
 import time
 
-GOALS = {"csv": 100.0, "jsonl": 100.0, "xlsx": 10.0}
+GOALS = {"csv": 100.0, "jsonl": 100.0, "xlsx": 20.0}
 RSS_GOAL_MB = 32.0
 LATENCY_GOAL_MS = 100.0
 CITIES = ["Oslo", "Rome", "Lima", "Kyiv", "Pune", "São Paulo"]
