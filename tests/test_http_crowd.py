@@ -154,8 +154,11 @@ class CrowdTest(unittest.TestCase):
                 data = server.raw(b"GET /report.html HTTP/1.0\r\n\r\n", timeout=120)
                 pages.append(data.startswith(b"HTTP/1.1 200") and b"Sevens:</p>" in data)
 
-            # Two pages in turn, each reading the records four times.
-            askers = [threading.Thread(target=ask_for_report) for _ in range(2)]
+            # Six pages in turn, each reading the records four times (a page
+            # may read no more than a million records, so each is short):
+            # a static file that waited for the handlers would come after
+            # all six.
+            askers = [threading.Thread(target=ask_for_report) for _ in range(6)]
             for t in askers:
                 t.start()
             time.sleep(0.2)
@@ -165,8 +168,8 @@ class CrowdTest(unittest.TestCase):
             pages_made_meanwhile = len(pages)
             for t in askers:
                 t.join()
-            self.assertEqual(pages_made_meanwhile, 0)
-            self.assertEqual(pages, [True, True])
+            self.assertLessEqual(pages_made_meanwhile, 2)
+            self.assertEqual(pages, [True] * 6)
 
 if __name__ == "__main__":
     unittest.main()
