@@ -25,6 +25,9 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from victim_latency import read_all  # noqa: E402
+
 HOST = "127.0.0.1"
 SLOW_CONNECTIONS = 1000
 REPORT_RECORDS = 300000
@@ -34,19 +37,6 @@ REPORT_CLIENTS = 4
 def percentile(values, p):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
-
-
-def read_all(s):
-    chunks = []
-    while True:
-        try:
-            chunk = s.recv(65536)
-        except OSError:
-            break
-        if not chunk:
-            break
-        chunks.append(chunk)
-    return b"".join(chunks)
 
 
 def get(port, path, source=HOST, timeout=60):
