@@ -99,7 +99,7 @@ void check_pages(Diagnostics& diags, const FormConfig& form, const FormSources& 
              "no route reaches the page " + order[i]->name + " from " + form.start_page +
                  " (no _PAGENEXT or _PAGESKIP field, page script or showpage names it)");
   }
-  for (const PageEntry& entry : sources.entries) {
+  for (const PageEntry& entry : sources.page_entries) {
     if (entry.page == kSubmitEntry || form_page_named(sources, entry.page)) continue;
     diag_add(diags, sources.script_path, diag_line_of(diags, sources.script_path, entry.offset),
              kWarning,

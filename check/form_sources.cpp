@@ -105,14 +105,14 @@ void read_entries(FormSources& sources, const std::string& text) {
     PageEntry entry;
     entry.offset = input_tell(in) - static_cast<long>(kMarker.size());
     input_read_token(in, &entry.page, kPageNameArea, "\"", 0);
-    sources.entries.push_back(std::move(entry));
+    sources.page_entries.push_back(std::move(entry));
   }
 }
 
 const std::string& entry_before(const FormSources& sources, long offset) {
   static const std::string kNone;
   const std::string* page = &kNone;
-  for (const PageEntry& entry : sources.entries) {
+  for (const PageEntry& entry : sources.page_entries) {
     if (entry.offset < offset) page = &entry.page;
   }
   return *page;

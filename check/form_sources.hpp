@@ -44,7 +44,7 @@ struct FormSources {
   std::string page_directory;  // ends in "/"
   std::string script_path;     // the page-script file
   bool script_file = false;    // it opens
-  std::vector<PageEntry> entries;
+  std::vector<PageEntry> page_entries;
   std::vector<ScriptSource> scripts;
 };
 

@@ -103,15 +103,15 @@ struct UpsertParams {
   std::string saved;
   std::string received;
   std::string content;
-  std::string entries;
+  std::string answers_json;
 };
 
 UpsertParams params_of(const Arrival& arrival) {
   UpsertParams p;
   p.saved = arrival.record.saved;
   p.received = utc_stamp_text(arrival.received_us, true);
-  p.content = response_content_key(arrival.record.entries);
-  p.entries = response_entries_json(arrival.record.entries);
+  p.content = response_content_key(arrival.record.answers);
+  p.answers_json = response_entries_json(arrival.record.answers);
   return p;
 }
 
@@ -122,7 +122,7 @@ bool put_one(PgStore& store, const Arrival& arrival, StoreOutcome* outcome, Resu
   const ResponseRecord& r = arrival.record;
   const char* values[] = {r.form.c_str(),     r.session.c_str(),          r.device.c_str(),
                           p.saved.c_str(),    p.received.c_str(),         arrival.message_id.c_str(),
-                          p.content.c_str(),  p.entries.c_str()};
+                          p.content.c_str(),  p.answers_json.c_str()};
   ResultPtr result(PQexecPrepared(store.connection->conn, "upsert", 8, values, nullptr, nullptr, 0));
   if (!command_ok(result)) {
     *failure = std::move(result);

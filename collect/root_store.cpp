@@ -107,14 +107,14 @@ std::vector<std::string> line_values(const std::string& line) {
 // its column) and the collector's columns.
 ParamListPtr arrival_record(const Arrival& arrival) {
   const ResponseRecord& record = arrival.record;
-  ParamListPtr list = plist_alloc(record.entries.size() + 4);
+  ParamListPtr list = plist_alloc(record.answers.size() + 4);
   size_t used = 0;
   auto add = [&](const std::string& name, const std::string& value) {
     Pair* entry = plist_at(list.get(), used++);
     pair_set_name(*entry, name.c_str());
     pair_set_value(*entry, value.c_str());
   };
-  for (const ResponseEntry& entry : record.entries) {
+  for (const ResponseEntry& entry : record.answers) {
     std::string column = column_for(entry.first);
     if (!column.empty()) add(column, entry.second);
   }
@@ -229,7 +229,7 @@ bool ensure_columns(RootForm& form, const std::vector<const Arrival*>& arrivals,
     added.push_back(name);
   };
   for (const Arrival* arrival : arrivals) {
-    for (const ResponseEntry& entry : arrival->record.entries) need(column_for(entry.first));
+    for (const ResponseEntry& entry : arrival->record.answers) need(column_for(entry.first));
   }
   for (const char* column : kCollectorColumns) need(column);
   if (added.empty()) return true;

@@ -109,7 +109,7 @@ ResponseRecord response_record_of(const SiteContext& site, const FormConfig& for
   record.saved = utc_stamp_text(clock_unix_microseconds(), true);
   plist_each(request, [&](const Pair& entry) {
     if (entry.name->empty() || (*entry.name)[0] == '_') return;
-    record.entries.emplace_back(*entry.name, entry.value ? *entry.value : std::string());
+    record.answers.emplace_back(*entry.name, entry.value ? *entry.value : std::string());
   });
   return record;
 }

@@ -21,7 +21,7 @@ void check_record(const fwk::ResponseRecord& record) {
       fwk::response_record_parse(fwk::response_record_json(record), nullptr);
   if (!again || again->form != record.form || again->session != record.session ||
       again->device != record.device || again->saved != record.saved ||
-      again->entries != record.entries)
+      again->answers != record.answers)
     std::abort();
 }
 

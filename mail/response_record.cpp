@@ -54,7 +54,7 @@ bool read_record(const Json& document, ResponseRecord* record, std::string* erro
   if (saved == nullptr || !response_saved_text_valid(*saved))
     return fail(error, "the response record has no valid save time");
   auto entries = document.find("entries");
-  if (entries == document.end() || !read_entries(*entries, &record->entries))
+  if (entries == document.end() || !read_entries(*entries, &record->answers))
     return fail(error, "the response record's entries are not [name, value] pairs");
   record->form = *form;
   record->session = *session;
@@ -81,7 +81,7 @@ std::string response_entries_json(const std::vector<ResponseEntry>& entries) {
 }
 
 std::string response_record_json(const ResponseRecord& record) {
-  Json entries = entries_array(record.entries);
+  Json entries = entries_array(record.answers);
   Json document = {{"formwick", kKind},       {"version", kVersion},
                    {"form", record.form},     {"session", record.session},
                    {"device", record.device}, {"saved", record.saved},

@@ -42,7 +42,7 @@ struct ResponseRecord {
   std::string session;
   std::string device;
   std::string saved;  // "YYYY-MM-DDTHH:MM:SS.ffffffZ"
-  std::vector<ResponseEntry> entries;
+  std::vector<ResponseEntry> answers;
 };
 
 // The attachment's text for a record.
